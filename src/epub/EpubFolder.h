@@ -1,0 +1,23 @@
+// An unpacked book folder: where its package document and its NCX file are.
+#pragma once
+
+#include <string>
+
+namespace epub {
+
+class EpubFolder {
+public:
+    explicit EpubFolder(const std::string& folder);
+
+    // The absolute path of the package document named by META-INF/container.xml, or an empty string.
+    std::string GetPackagePath() const;
+    // The absolute path of "toc.ncx" beside the package document, or an empty string.
+    std::string GetNcxPath() const;
+    // The folder, absolute and ending in '/'.
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+};
+
+}  // namespace epub

@@ -1,0 +1,38 @@
+// A thin wrapper over one parsed XML file that answers XPath queries. Loading never fails loudly: a file
+// that cannot be read or parsed leaves an empty or partial document, and queries then find less.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <string>
+
+namespace epub {
+
+class XmlFile {
+public:
+    // Loads path with pugixml's default options and automatic encoding detection.
+    explicit XmlFile(const std::string& path);
+
+    // The first node that xpath selects from the document; an empty node when nothing matches.
+    pugi::xml_node SelectNode(const std::string& xpath) const;
+    // The same, relative to context; an empty context selects nothing.
+    pugi::xml_node SelectNode(const std::string& xpath, pugi::xml_node context) const;
+    // All element nodes that xpath selects, in document order.
+    pugi::xpath_node_set SelectNodes(const std::string& xpath) const;
+    // The same, relative to context; an empty context selects nothing.
+    pugi::xpath_node_set SelectNodes(const std::string& xpath, pugi::xml_node context) const;
+
+    // The named attribute of node, or an empty string.
+    static std::string GetAttribute(pugi::xml_node node, const char* name);
+    // The value of node's first text or CDATA child, or an empty string.
+    static std::string GetText(pugi::xml_node node);
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::shared_ptr<pugi::xml_document> document_;
+    std::string path_;
+};
+
+}  // namespace epub

@@ -1,0 +1,189 @@
+#include "epub/EpubBook.h"
+#include "epub/EpubFolder.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+const char* kContainer = R"(<?xml version="1.0"?>
+<container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container">
+  <rootfiles>
+    <rootfile full-path="%s" media-type="application/oebps-package+xml"/>
+    <rootfile full-path="second/other.opf" media-type="application/oebps-package+xml"/>
+  </rootfiles>
+</container>)";
+
+std::string Opf(const std::string& metadata, const std::string& manifest, const std::string& spine,
+                const std::string& guide = "") {
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
+<package xmlns="http://www.idpf.org/2007/opf" version="2.0">
+  <metadata xmlns:dc="http://purl.org/dc/elements/1.1/">)" +
+           metadata + "</metadata><manifest>" + manifest + "</manifest><spine toc=\"ncx\">" + spine +
+           "</spine>" + guide + "</package>";
+}
+
+class EpubFolderTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    void Container(const std::string& fullPath) {
+        WriteFile(dir / "META-INF/container.xml", util::FormatString(kContainer, fullPath));
+    }
+};
+
+TEST_F(EpubFolderTest, FirstRootfileNamesThePackageAndTocNcxBesideIt) {
+    Container("OEBPS/content.opf");
+    WriteFile(dir / "OEBPS/content.opf", "<package/>");
+    WriteFile(dir / "second/other.opf", "<package/>");
+    epub::EpubFolder folder(dir.Path());
+    EXPECT_EQ(folder.GetPackagePath(), dir / "OEBPS/content.opf");
+    EXPECT_EQ(folder.GetNcxPath(), "");
+    WriteFile(dir / "OEBPS/toc.ncx", "<ncx/>");
+    EXPECT_EQ(folder.GetNcxPath(), dir / "OEBPS/toc.ncx");
+}
+
+TEST_F(EpubFolderTest, WhatMakesThePackageOrNcxPathEmpty) {
+    struct Case {
+        const char* name;
+        const char* container;  // nullptr: no container file
+        const char* ncx;        // where an NCX file is written
+    };
+    const Case cases[] = {
+        {"no container", nullptr, "OEBPS/toc.ncx"},
+        {"no rootfile", "<container><rootfiles/></container>", "OEBPS/toc.ncx"},
+        {"empty full-path", "<container><rootfile full-path=\"\"/></container>", "OEBPS/toc.ncx"},
+        {"package missing", "<container><rootfile full-path=\"OEBPS/gone.opf\"/></container>", "OEBPS/toc.ncx"},
+        {"package outside the book", "<container><rootfile full-path=\"../x/content.opf\"/></container>", ""},
+        {"ncx with another name", "<container><rootfile full-path=\"OEBPS/content.opf\"/></container>",
+         "OEBPS/nav.ncx"},
+        {"ncx in another folder", "<container><rootfile full-path=\"OEBPS/content.opf\"/></container>",
+         "toc.ncx"},
+        {"not xml", "PK\x03\x04 garbage", "OEBPS/toc.ncx"},
+    };
+    for (const Case& c : cases) {
+        TempDir book;
+        if (c.container != nullptr) WriteFile(book / "META-INF/container.xml", c.container);
+        WriteFile(book / "OEBPS/content.opf", "<package/>");
+        if (*c.ncx) WriteFile(book / c.ncx, "<ncx/>");
+        epub::EpubFolder folder(book.Path() + "/");
+        EXPECT_EQ(folder.GetNcxPath(), "") << c.name;
+    }
+}
+
+class EpubBookTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string Write(const std::string& opf) {
+        WriteFile(dir / "OEBPS/content.opf", opf);
+        return dir / "OEBPS/content.opf";
+    }
+    void Chapter(const std::string& relative) { WriteFile(dir / ("OEBPS/" + relative), "<html/>"); }
+};
+
+TEST_F(EpubBookTest, ChaptersInSpineOrderSkippingMissingAndEscapingFiles) {
+    for (const char* f : {"a.xhtml", "c.xhtml", "Text/ch 1.xhtml", "d.xhtml"}) Chapter(f);
+    WriteFile(dir / "outside.xhtml", "<html/>");
+    const std::string opf = Write(Opf("",
+                                      R"(<item id="a" href="a.xhtml"/><item id="b" href="b.xhtml"/>
+           <item id="c" href="c.xhtml"/><item id="sp" href="Text/ch%201.xhtml"/>
+           <item id="frag" href="a.xhtml#start"/><item id="up" href="../outside.xhtml"/>
+           <item id="abs" href="/etc/hostname"/><item id="q" href='d"x'/><item id="d" href="d.xhtml"/>)",
+                                      R"(<itemref idref="a"/><itemref idref="b"/><itemref idref="c" linear="no"/>
+           <itemref idref="sp"/><itemref idref="frag"/><itemref idref="up"/><itemref idref="abs"/>
+           <itemref idref="nothing"/><itemref idref='x"y'/><itemref idref="a"/><itemref idref="d"/>)"));
+    auto book = epub::EpubBook::Load(opf, dir / "OEBPS");
+    ASSERT_TRUE(book);
+    const std::vector<std::string> expected = {dir / "OEBPS/a.xhtml", dir / "OEBPS/c.xhtml",
+                                               dir / "OEBPS/Text/ch 1.xhtml", dir / "OEBPS/a.xhtml",
+                                               dir / "OEBPS/d.xhtml"};
+    EXPECT_EQ(book->GetChapterFiles(), expected);
+    EXPECT_EQ(book->GetPackageFolder(), dir / "OEBPS/");
+}
+
+TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
+    struct Case {
+        const char* name;
+        const char* metadata;
+        const char* title;
+        const char* creator;
+    };
+    const Case cases[] = {
+        {"two creators", "<dc:title>Book</dc:title><dc:title>Second</dc:title><dc:creator>Ann</dc:creator>"
+                         "<dc:creator>Bob</dc:creator>", "Book", "Ann,Bob"},
+        {"no creator", "<dc:title>T</dc:title>", "T", ""},
+        {"empty creator keeps its comma", "<dc:creator>A</dc:creator><dc:creator/><dc:creator>C</dc:creator>",
+         "", "A,,C"},
+        {"other prefix is not read", "<x:title xmlns:x='http://purl.org/dc/elements/1.1/'>T</x:title>", "", ""},
+        {"cdata and entities", "<dc:title><![CDATA[A & B]]></dc:title><dc:creator>&#20013;</dc:creator>",
+         "A & B", "中"},
+    };
+    for (const Case& c : cases) {
+        auto book = epub::EpubBook::Load(Write(Opf(c.metadata, "", "")));
+        ASSERT_TRUE(book) << c.name;
+        EXPECT_EQ(book->GetTitle(), c.title) << c.name;
+        EXPECT_EQ(book->GetCreator(), c.creator) << c.name;
+    }
+
+    auto book = epub::EpubBook::Load(Write(Opf("", "", "", R"(<guide>
+        <reference type="text" title="Start" href="a.xhtml#s"/>
+        <reference type="toc" title="Contents"/>
+        <reference type="text" title="Second" href="b.xhtml"/></guide>)")));
+    ASSERT_TRUE(book);
+    EXPECT_EQ(book->GetCoverRef(), nullptr);
+    EXPECT_EQ(book->GetTocRef(), nullptr);  // a reference without href is left out
+    ASSERT_EQ(book->GetTextRefs().size(), 2u);
+    EXPECT_EQ(book->GetTextRefs()[0]->label, "Start");
+    EXPECT_EQ(book->GetTextRefs()[0]->target, "a.xhtml#s");
+    EXPECT_EQ(book->GetTextRefs()[1]->label, "Second");
+    EXPECT_EQ(book->GetTextRefs()[1]->level, 1);
+
+    book = epub::EpubBook::Load(Write(Opf("", "", "", R"(<guide><reference type="cover" title="Cover"
+        href="cover.xhtml"/></guide>)")));
+    ASSERT_TRUE(book->GetCoverRef());
+    EXPECT_EQ(book->GetCoverRef()->target, "cover.xhtml");
+}
+
+TEST_F(EpubBookTest, Utf16PackageReadsLikeUtf8) {
+    Chapter("a.xhtml");
+    const std::string utf8 = Opf("<dc:title>中文书名</dc:title><dc:creator>作者</dc:creator>",
+                                 "<item id=\"a\" href=\"a.xhtml\"/>", "<itemref idref=\"a\"/>");
+    auto plain = epub::EpubBook::Load(Write(utf8));
+    // UTF-16LE with a byte-order mark, declaration changed to match.
+    std::string text = utf8;
+    text.replace(text.find("UTF-8"), 5, "UTF-16");
+    std::u16string wide;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = text[i];
+        char32_t cp;
+        int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        cp = len == 1 ? c : c & (0xFF >> (len + 1));
+        for (int k = 1; k < len; ++k) cp = (cp << 6) | (text[i + k] & 0x3F);
+        i += len;
+        wide += static_cast<char16_t>(cp);
+    }
+    std::string bytes = "\xFF\xFE";
+    for (char16_t u : wide) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>(u >> 8);
+    }
+    auto utf16 = epub::EpubBook::Load(Write(bytes));
+    ASSERT_TRUE(plain && utf16);
+    EXPECT_EQ(utf16->GetTitle(), "中文书名");
+    EXPECT_EQ(utf16->GetCreator(), plain->GetCreator());
+    EXPECT_EQ(utf16->GetChapterFiles(), plain->GetChapterFiles());
+}
+
+TEST_F(EpubBookTest, MissingOrBrokenPackage) {
+    EXPECT_EQ(epub::EpubBook::Load(dir / "nothing.opf"), nullptr);
+    auto book = epub::EpubBook::Load(Write("<package><spine><itemref idref="));
+    ASSERT_TRUE(book);
+    EXPECT_TRUE(book->GetChapterFiles().empty());
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// Helpers shared by the test suites: scratch folders, files and running real tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder below the system temp folder, removed with its contents on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Path() + "/" + relative.
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+// Writes content to path, creating missing parent folders.
+void WriteFile(const std::string& path, const std::string& content);
+// The whole content of a file, or an empty string.
+std::string ReadFile(const std::string& path);
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string output;  // standard output and standard error together
+};
+// Runs a shell command and collects what it prints.
+CommandResult Run(const std::string& command);
+// Quotes text for the shell.
+std::string ShellQuote(const std::string& text);
+// True when a program of that name is on PATH.
+bool HaveProgram(const std::string& name);
+
+// Paths of the repository and its test data.
+std::string SourceDir();
+std::string TestDataDir();
+std::string CorpusDir();
+
+}  // namespace testing_support

@@ -1,0 +1,184 @@
+#include "support/TestSupport.h"
+#include "util/Scrambled.h"
+#include "util/Sync.h"
+#include "util/Utilities.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct JoinCase {
+    const char* name;
+    const char* folder;
+    const char* file;
+    const char* expected;
+};
+
+TEST(PathsTest, JoinPathFoldsAndKeepsOnlyTheLastComponentOfDrivePaths) {
+    const JoinCase cases[] = {
+        {"plain", "/dir", "f.xml", "/dir/f.xml"},
+        {"trailing separator", "/dir/", "sub/f.xml", "/dir/sub/f.xml"},
+        {"backslashes", "\\dir\\", "sub\\f.xml", "/dir/sub/f.xml"},
+        {"dot segments", "/dir/a", "./b/../c.txt", "/dir/a/c.txt"},
+        {"climbing", "/dir/OEBPS", "../Text/ch2.xhtml", "/dir/Text/ch2.xhtml"},
+        {"drive path", "/dir", "D:\\x\\y.txt", "/dir/y.txt"},
+        {"drive path with slash", "/dir", "D:/x/y.txt", "/dir/y.txt"},
+        {"absolute name stays below", "/dir", "/etc/passwd", "/dir/etc/passwd"},
+        {"cjk", "/书", "第一章.xhtml", "/书/第一章.xhtml"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(util::JoinPath(c.folder, c.file), c.expected) << c.name;
+}
+
+TEST(PathsTest, ComponentsOfAPath) {
+    EXPECT_EQ(util::GetFolderOf("/a/b/c.opf"), "/a/b/");
+    EXPECT_EQ(util::GetFolderOf("/a/b/"), "/a/b/");
+    EXPECT_EQ(util::GetFolderOf("/c.opf"), "/");
+    EXPECT_EQ(util::GetFileName("/a/b/c.tar.gz", true), "c.tar.gz");
+    EXPECT_EQ(util::GetFileName("/a/b/c.tar.gz", false), "c.tar");
+    EXPECT_EQ(util::GetFileName("/a.d/b", false), "b");
+    EXPECT_EQ(util::GetExtension("/a/book.EPUB"), ".EPUB");
+    EXPECT_EQ(util::GetExtension("/a.d/book"), "");
+    EXPECT_EQ(util::RemoveExtension("/out/x.pdf"), "/out/x");
+    EXPECT_EQ(util::ToFullPath("/a/./b/../c"), "/a/c");
+    EXPECT_EQ(util::ToFullPath("/../x"), "/x");
+    EXPECT_EQ(util::ToFullPath("rel/x"), (fs::current_path() / "rel/x").string());
+}
+
+TEST(PathsTest, IsInsideFolder) {
+    EXPECT_TRUE(util::IsInsideFolder("/book/epub/a.xhtml", "/book/epub"));
+    EXPECT_TRUE(util::IsInsideFolder("/book/epub/", "/book/epub/"));
+    EXPECT_FALSE(util::IsInsideFolder("/book/epub2/a.xhtml", "/book/epub"));
+    EXPECT_FALSE(util::IsInsideFolder("/book/epub/../secret", "/book/epub"));
+    EXPECT_FALSE(util::IsInsideFolder("/etc/passwd", "/book/epub/"));
+}
+
+TEST(FoldersTest, PerUserFoldersFollowXdgVariables) {
+    TempDir dir;
+    setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    EXPECT_EQ(util::GetAppDataFolder(), dir / "data");
+    EXPECT_EQ(util::GetUserDataFolder(), dir / "data/epub2pdf");
+    EXPECT_EQ(util::GetSettingsPath(), dir / "config/epub2pdf/epub2pdf.ini");
+    WriteFile(dir / "config/user-dirs.dirs", "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    EXPECT_EQ(util::GetDocumentsFolder(), util::GetHomeFolder() + "/Dokumente");
+    // A relative XDG value is not valid and falls back to the home folder.
+    setenv("XDG_DATA_HOME", "relative", 1);
+    EXPECT_EQ(util::GetAppDataFolder(), util::GetHomeFolder() + "/.local/share");
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(util::GetModuleBaseName(), "util_tests");
+    EXPECT_EQ(util::GetProcessImageFolder(-1), util::GetModuleFolder());
+    EXPECT_EQ(util::GetProcessImagePath(999999999), "");
+}
+
+TEST(FilesTest, FileExistsAndItsFailure) {
+    TempDir dir;
+    EXPECT_FALSE(util::FileExists(""));
+    EXPECT_TRUE(util::FileExists(dir.Path()));
+    EXPECT_FALSE(util::FileExists(dir / "missing"));
+    WriteFile(dir / "file", "x");
+    EXPECT_FALSE(util::FileExists(dir / "file/below"));  // a file in the way is "not there"
+    // A component longer than any file name makes the existence test itself fail.
+    EXPECT_THROW(util::FileExists(dir / std::string(300, 'n')), fs::filesystem_error);
+}
+
+TEST(FilesTest, MakeUniquePathCountsUp) {
+    TempDir dir;
+    EXPECT_EQ(util::MakeUniquePath(dir / "a.pdf"), dir / "a.pdf");
+    WriteFile(dir / "a.pdf", "");
+    WriteFile(dir / "a(1).pdf", "");
+    EXPECT_EQ(util::MakeUniquePath(dir / "a.pdf"), dir / "a(2).pdf");
+    WriteFile(dir / "noext", "");
+    EXPECT_EQ(util::MakeUniquePath(dir / "noext"), dir / "noext(1)");
+}
+
+TEST(FilesTest, ReserveUniquePathNeverHandsOutOneNameTwice) {
+    TempDir dir;
+    WriteFile(dir / "book.pdf", "user's file");
+    std::vector<std::string> names(16);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < names.size(); ++i) {
+        threads.emplace_back([&, i] { names[i] = util::ReserveUniquePath(dir / "book.pdf"); });
+    }
+    for (auto& t : threads) t.join();
+    std::set<std::string> unique(names.begin(), names.end());
+    EXPECT_EQ(unique.size(), names.size());
+    EXPECT_EQ(unique.count(dir / "book.pdf"), 0u);
+    EXPECT_EQ(testing_support::ReadFile(dir / "book.pdf"), "user's file");
+    EXPECT_EQ(util::ReserveUniquePath(dir / "missing-folder/x.pdf"), "");
+}
+
+TEST(FilesTest, RemoveFolderTreeRefusesDangerousTargets) {
+    const char* refused[] = {"", "/", "///", "/usr", "/usr/share/doc", "/etc/", "/lib64", "/proc/self",
+                             "/tmp/../etc"};
+    for (const char* path : refused) EXPECT_FALSE(util::RemoveFolderTree(path)) << path;
+    EXPECT_FALSE(util::RemoveFolderTree(util::GetHomeFolder()));
+    EXPECT_FALSE(util::RemoveFolderTree(util::GetHomeFolder() + "/"));
+    EXPECT_TRUE(fs::exists("/usr/share"));
+
+    TempDir dir;
+    WriteFile(dir / "tree/a/b/c.txt", "x");
+    fs::create_symlink("/usr/share", dir / "tree/link");
+    EXPECT_TRUE(util::RemoveFolderTree(dir / "tree//"));
+    EXPECT_FALSE(fs::exists(dir / "tree"));
+    EXPECT_TRUE(fs::exists("/usr/share/doc"));  // the link went, not its target
+}
+
+TEST(TextTest, PercentCodingAndFileUrls) {
+    EXPECT_EQ(util::PercentDecode("ch%201.xhtml"), "ch 1.xhtml");
+    EXPECT_EQ(util::PercentDecode("%E4%B8%AD"), "中");
+    EXPECT_EQ(util::PercentDecode("100%"), "100%");
+    EXPECT_EQ(util::PercentDecode("%zz%4"), "%zz%4");
+    EXPECT_EQ(util::FileUrlFromPath("/tmp/a b/中#?.xhtml"), "file:///tmp/a%20b/%E4%B8%AD%23%3F.xhtml");
+    EXPECT_EQ(util::PathFromFileUrl("file:///tmp/a%20b/%E4%B8%AD.xhtml"), "/tmp/a b/中.xhtml");
+    EXPECT_EQ(util::PathFromFileUrl("file://localhost/x"), "/x");
+    EXPECT_EQ(util::PathFromFileUrl("file:/x"), "/x");
+    EXPECT_EQ(util::PathFromFileUrl("file://host/x"), "");
+    EXPECT_EQ(util::PathFromFileUrl("http://x/y"), "");
+    const std::string path = "/tmp/书 %/x.xhtml";
+    EXPECT_EQ(util::PathFromFileUrl(util::FileUrlFromPath(path)), path);
+    EXPECT_TRUE(util::IsValidUtf8("abc 中文"));
+    EXPECT_FALSE(util::IsValidUtf8("\xC3"));
+    EXPECT_FALSE(util::IsValidUtf8("\xC0\xAF"));
+    EXPECT_FALSE(util::IsValidUtf8("\xED\xA0\x80"));
+    EXPECT_EQ(util::ToLowerAscii("D:/Books/ABC.EPUB"), "d:/books/abc.epub");
+    EXPECT_EQ(util::FormatString("%s%s(%d)%s %d%%", "/o/", "a", 2, ".pdf", 50), "/o/a(2).pdf 50%");
+}
+
+TEST(ScrambledTest, DescramblesOnceAndKeepsNoPlainText) {
+    static constexpr util::ScrambledBuffer<6> buffer{"remote", 0x1234};
+    EXPECT_NE(std::string(buffer.bytes.begin(), buffer.bytes.end()), "remote");
+    const std::string& a = SCRAMBLED("Page.navigate", 0x5eed);
+    EXPECT_EQ(a, "Page.navigate");
+    std::vector<std::thread> threads;
+    std::vector<const std::string*> seen(8);
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&, i] { seen[i] = &SCRAMBLED("same", 7); });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [&](auto* p) { return p == seen[0] && *p == "same"; }));
+}
+
+TEST(SyncTest, ManualResetEventStaysSetUntilReset) {
+    util::ManualResetEvent event;
+    EXPECT_FALSE(event.Wait(0));
+    std::thread t([&] { event.Set(); });
+    EXPECT_TRUE(event.Wait(-1));
+    t.join();
+    EXPECT_TRUE(event.Wait(0));
+    event.Reset();
+    EXPECT_FALSE(event.Wait(10));
+}
+
+}  // namespace
