@@ -42,7 +42,7 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-CommandResult Run(const std::string& command) {
+CommandResult RunCommand(const std::string& command) {
     CommandResult result;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return result;
@@ -63,7 +63,7 @@ std::string ShellQuote(const std::string& text) {
     return out + "'";
 }
 
-bool HaveProgram(const std::string& name) { return Run("command -v " + ShellQuote(name)).exitCode == 0; }
+bool HaveProgram(const std::string& name) { return RunCommand("command -v " + ShellQuote(name)).exitCode == 0; }
 
 std::string SourceDir() { return EPUB2PDF_SOURCE_DIR; }
 std::string TestDataDir() { return EPUB2PDF_TEST_DATA; }

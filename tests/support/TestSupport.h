@@ -32,7 +32,7 @@ struct CommandResult {
     std::string output;  // standard output and standard error together
 };
 // Runs a shell command and collects what it prints.
-CommandResult Run(const std::string& command);
+CommandResult RunCommand(const std::string& command);
 // Quotes text for the shell.
 std::string ShellQuote(const std::string& text);
 // True when a program of that name is on PATH.

@@ -1,0 +1,23 @@
+// Replays every stored fuzz input as an ordinary test, so that a crash found once stays fixed.
+#include "ZipFuzzTarget.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+TEST(FuzzReplayTest, ZipCorpus) {
+    const std::string folder = testing_support::SourceDir() + "/tests/fuzz/corpus/zip";
+    int replayed = 0;
+    for (auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string bytes = testing_support::ReadFile(e.path().string());
+        SCOPED_TRACE(e.path().filename().string());
+        FuzzZipArchive(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        ++replayed;
+    }
+    EXPECT_GT(replayed, 0);
+}
+
+}  // namespace
