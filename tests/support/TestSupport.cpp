@@ -65,6 +65,17 @@ std::string ShellQuote(const std::string& text) {
 
 bool HaveProgram(const std::string& name) { return RunCommand("command -v " + ShellQuote(name)).exitCode == 0; }
 
+nlohmann::json PdfSummary(const std::string& pdfPath) {
+    CommandResult r = RunCommand("python3 " + ShellQuote(SourceDir() + "/tests/support/pdf_summary.py") + " " +
+                                 ShellQuote(pdfPath) + " 2>/dev/null");
+    if (r.exitCode != 0) return nlohmann::json();
+    return nlohmann::json::parse(r.output, nullptr, false);
+}
+
+std::string PdfText(const std::string& pdfPath) {
+    return RunCommand("pdftotext -enc UTF-8 " + ShellQuote(pdfPath) + " - 2>/dev/null").output;
+}
+
 std::string SourceDir() { return EPUB2PDF_SOURCE_DIR; }
 std::string TestDataDir() { return EPUB2PDF_TEST_DATA; }
 std::string CorpusDir() { return EPUB2PDF_CORPUS; }

@@ -1,6 +1,8 @@
 // Helpers shared by the test suites: scratch folders, files and running real tools.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +39,11 @@ CommandResult RunCommand(const std::string& command);
 std::string ShellQuote(const std::string& text);
 // True when a program of that name is on PATH.
 bool HaveProgram(const std::string& name);
+
+// What qpdf reads from a PDF: pages, info, outline tree and link annotations (support/pdf_summary.py).
+nlohmann::json PdfSummary(const std::string& pdfPath);
+// The text of a PDF as poppler's pdftotext extracts it.
+std::string PdfText(const std::string& pdfPath);
 
 // Paths of the repository and its test data.
 std::string SourceDir();

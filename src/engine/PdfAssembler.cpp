@@ -1,0 +1,244 @@
+#include "engine/PdfAssembler.h"
+
+#include "epub/EpubBook.h"
+#include "epub/TableOfContents.h"
+#include "util/Utilities.h"
+
+#include <podofo/podofo.h>
+
+#include <cstdio>
+
+namespace engine {
+namespace {
+
+constexpr double kDestinationLeft = 76.5;
+constexpr double kDestinationTop = 820.0;
+constexpr double kDestinationZoom = 0.0;
+
+PoDoFo::PdfString Text(const std::string& utf8) {
+    return PoDoFo::PdfString(reinterpret_cast<const PoDoFo::pdf_utf8*>(utf8.c_str()));
+}
+
+std::string ErrorText(const PoDoFo::PdfError& e) {
+    const char* name = e.what();
+    return name != nullptr ? name : "";
+}
+
+// Writes doc next to path and renames it into place, so that path always holds a complete file: the
+// last successful write.
+void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
+    const std::string part = path + ".part";
+    try {
+        doc.Write(part.c_str());
+    } catch (...) {
+        std::remove(part.c_str());
+        throw;
+    }
+    if (std::rename(part.c_str(), path.c_str()) != 0) {
+        std::remove(part.c_str());
+        PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_InvalidHandle, "cannot replace the output file");
+    }
+}
+
+void AddNode(PoDoFo::PdfMemDocument& doc, PoDoFo::PdfOutlines* outlines, PoDoFo::PdfOutlineItem* parent,
+             const OutlineNode& node, int pageCount) {
+    int p = node.page;
+    if (p < 1 || p > pageCount) p = 1;
+    PoDoFo::PdfDestination dest(doc.GetPage(p - 1), kDestinationLeft, kDestinationTop, kDestinationZoom);
+    PoDoFo::PdfOutlineItem* item;
+    if (parent == nullptr) {
+        item = outlines->CreateRoot(Text(node.title));
+        item->SetDestination(dest);
+    } else {
+        item = parent->CreateChild(Text(node.title), dest);
+    }
+    for (const auto& child : node.children) AddNode(doc, outlines, item, *child, pageCount);
+}
+
+}  // namespace
+
+struct PdfAssembler::Document {
+    PoDoFo::PdfMemDocument doc;
+};
+
+PdfAssembler::PdfAssembler(const std::string& outputPath) : outputPath_(outputPath) {
+    PoDoFo::PdfError::EnableDebug(false);
+    PoDoFo::PdfError::EnableLogging(false);
+}
+
+PdfAssembler::~PdfAssembler() = default;
+
+bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& title) {
+    firstPage_[pdfPath] = pageCursor_;
+    try {
+        if (!merged_) {
+            auto first = std::make_unique<Document>();
+            first->doc.Load(pdfPath.c_str());
+            pageCursor_ += first->doc.GetPageCount();
+            merged_ = std::move(first);
+        } else {
+            PoDoFo::PdfMemDocument chapter;
+            chapter.Load(pdfPath.c_str());
+            pageCursor_ += chapter.GetPageCount();
+            merged_->doc.Append(chapter, true);
+        }
+    } catch (const PoDoFo::PdfError& e) {
+        throw PdfError("cannot read chapter PDF " + pdfPath + ": " + ErrorText(e));
+    }
+    chapterPdfs_.push_back(pdfPath);
+    chapterTitles_[pdfPath] = title;
+    return true;
+}
+
+int PdfAssembler::PageOf(const std::string& pdfPath) const {
+    if (pdfPath.empty()) return 0;
+    auto it = firstPage_.find(pdfPath);
+    return it == firstPage_.end() ? 0 : it->second;
+}
+
+bool PdfAssembler::SetInfo(const std::string& title, const std::string& author, const std::string& creatorText) {
+    title_ = title;
+    author_ = author;
+    creator_ = creatorText;
+    producer_ = creatorText;
+    return true;
+}
+
+bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
+    if (!merged_) return false;
+    try {
+        PoDoFo::PdfInfo* info = merged_->doc.GetInfo();
+        info->SetTitle(Text(title_));
+        info->SetAuthor(Text(author_));
+        info->SetCreator(Text(creator_));
+        info->SetProducer(Text(producer_));
+        WriteReplacing(merged_->doc, outputPath_);
+        merged_.reset();
+    } catch (const PoDoFo::PdfError& e) {
+        merged_.reset();
+        lastError_ = ErrorText(e);
+        return false;
+    }
+    if (outline) {
+        AddOutline(outline);
+    } else {
+        auto fallback = std::make_shared<OutlineNode>();
+        for (const std::string& pdf : chapterPdfs_) {
+            const std::string& chapterTitle = chapterTitles_[pdf];
+            if (chapterTitle.empty()) continue;
+            auto node = std::make_shared<OutlineNode>();
+            node->title = chapterTitle;
+            node->page = firstPage_[pdf];
+            fallback->children.push_back(node);
+        }
+        AddOutline(fallback);
+    }
+    return true;
+}
+
+void PdfAssembler::AddOutline(const std::shared_ptr<OutlineNode>& outline) {
+    try {
+        PoDoFo::PdfMemDocument doc;
+        doc.Load(outputPath_.c_str());
+        const int pageCount = doc.GetPageCount();
+        PoDoFo::PdfOutlines* outlines = doc.GetOutlines(true);
+        while (outlines->First() != nullptr) outlines->First()->Erase();
+        for (const auto& child : outline->children) AddNode(doc, outlines, nullptr, *child, pageCount);
+        WriteReplacing(doc, outputPath_);
+    } catch (const PoDoFo::PdfError&) {
+        // The file keeps the state of the last successful write.
+    }
+}
+
+bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& outputPath) {
+    try {
+        PoDoFo::PdfMemDocument doc;
+        doc.Load(outputPath.c_str());
+        const int pageCount = doc.GetPageCount();
+        int lastTarget = 1;
+        for (int g = 0; g < pageCount; ++g) {
+            if (job.cancelled) return false;
+            PoDoFo::PdfPage* page = doc.GetPage(g);
+            std::vector<int> replaced;
+            const int annotations = page->GetNumAnnots();
+            for (int l = 0; l < annotations; ++l) {
+                if (job.cancelled) return false;
+                PoDoFo::PdfAnnotation* annotation = page->GetAnnotation(l);
+                if (annotation == nullptr || annotation->GetType() != PoDoFo::ePdfAnnotation_Link ||
+                    !annotation->HasAction()) {
+                    continue;
+                }
+                PoDoFo::PdfAction* action = annotation->GetAction();
+                if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI()) continue;
+                std::string uri = action->GetURI().GetStringUtf8();
+                if (uri.compare(0, 5, "file:") != 0) continue;
+                uri = uri.substr(0, uri.find('?'));
+                uri = uri.substr(0, uri.find('#'));
+                const std::string path = util::PathFromFileUrl(uri);
+                if (path.empty()) continue;
+                const std::string pdf = job.PdfOf(util::ToFullPath(path));
+                if (pdf.empty()) continue;
+                int m = PageOf(pdf);
+                if (m < 1) m = lastTarget;
+                if (m > pageCount) m = pageCount;
+                lastTarget = m;
+                replaced.push_back(l);
+                const PoDoFo::PdfRect rect = annotation->GetRect();
+                PoDoFo::PdfAnnotation* link = page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, rect);
+                link->SetDestination(
+                    PoDoFo::PdfDestination(doc.GetPage(m - 1), kDestinationLeft, kDestinationTop, kDestinationZoom));
+                link->SetBorderStyle(0.0, 0.0, 0.0);
+            }
+            for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) page->DeleteAnnotation(*it);
+        }
+        WriteReplacing(doc, outputPath);
+    } catch (const PoDoFo::PdfError& e) {
+        lastError_ = ErrorText(e);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+void AddEntry(const PdfAssembler& assembler, const epub::TableOfContents& toc, const ChapterMapView& job,
+              OutlineNode& parent, const epub::TocEntry& entry) {
+    const std::string pdf = job.PdfOf(toc.ResolveTarget(entry.target));
+    if (pdf.empty()) return;  // not printed, or not in the spine: the whole subtree goes
+    auto node = std::make_shared<OutlineNode>();
+    node->title = entry.label;
+    node->page = assembler.PageOf(pdf);
+    parent.children.push_back(node);
+    for (const auto& child : entry.children) {
+        if (job.cancelled) return;
+        AddEntry(assembler, toc, job, *node, *child);
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const std::string& opfPath,
+                                          const std::string& ncxPath, const ChapterMapView& job,
+                                          const std::string& bookFolder) {
+    auto book = epub::EpubBook::Load(opfPath, bookFolder);
+    if (!book) return nullptr;
+    auto toc = epub::TableOfContents::Load(ncxPath);
+    if (!toc) return nullptr;
+    auto root = std::make_shared<OutlineNode>();
+    auto tocRoot = toc->GetRoot();
+
+    std::vector<std::shared_ptr<epub::TocEntry>> guide;
+    if (auto cover = book->GetCoverRef()) guide.push_back(cover);
+    if (auto tocRef = book->GetTocRef()) guide.push_back(tocRef);
+    for (const auto& text : book->GetTextRefs()) guide.push_back(text);
+    tocRoot->children.insert(tocRoot->children.begin(), guide.begin(), guide.end());
+
+    for (const auto& entry : tocRoot->children) {
+        if (job.cancelled) break;
+        AddEntry(assembler, *toc, job, *root, *entry);
+    }
+    if (job.cancelled) return nullptr;
+    return root;
+}
+
+}  // namespace engine

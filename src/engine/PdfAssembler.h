@@ -1,0 +1,87 @@
+// Merges the chapter PDFs of one book into the output PDF, writes its document information, adds the
+// outline built from the book's table of contents, and turns links between chapter files into links
+// inside the document. The only user of the PDF library; one assembler per job, used by one thread.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// A PDF library failure (a chapter PDF that cannot be read, for instance), with the library's text.
+class PdfError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One bookmark; the root has an empty title and only its children are written.
+struct OutlineNode {
+    std::string title;
+    int page = 0;  // 1-based page in the merged document; 0 when not set
+    std::vector<std::shared_ptr<OutlineNode>> children;
+};
+
+// What the outline and link passes read of a conversion job: which chapter file was printed to which
+// chapter PDF, and whether the job was cancelled.
+struct ChapterMapView {
+    const std::map<std::string, std::string>& chapterMap;  // chapter file path -> chapter PDF path
+    const std::atomic<bool>& cancelled;
+
+    // The chapter PDF of a chapter file, or an empty string when it was not printed.
+    std::string PdfOf(const std::string& chapterPath) const {
+        auto it = chapterMap.find(chapterPath);
+        return it == chapterMap.end() ? std::string() : it->second;
+    }
+};
+
+class PdfAssembler {
+public:
+    // Also switches the PDF library's debug output and logging off.
+    explicit PdfAssembler(const std::string& outputPath);
+    ~PdfAssembler();
+    PdfAssembler(const PdfAssembler&) = delete;
+    PdfAssembler& operator=(const PdfAssembler&) = delete;
+
+    // Appends the pages of a chapter PDF; throws PdfError when the file cannot be loaded.
+    bool AddChapter(const std::string& pdfPath, const std::string& title);
+    // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
+    int PageOf(const std::string& pdfPath) const;
+    // Title and author; creator and producer both become creatorText.
+    bool SetInfo(const std::string& title, const std::string& author, const std::string& creatorText);
+    // Writes the merged document with its information, then adds the outline (or the fallback outline of
+    // the titled chapters when outline is null). False when there is no document or writing failed.
+    bool Write(const std::shared_ptr<OutlineNode>& outline);
+    // Replaces file: links to printed chapters by links to their first pages. False when cancelled or
+    // when the output cannot be read or written.
+    bool RewriteLinks(const ChapterMapView& job, const std::string& outputPath);
+
+    int PageCount() const { return pageCursor_ - 1; }
+    const std::string& LastError() const { return lastError_; }
+    const std::string& OutputPath() const { return outputPath_; }
+
+private:
+    void AddOutline(const std::shared_ptr<OutlineNode>& outline);
+
+    struct Document;
+    int pageCursor_ = 1;
+    std::string outputPath_;
+    std::unique_ptr<Document> merged_;
+    std::vector<std::string> chapterPdfs_;
+    std::map<std::string, std::string> chapterTitles_;
+    std::map<std::string, int> firstPage_;
+    std::string title_, author_, creator_, producer_;
+    std::string lastError_;
+};
+
+// The outline of a book: its guide references (cover, toc, text) first, then the NCX tree, each entry
+// pointing to the first page of its chapter; entries whose file was not printed are dropped with their
+// subtrees. Null when the package or NCX cannot be read, or when the job was cancelled.
+std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const std::string& opfPath,
+                                          const std::string& ncxPath, const ChapterMapView& job,
+                                          const std::string& bookFolder = {});
+
+}  // namespace engine

@@ -1,0 +1,228 @@
+#include "PdfFixtures.h"
+#include "engine/PdfAssembler.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing_support::FixtureLink;
+using testing_support::MakeChapterPdf;
+using testing_support::PdfSummary;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// A small book folder: package, NCX, three printed chapters (3, 5 and 2 pages) and one that is not.
+class PdfAssemblerTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::map<std::string, std::string> chapterMap;
+    std::atomic<bool> cancelled{false};
+    engine::ChapterMapView View() { return {chapterMap, cancelled}; }
+    std::string Book(const std::string& relative) { return dir / ("epub/OEBPS/" + relative); }
+    std::string Output() { return dir / "out.pdf"; }
+
+    void SetUp() override {
+        WriteFile(Book("content.opf"), R"(<package><metadata xmlns:dc="x"><dc:title>T</dc:title></metadata>
+            <manifest><item id="a" href="a.xhtml"/><item id="b" href="b%20b.xhtml"/><item id="c" href="c.xhtml"/>
+            <item id="d" href="d.xhtml"/></manifest>
+            <spine><itemref idref="a"/><itemref idref="b"/><itemref idref="c"/><itemref idref="d"/></spine>
+            <guide><reference type="cover" title="Cover" href="a.xhtml"/>
+                   <reference type="text" title="Begin" href="b%20b.xhtml#start"/></guide></package>)");
+        auto point = [](const std::string& label, const std::string& src, const std::string& inner = "") {
+            return "<navPoint><navLabel><text>" + label + "</text></navLabel><content src=\"" + src + "\"/>" + inner +
+                   "</navPoint>";
+        };
+        WriteFile(Book("toc.ncx"),
+                  "<ncx><navMap>" + point("First 第一", "a.xhtml") +
+                      point("Second", "b%20b.xhtml#sec3", point("Second.1", "c.xhtml?q=1#n") + point("Second.2", "d.xhtml")) +
+                      point("Outside", "notes.xhtml", point("Inner", "a.xhtml")) + point("Unprinted", "d.xhtml") +
+                      "</navMap></ncx>");
+        for (const char* f : {"a.xhtml", "b b.xhtml", "c.xhtml", "d.xhtml"}) WriteFile(Book(f), "<html/>");
+    }
+
+    // Prints a, b and c (3, 5 and 2 pages); d stays unprinted.
+    engine::PdfAssembler& Assemble(std::vector<std::vector<FixtureLink>> links = {{}, {}, {}}) {
+        assembler = std::make_unique<engine::PdfAssembler>(Output());
+        const std::pair<const char*, int> chapters[] = {{"a.xhtml", 3}, {"b b.xhtml", 5}, {"c.xhtml", 2}};
+        for (int i = 0; i < 3; ++i) {
+            const std::string pdf = dir / (std::to_string(i + 1) + ".pd_");
+            MakeChapterPdf(pdf, chapters[i].second, chapters[i].first, links[i],
+                           i == 0 ? std::vector<testing_support::FixtureBookmark>{{"Old bookmark", 1}}
+                                  : std::vector<testing_support::FixtureBookmark>{});
+            chapterMap[Book(chapters[i].first)] = pdf;
+            EXPECT_TRUE(assembler->AddChapter(pdf, ""));
+        }
+        return *assembler;
+    }
+    std::unique_ptr<engine::PdfAssembler> assembler;
+};
+
+json Titles(const json& outline) {
+    json out = json::array();
+    for (const auto& item : outline) {
+        json entry = {{"title", item["title"]}, {"page", item["page"]}};
+        if (!item["kids"].empty()) entry["kids"] = Titles(item["kids"]);
+        out.push_back(entry);
+    }
+    return out;
+}
+
+TEST_F(PdfAssemblerTest, MergesPagesAndWritesInformation) {
+    auto& pdf = Assemble();
+    EXPECT_EQ(pdf.PageOf(dir / "1.pd_"), 1);
+    EXPECT_EQ(pdf.PageOf(dir / "2.pd_"), 4);
+    EXPECT_EQ(pdf.PageOf(dir / "3.pd_"), 9);
+    EXPECT_EQ(pdf.PageOf(""), 0);
+    EXPECT_EQ(pdf.PageOf(dir / "unknown.pd_"), 0);
+    pdf.SetInfo("书名 Title", "Ann,Bob", "epub2pdf 0.1");
+    ASSERT_TRUE(pdf.Write(nullptr));
+    json summary = PdfSummary(Output());
+    EXPECT_EQ(summary["pages"], 10);
+    EXPECT_EQ(summary["info"]["Title"], "书名 Title");
+    EXPECT_EQ(summary["info"]["Author"], "Ann,Bob");
+    EXPECT_EQ(summary["info"]["Creator"], "epub2pdf 0.1");
+    EXPECT_EQ(summary["info"]["Producer"], "epub2pdf 0.1");
+    // Empty chapter titles: the fallback outline is empty, and the chapter's own bookmark is gone.
+    EXPECT_TRUE(summary["outline"].empty());
+    const std::string text = testing_support::PdfText(Output());
+    EXPECT_NE(text.find("b b.xhtml page 5"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Output() + ".part"));
+}
+
+TEST_F(PdfAssemblerTest, OutlineFollowsGuideThenNcxAndDropsUnprintedSubtrees) {
+    auto& pdf = Assemble();
+    auto outline = engine::BuildOutline(pdf, Book("content.opf"), Book("toc.ncx"), View());
+    ASSERT_TRUE(outline);
+    ASSERT_TRUE(pdf.Write(outline));
+    json summary = PdfSummary(Output());
+    const json expected = json::parse(R"([
+        {"title": "Cover", "page": 1}, {"title": "Begin", "page": 4}, {"title": "First 第一", "page": 1},
+        {"title": "Second", "page": 4, "kids": [{"title": "Second.1", "page": 9}]}])");
+    EXPECT_EQ(Titles(summary["outline"]), expected) << summary["outline"].dump();
+    EXPECT_EQ(summary["outline"][0]["zoom"], json::parse("[76.5, 820, 0]"));
+}
+
+TEST_F(PdfAssemblerTest, OutOfRangePagesPointToPageOneAndFallbackUsesTitles) {
+    assembler = std::make_unique<engine::PdfAssembler>(Output());
+    MakeChapterPdf(dir / "1.pd_", 2, "one");
+    MakeChapterPdf(dir / "2.pd_", 2, "two");
+    assembler->AddChapter(dir / "1.pd_", "Named chapter");
+    assembler->AddChapter(dir / "2.pd_", "");
+    auto root = std::make_shared<engine::OutlineNode>();
+    for (int page : {0, 3, 99, -1}) {
+        auto node = std::make_shared<engine::OutlineNode>();
+        node->title = "p" + std::to_string(page);
+        node->page = page;
+        root->children.push_back(node);
+    }
+    ASSERT_TRUE(assembler->Write(root));
+    json pages = json::array();
+    const json summary = PdfSummary(Output());
+    for (const auto& item : summary["outline"]) pages.push_back(item["page"]);
+    EXPECT_EQ(pages, json::parse("[1, 3, 1, 1]"));
+
+    engine::PdfAssembler fallback(dir / "fallback.pdf");
+    fallback.AddChapter(dir / "1.pd_", "Named chapter");
+    fallback.AddChapter(dir / "2.pd_", "");
+    fs::copy_file(dir / "1.pd_", dir / "3.pd_");
+    fallback.AddChapter(dir / "3.pd_", "Again");
+    ASSERT_TRUE(fallback.Write(nullptr));
+    EXPECT_EQ(Titles(PdfSummary(dir / "fallback.pdf")["outline"]),
+              json::parse(R"([{"title": "Named chapter", "page": 1}, {"title": "Again", "page": 5}])"));
+}
+
+TEST_F(PdfAssemblerTest, LinksToPrintedChaptersBecomeInternal) {
+    const std::string base = util::FileUrlFromPath(dir / "epub/OEBPS/");
+    auto& pdf = Assemble({{{0, base + "c.xhtml#note"}, {1, "https://example.org/x"}, {2, base + "notes.xhtml"}},
+                          {{0, base + "b%20b.xhtml?x=1"}, {4, base + "../OEBPS/a.xhtml"}},
+                          {{1, "file:relative.xhtml"}, {1, base + "d.xhtml"}}});
+    ASSERT_TRUE(pdf.Write(nullptr));
+    ASSERT_TRUE(pdf.RewriteLinks(View(), Output()));
+    json links = PdfSummary(Output())["links"];
+    json seen = json::array();
+    for (const auto& link : links) {
+        json entry = {{"page", link["page"]}};
+        if (link.contains("uri")) entry["uri"] = link["uri"];
+        if (link.contains("dest")) {
+            entry["dest"] = link["dest"];
+            EXPECT_EQ(link["border"], json::parse("[0, 0, 0]"));
+            EXPECT_EQ(link["xyz"], json::parse("[76.5, 820, 0]"));
+        }
+        seen.push_back(entry);
+    }
+    const json expected = {
+        {{"page", 2}, {"uri", "https://example.org/x"}},   {{"page", 3}, {"uri", base + "notes.xhtml"}},
+        {{"page", 1}, {"dest", 9}},                        {{"page", 4}, {"dest", 4}},
+        {{"page", 8}, {"dest", 1}},                        {{"page", 10}, {"uri", "file:relative.xhtml"}},
+        {{"page", 10}, {"uri", base + "d.xhtml"}},
+    };
+    // Order within the file follows pages, then kept annotations before new ones.
+    auto sorted = [](json j) {
+        std::vector<std::string> v;
+        for (auto& e : j) v.push_back(e.dump());
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+    EXPECT_EQ(sorted(seen), sorted(expected)) << seen.dump();
+}
+
+TEST_F(PdfAssemblerTest, RealChromiumChapterLinks) {
+    const std::string data = testing_support::TestDataDir() + "/chromium/";
+    engine::PdfAssembler pdf(Output());
+    pdf.AddChapter(data + "ch1.pdf", "");
+    pdf.AddChapter(data + "ch2.pdf", "");
+    chapterMap["/tmp/epub2pdf-fixture/book/ch1.xhtml"] = data + "ch1.pdf";
+    chapterMap["/tmp/epub2pdf-fixture/book/ch2.xhtml"] = data + "ch2.pdf";
+    ASSERT_TRUE(pdf.Write(nullptr));
+    ASSERT_TRUE(pdf.RewriteLinks(View(), Output()));
+    json summary = PdfSummary(Output());
+    EXPECT_EQ(summary["pages"], 2);
+    int internal = 0, web = 0;
+    for (const auto& link : summary["links"]) {
+        if (link.contains("uri")) {
+            EXPECT_EQ(link["uri"], "https://example.org/");
+            ++web;
+        } else if (link.value("dest", json()) == 2 && link["page"] == 1) {
+            ++internal;
+        } else if (link.value("dest", json()) == 1 && link["page"] == 2) {
+            ++internal;
+        }
+    }
+    EXPECT_EQ(internal, 2) << summary["links"].dump();
+    EXPECT_EQ(web, 1);
+    EXPECT_NE(testing_support::PdfText(Output()).find("Chapter Two"), std::string::npos);
+}
+
+TEST_F(PdfAssemblerTest, CancellationAndFailures) {
+    auto& pdf = Assemble({{{0, util::FileUrlFromPath(Book("c.xhtml"))}}, {}, {}});
+    ASSERT_TRUE(pdf.Write(nullptr));
+    const std::string before = testing_support::ReadFile(Output());
+    cancelled = true;
+    EXPECT_EQ(engine::BuildOutline(pdf, Book("content.opf"), Book("toc.ncx"), View()), nullptr);
+    EXPECT_FALSE(pdf.RewriteLinks(View(), Output()));
+    EXPECT_EQ(testing_support::ReadFile(Output()), before);
+    cancelled = false;
+    EXPECT_EQ(engine::BuildOutline(pdf, Book("missing.opf"), Book("toc.ncx"), View()), nullptr);
+    EXPECT_EQ(engine::BuildOutline(pdf, Book("content.opf"), Book("missing.ncx"), View()), nullptr);
+
+    engine::PdfAssembler empty(dir / "empty.pdf");
+    EXPECT_FALSE(empty.Write(nullptr));
+    EXPECT_FALSE(fs::exists(dir / "empty.pdf"));
+    WriteFile(dir / "broken.pd_", "%PDF-1.4 not really");
+    EXPECT_THROW(empty.AddChapter(dir / "broken.pd_", ""), engine::PdfError);
+    EXPECT_THROW(empty.AddChapter(dir / "missing.pd_", ""), engine::PdfError);
+
+    // An output that cannot be written: Write reports it and keeps the reason.
+    engine::PdfAssembler unwritable(dir / "no-such-folder/out.pdf");
+    unwritable.AddChapter(dir / "1.pd_", "");
+    EXPECT_FALSE(unwritable.Write(nullptr));
+    EXPECT_FALSE(unwritable.LastError().empty());
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#include "PdfFixtures.h"
+
+#include <podofo/podofo.h>
+
+namespace testing_support {
+
+void MakeChapterPdf(const std::string& path, int pageCount, const std::string& label,
+                    const std::vector<FixtureLink>& links, const std::vector<FixtureBookmark>& bookmarks) {
+    PoDoFo::PdfMemDocument doc;
+    PoDoFo::PdfFont* font = doc.CreateFont("Helvetica");
+    for (int i = 0; i < pageCount; ++i) {
+        PoDoFo::PdfPage* page = doc.CreatePage(PoDoFo::PdfRect(0, 0, 612, 792));
+        PoDoFo::PdfPainter painter;
+        painter.SetPage(page);
+        font->SetFontSize(18);
+        painter.SetFont(font);
+        const std::string text = label + " page " + std::to_string(i + 1);
+        painter.DrawText(72, 700, PoDoFo::PdfString(text.c_str()));
+        painter.FinishPage();
+    }
+    for (const FixtureLink& link : links) {
+        PoDoFo::PdfPage* page = doc.GetPage(link.page);
+        PoDoFo::PdfAnnotation* annotation =
+            page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, PoDoFo::PdfRect(72, 600, 200, 20));
+        PoDoFo::PdfAction action(PoDoFo::ePdfAction_URI, &doc);
+        action.SetURI(PoDoFo::PdfString(link.uri.c_str()));
+        annotation->SetAction(action);
+    }
+    if (!bookmarks.empty()) {
+        PoDoFo::PdfOutlines* outlines = doc.GetOutlines(true);
+        for (const FixtureBookmark& b : bookmarks) {
+            PoDoFo::PdfOutlineItem* item = outlines->CreateRoot(PoDoFo::PdfString(b.title.c_str()));
+            item->SetDestination(PoDoFo::PdfDestination(doc.GetPage(b.page)));
+        }
+    }
+    doc.Write(path.c_str());
+}
+
+}  // namespace testing_support
