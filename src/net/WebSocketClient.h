@@ -37,6 +37,8 @@ public:
     // Hands every complete received message to callback.
     virtual void Dispatch(const std::function<void(const std::string&)>& callback);
     virtual void DispatchBinary(const std::function<void(const std::vector<std::uint8_t>&)>& callback);
+    // The socket, for waiting on it together with other descriptors; -1 once closed.
+    int NativeHandle() const { return socket_; }
 
     // The masking key of every outgoing frame.
     static constexpr std::uint8_t kMaskKey[4] = {0x37, 0xfa, 0x21, 0x3d};

@@ -278,6 +278,33 @@ std::string PathFromFileUrl(std::string_view url) {
     return PercentDecode(rest);
 }
 
+bool DecodeBase64(std::string_view text, std::string& out) {
+    static const std::array<signed char, 256> table = [] {
+        std::array<signed char, 256> t{};
+        t.fill(-1);
+        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+        return t;
+    }();
+    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+    if (text.size() % 4 == 1) return false;
+    out.clear();
+    out.reserve(text.size() * 3 / 4);
+    unsigned buffer = 0;
+    int bits = 0;
+    for (unsigned char c : text) {
+        const int v = table[c];
+        if (v < 0) return false;
+        buffer = (buffer << 6) | static_cast<unsigned>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    return true;
+}
+
 bool IsValidUtf8(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {

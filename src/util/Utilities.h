@@ -71,6 +71,8 @@ std::string FileUrlFromPath(const std::string& path);
 // The path of a file: URL (file:///a/b or file://localhost/a/b), percent-decoded; empty when not a local
 // file URL.
 std::string PathFromFileUrl(std::string_view url);
+// Decodes standard Base64 (padding optional, no other characters); false on malformed input.
+bool DecodeBase64(std::string_view text, std::string& out);
 // True when text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 // ASCII lower-casing; other bytes stay.

@@ -1,0 +1,232 @@
+#include "browser/BrowserProcess.h"
+
+#include "util/Scrambled.h"
+#include "util/Utilities.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <sstream>
+
+namespace browser {
+namespace {
+
+constexpr auto kTerminateGrace = std::chrono::milliseconds(1000);
+
+// True once the process has exited; the exited process stays a zombie (its id and group id cannot be
+// reused) until Reap.
+bool HasExited(int pid) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno == ECHILD;
+    return info.si_pid == pid;
+}
+
+void Reap(int pid) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Ends a process and everything in its group, then reaps it.
+void EndGroup(int pid) {
+    ::kill(-pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
+    while (!HasExited(pid) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(-pid, SIGKILL);  // the group's leader is not reaped yet, so the group id is still ours
+    Reap(pid);
+}
+
+}  // namespace
+
+BrowserProcess::BrowserProcess() : watchdog_([this] { Watchdog(); }) {}
+
+BrowserProcess::~BrowserProcess() {
+    stopping_ = true;
+    if (watchdog_.joinable()) watchdog_.join();
+    std::lock_guard lock(mutex_);
+    for (const ProcessRecord& record : processes_) {
+        if (record.processId > 0 && record.assignToJob) EndGroup(record.processId);
+    }
+    processes_.clear();
+}
+
+ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
+                                    bool hidden, const std::string& workingDirectory) {
+    ProcessRecord record{arguments, workingDirectory, assignToJob, restartOnExit, hidden, 0};
+    if (arguments.empty()) return record;
+    const std::string folder = workingDirectory.empty() ? util::GetProcessImageFolder(-1) : workingDirectory;
+
+    // Everything the child needs is prepared before fork: after it only async-signal-safe calls run.
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) return record;
+    const pid_t parent = ::getpid();
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            if (hidden) {
+                ::dup2(null, 1);
+                ::dup2(null, 2);
+            }
+        }
+        ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
+        int error = 0;
+        if (::chdir(folder.c_str()) == 0) {
+            ::execv(argv[0], argv.data());
+        }
+        error = errno;
+        ssize_t ignored = ::write(errorPipe[1], &error, sizeof error);
+        (void)ignored;
+        ::_exit(127);
+    }
+    ::close(errorPipe[1]);
+    if (pid < 0) {
+        ::close(errorPipe[0]);
+        return record;
+    }
+    ::setpgid(pid, pid);
+    int childError = 0;
+    ssize_t n;
+    while ((n = ::read(errorPipe[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    ::close(errorPipe[0]);
+    if (n > 0) {  // exec failed
+        Reap(pid);
+        return record;
+    }
+    record.processId = pid;
+    return record;
+}
+
+int BrowserProcess::Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
+                           bool hidden, const std::string& workingDirectory) {
+    ProcessRecord record = Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory);
+    std::lock_guard lock(mutex_);
+    processes_.push_back(record);
+    return record.processId;
+}
+
+int BrowserProcess::FirstProcessId() const {
+    std::lock_guard lock(mutex_);
+    return processes_.empty() ? 0 : processes_.front().processId;
+}
+
+void BrowserProcess::Watchdog() {
+    auto sleepFor = [this](std::chrono::milliseconds total) {
+        const auto until = std::chrono::steady_clock::now() + total;
+        while (!stopping_ && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    while (!stopping_) {
+        sleepFor(std::chrono::milliseconds(kWatchdogIntervalMs));
+        std::unique_lock lock(mutex_);
+        for (ProcessRecord& record : processes_) {
+            if (stopping_) break;
+            if (record.processId > 0) {
+                if (!HasExited(record.processId)) continue;
+                // What the exited browser left in its group goes with it.
+                ::kill(-record.processId, SIGKILL);
+                Reap(record.processId);
+                record.processId = 0;
+            } else {
+                lock.unlock();
+                sleepFor(std::chrono::milliseconds(500));
+                lock.lock();
+                if (stopping_) break;
+            }
+            if (record.restartOnExit) {
+                record = Start(record.arguments, record.assignToJob, record.restartOnExit, record.hidden,
+                               record.workingDirectory);
+            }
+        }
+    }
+}
+
+namespace {
+
+// Scans one /proc/net table; true when a row with the local port is in LISTEN (state 0A).
+bool ListensIn(const char* table, int port) {
+    std::ifstream in(table);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::istringstream row(line);
+        std::string slot, local, remote, state;
+        if (!(row >> slot >> local >> remote >> state)) continue;
+        const size_t colon = local.rfind(':');
+        if (colon == std::string::npos) continue;
+        const int localPort = static_cast<int>(std::strtol(local.c_str() + colon + 1, nullptr, 16));
+        if (localPort == port && state == "0A") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsPortListening(int port) { return ListensIn("/proc/net/tcp", port) || ListensIn("/proc/net/tcp6", port); }
+
+int FindFreePort(int first, int last) {
+    for (int port = first; port <= last; ++port) {
+        if (!IsPortListening(port)) return port;
+    }
+    return 0;
+}
+
+std::string ProfileFolder(int port) {
+    return util::JoinPath(util::GetUserDataFolder(), util::FormatString(SCRAMBLED("devtools-%d", 0x51f3a2c4e1ull), port));
+}
+
+std::vector<std::string> BuildArguments(int port) {
+    // The argument template: one argument a line, the profile folder (%s) and the port (%d) filled in.
+    static const std::string argumentTemplate = [] {
+        const std::string pieces[] = {
+            SCRAMBLED("--headless", 0x1001ull),
+            SCRAMBLED("--disable-gpu", 0x1002ull),
+            SCRAMBLED("--no-first-run", 0x1003ull),
+            SCRAMBLED("--no-default-browser-check", 0x1004ull),
+            SCRAMBLED("--disable-background-networking", 0x1005ull),
+            SCRAMBLED("--disable-component-update", 0x1006ull),
+            SCRAMBLED("--disable-sync", 0x1007ull),
+            SCRAMBLED("--disable-extensions", 0x1008ull),
+            SCRAMBLED("--mute-audio", 0x1009ull),
+            SCRAMBLED("--hide-scrollbars", 0x100aull),
+            SCRAMBLED("--password-store=basic", 0x100bull),
+            SCRAMBLED("--user-data-dir=%s", 0x100cull),
+            SCRAMBLED("--remote-debugging-port=%d", 0x100dull),
+            SCRAMBLED("about:blank", 0x100eull),
+        };
+        std::string joined;
+        for (const std::string& piece : pieces) joined += piece + "\n";
+        return joined;
+    }();
+    std::vector<std::string> arguments;
+    std::istringstream lines(util::FormatString(argumentTemplate, ProfileFolder(port), port));
+    for (std::string line; std::getline(lines, line);) arguments.push_back(line);
+    // Chromium refuses to start as root with its sandbox on.
+    if (::geteuid() == 0) arguments.insert(arguments.begin(), SCRAMBLED("--no-sandbox", 0x100full));
+    return arguments;
+}
+
+}  // namespace browser

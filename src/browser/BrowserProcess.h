@@ -1,0 +1,66 @@
+// The browser as a child process: started in a process group of its own with its standard streams
+// detached and a death signal tied to the program, restarted by a watchdog when it exits, and ended
+// with its whole group (TERM, a short grace, KILL) and reaped when the BrowserProcess is released.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace browser {
+
+struct ProcessRecord {
+    std::vector<std::string> arguments;  // arguments[0] is the executable
+    std::string workingDirectory;
+    bool assignToJob = true;     // end the process (and its group) with the BrowserProcess
+    bool restartOnExit = false;  // the watchdog starts it again when it exits
+    bool hidden = true;          // standard streams to /dev/null
+    int processId = 0;           // 0 when the launch failed
+};
+
+class BrowserProcess {
+public:
+    // Starts the watchdog thread.
+    BrowserProcess();
+    // Stops the watchdog, then ends and reaps every process started with assign-to-job.
+    ~BrowserProcess();
+    BrowserProcess(const BrowserProcess&) = delete;
+    BrowserProcess& operator=(const BrowserProcess&) = delete;
+
+    // Starts one process; the record's process id is 0 when that failed. An empty working directory
+    // means the folder of the running executable.
+    static ProcessRecord Start(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
+                               bool hidden, const std::string& workingDirectory);
+    // Starts a process and registers it (whatever the outcome); returns its process id, 0 on failure.
+    int Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit, bool hidden,
+               const std::string& workingDirectory);
+    // The process id of the first registered process, 0 when there is none.
+    int FirstProcessId() const;
+
+    // The watchdog's period.
+    static constexpr int kWatchdogIntervalMs = 300;
+
+private:
+    void Watchdog();
+
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex mutex_;
+    std::vector<ProcessRecord> processes_;
+    std::vector<int> jobGroups_;  // every process group started with assign-to-job, for the final kill
+    std::thread watchdog_;
+};
+
+// The first port from first to last (inclusive) that nothing listens on, or 0.
+int FindFreePort(int first, int last);
+// True when a TCP socket (IPv4 or IPv6) listens on port.
+bool IsPortListening(int port);
+// The browser's arguments for a debugging port: headless, the per-port profile below the per-user data
+// folder, the port, one blank page; --no-sandbox when running as root.
+std::vector<std::string> BuildArguments(int port);
+// The profile folder of a port.
+std::string ProfileFolder(int port);
+
+}  // namespace browser

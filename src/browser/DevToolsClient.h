@@ -1,0 +1,102 @@
+// One session with one headless browser for the length of one conversion job. Construction starts the
+// session on a thread of its own ("remote"): it picks a free port, launches the browser, discovers its
+// page target over HTTP, connects a WebSocket and then polls it, handing each message to OnMessage.
+// Callers send requests with SendCommand and wait on three signals (connected, page loaded, ready).
+// Only the session thread touches the socket; requests reach it through an outbox. When the session
+// ends, every waiter wakes.
+#pragma once
+
+#include "util/Sync.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace browser {
+
+class TaskThread;
+
+// Default limits of the waits, generous enough for a chapter of 500 pages. -1 waits without limit.
+struct Timeouts {
+    static constexpr int kConnectMs = 60'000;
+    static constexpr int kReadyMs = 60'000;
+    static constexpr int kPageLoadMs = 300'000;
+    static constexpr int kPrintMs = 600'000;
+};
+
+class DevToolsClient {
+public:
+    using Callback = std::function<void(const nlohmann::json&)>;
+    // Decides, on the session thread, whether the browser may load a URL.
+    using RequestFilter = std::function<bool(const std::string& url)>;
+
+    // Starts the session for a browser executable; returns at once.
+    explicit DevToolsClient(const std::string& browserPath);
+    virtual ~DevToolsClient();
+    DevToolsClient(const DevToolsClient&) = delete;
+    DevToolsClient& operator=(const DevToolsClient&) = delete;
+
+    // Sends one request and waits until its callback has run or the session ended (true), or the
+    // time-out passed (false). False at once when there is no open connection.
+    bool SendCommand(int timeoutMs, const std::string& method, const nlohmann::json& params, Callback callback);
+    // True when the WebSocket opened within the time-out and is still open.
+    bool WaitConnected(int timeoutMs = Timeouts::kConnectMs);
+    // True when the page-load event arrived within the time-out.
+    bool WaitPageLoaded(int timeoutMs = Timeouts::kPageLoadMs);
+    // True when the ready request was answered without error within the time-out.
+    bool WaitReady(int timeoutMs = Timeouts::kReadyMs);
+    // The ready request, sent once before any navigation: enables the page's events.
+    bool EnableSession(int timeoutMs = Timeouts::kReadyMs);
+
+    // Loads a chapter file into the page; true when its load event arrived.
+    bool Navigate(const std::string& path, int timeoutMs = Timeouts::kPageLoadMs);
+    // Prints the loaded page to outputPath (US Letter, 110 %, 0.8 in margins, backgrounds); true only
+    // when the PDF file was written.
+    bool PrintToPdf(const std::string& outputPath, int timeoutMs = Timeouts::kPrintMs);
+
+    // The print parameters, exactly as sent.
+    static const nlohmann::json& PrintParameters();
+
+    int LastId() const { return lastId_; }
+    int Port() const { return port_; }
+    // The browser's process id while the session runs, else 0.
+    int BrowserProcessId() const { return browserPid_; }
+
+private:
+    void Session();
+    std::string FindDebuggerUrl(int port);
+    void OnMessage(const std::string& text);
+    void EndSession();
+    void Wake();
+
+    std::mutex requestLock_;
+    std::mutex pageLock_;
+    util::ManualResetEvent connectedEvent_;
+    util::ManualResetEvent pageLoadedEvent_;
+    util::ManualResetEvent responseEvent_;
+    util::ManualResetEvent readyEvent_;
+    std::atomic<int> lastId_{0};
+    std::atomic<int> awaitedId_{0};
+    std::unique_ptr<TaskThread> worker_;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> pageLoaded_{false};
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> socketOpen_{false};
+    std::atomic<int> port_{0};
+    std::atomic<int> browserPid_{0};
+    std::mutex pendingLock_;
+    std::unordered_map<int, Callback> pending_;
+    std::mutex outboxLock_;
+    std::vector<std::string> outbox_;
+    int wakeFd_ = -1;
+    std::string browserPath_;
+};
+
+}  // namespace browser

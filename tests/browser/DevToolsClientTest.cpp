@@ -1,0 +1,109 @@
+#include "BrowserTestSupport.h"
+#include "browser/DevToolsClient.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using nlohmann::json;
+using testing_support::TempDir;
+
+namespace {
+
+class DevToolsClientTest : public ::testing::Test {
+protected:
+    testing_support::ScratchDataHome home;
+    TempDir dir;
+    void TearDown() override {
+        // No browser of this test outlives it.
+        for (int i = 0; i < 100 && !home.Leftovers().empty(); ++i) std::this_thread::sleep_for(20ms);
+        EXPECT_TRUE(home.Leftovers().empty());
+    }
+    std::unique_ptr<browser::DevToolsClient> Ready() {
+        auto client = std::make_unique<browser::DevToolsClient>(testing_support::ChromiumPath());
+        EXPECT_TRUE(client->EnableSession());
+        return client;
+    }
+};
+
+TEST_F(DevToolsClientTest, PrintParametersAreSentExactly) {
+    EXPECT_EQ(browser::DevToolsClient::PrintParameters().dump(),
+              R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.800000011920929,)"
+              R"("marginLeft":0.800000011920929,"marginRight":0.800000011920929,"marginTop":0.800000011920929,)"
+              R"("paperHeight":11.0,"paperWidth":8.5,"printBackground":true,"scale":1.100000023841858})");
+}
+
+TEST_F(DevToolsClientTest, PrintsAChapterWithANonAsciiName) {
+    const std::string chapter = dir / "书 chapter #1.xhtml";
+    testing_support::WriteFile(chapter, R"(<?xml version="1.0" encoding="UTF-8"?>
+<html xmlns="http://www.w3.org/1999/xhtml"><head><title>t</title></head>
+<body><h1>Lighthouse chapter</h1><p>灯塔 keeper text</p></body></html>)");
+    auto client = Ready();
+    EXPECT_EQ(client->LastId(), 1);  // the ready request was the first
+    EXPECT_TRUE(fs::is_directory(home.Dir() / ("epub2pdf/devtools-" + std::to_string(client->Port()))));
+    ASSERT_TRUE(client->Navigate(chapter));
+    ASSERT_TRUE(client->PrintToPdf(dir / "1.pd_"));
+    EXPECT_EQ(client->LastId(), 3);
+    auto info = testing_support::RunCommand("pdfinfo " + testing_support::ShellQuote(dir / "1.pd_"));
+    EXPECT_NE(info.output.find("612 x 792 pts (letter)"), std::string::npos) << info.output;
+    const std::string text = testing_support::PdfText(dir / "1.pd_");
+    EXPECT_NE(text.find("Lighthouse chapter"), std::string::npos);
+    EXPECT_NE(text.find("灯塔"), std::string::npos);
+
+    // A second navigation waits for its own load event.
+    ASSERT_TRUE(client->Navigate(chapter));
+    EXPECT_TRUE(client->PrintToPdf(dir / "2.pd_"));
+}
+
+TEST_F(DevToolsClientTest, RefusedNavigationAndPrintWithoutPage) {
+    auto client = Ready();
+    EXPECT_FALSE(client->PrintToPdf(dir / "never.pd_", -1));  // nothing loaded yet: no wait at all
+    const int before = client->LastId();
+    EXPECT_EQ(before, 1);  // ... and nothing was sent
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client->Navigate(dir / "missing.xhtml"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);  // failed at once, not by time-out
+    EXPECT_FALSE(client->PrintToPdf(dir / "missing.pd_", -1));
+    EXPECT_FALSE(fs::exists(dir / "missing.pd_"));
+    // An error response to a command is an answered request; its callback sees the error.
+    json seen;
+    EXPECT_TRUE(client->SendCommand(10000, "No.suchMethod", json::object(), [&](const json& r) { seen = r; }));
+    EXPECT_TRUE(seen.contains("error"));
+}
+
+TEST_F(DevToolsClientTest, NoBrowserMeansNoConnection) {
+    browser::DevToolsClient client("");
+    EXPECT_FALSE(client.EnableSession());
+    EXPECT_FALSE(client.SendCommand(-1, "Browser.getVersion", json::object(), nullptr));
+    EXPECT_FALSE(client.Navigate(dir / "x.xhtml"));
+    browser::DevToolsClient missing("/no/such/chromium");
+    EXPECT_FALSE(missing.EnableSession(-1));
+}
+
+TEST_F(DevToolsClientTest, KilledBrowserWakesTheWaitingRequest) {
+    auto client = Ready();
+    const int pid = client->BrowserProcessId();
+    ASSERT_GT(pid, 0);
+    std::thread killer([pid] {
+        std::this_thread::sleep_for(500ms);
+        kill(-pid, SIGKILL);
+    });
+    bool ran = false;
+    // A request that the browser never answers.
+    const bool woke = client->SendCommand(
+        -1, "Runtime.evaluate", json{{"expression", "new Promise(() => {})"}, {"awaitPromise", true}},
+        [&](const json&) { ran = true; });
+    killer.join();
+    EXPECT_TRUE(woke);
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(client->Navigate(dir / "x.xhtml"));
+    EXPECT_FALSE(client->SendCommand(-1, "Browser.getVersion", json::object(), nullptr));
+}
+
+}  // namespace
