@@ -332,6 +332,7 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
         archive = (a & 0x20) != 0;
     } else {
         e.symbolicLink = ((a >> 16) & S_IFMT) == S_IFLNK;
+        e.unixPermissions = (a >> 16) & 0777;
     }
     if (!e.name.empty() && e.name.back() == '/') directory = true;
     e.attributes = (readOnly ? kAttrReadOnly : 0) | (hidden ? kAttrHidden : 0) | (system ? kAttrSystem : 0) |
@@ -434,7 +435,10 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     const std::string fileName = slash == std::string::npos ? relative : relative.substr(slash + 1);
     if (fileName.empty() || fileName == "." || !CreateFolders(s.baseFolder, folderPart)) return kNoFile;
     const std::string outputPath = s.baseFolder + folderPart + fileName;
-    const mode_t mode = (entry.attributes & kAttrReadOnly) ? 0444 : 0644;
+    // Unix permissions keep their execute bits (a browser snapshot holds programs), never set-id bits or
+    // write access for others; read-only entries get no write bit at all.
+    mode_t mode = entry.unixPermissions != 0 ? static_cast<mode_t>((entry.unixPermissions & 0755) | 0400) : 0644;
+    if (entry.attributes & kAttrReadOnly) mode &= static_cast<mode_t>(~0222);
     int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0) return kNoFile;
 

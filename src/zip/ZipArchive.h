@@ -38,6 +38,7 @@ struct ZipEntry {
     std::string name;                    // UTF-8, '/'-separated, made safe; empty when the entry is refused
     std::uint32_t attributes = 0;        // kAttr... flags
     bool symbolicLink = false;           // marked as a link by a Unix host; never extracted
+    std::uint32_t unixPermissions = 0;   // rwx bits recorded by a Unix host, 0 otherwise
     std::int64_t accessTime = 0;         // Unix seconds
     std::int64_t creationTime = 0;       // Unix seconds
     std::int64_t writeTime = 0;          // Unix seconds

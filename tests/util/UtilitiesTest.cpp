@@ -1,4 +1,5 @@
 #include "support/TestSupport.h"
+#include "util/IniFile.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
 #include "util/Utilities.h"
@@ -179,6 +180,31 @@ TEST(SyncTest, ManualResetEventStaysSetUntilReset) {
     EXPECT_TRUE(event.Wait(0));
     event.Reset();
     EXPECT_FALSE(event.Wait(10));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IniFileTest, ReadsWritesAndKeepsOtherLines) {
+    TempDir dir;
+    const std::string path = dir / "conf/epub2pdf.ini";
+    util::IniFile app(path, "app");
+    EXPECT_EQ(app.GetInt("width", -1), -1);  // no file: the default
+    WriteFile(path, "; settings\n[other]\nwidth=5\n\n[App]\n Width = 0x20 \nzoom=010\nbad=abc\n");
+    EXPECT_EQ(app.GetInt("width", -1), 32);  // base 0: hexadecimal
+    EXPECT_EQ(app.GetInt("zoom", 0), 8);     // leading 0: octal
+    EXPECT_EQ(app.GetInt("bad", 7), 0);
+    EXPECT_EQ(app.GetInt("height", -1), -1);
+    EXPECT_TRUE(app.SetInt("height", 600));
+    EXPECT_TRUE(app.SetInt("width", 960));
+    EXPECT_TRUE(util::IniFile(path, "new").SetString("k", "v"));
+    EXPECT_EQ(app.GetInt("height", -1), 600);
+    EXPECT_EQ(app.GetInt("width", -1), 960);
+    EXPECT_EQ(util::IniFile(path, "other").GetInt("width", -1), 5);
+    EXPECT_EQ(util::IniFile(path, "new").GetString("k"), "v");
+    EXPECT_NE(testing_support::ReadFile(path).find("; settings"), std::string::npos);
+    EXPECT_FALSE(util::IniFile("/proc/no/such.ini", "app").SetInt("x", 1));
 }
 
 }  // namespace

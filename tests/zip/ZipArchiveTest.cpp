@@ -77,6 +77,9 @@ TEST_F(ZipArchiveTest, FoldersPermissionsLinksAndTimes) {
     EXPECT_NE(perms("unix.txt") & fs::perms::owner_write, fs::perms::none);
     EXPECT_EQ(perms("dosro.txt") & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write),
               fs::perms::none);
+    // Execute bits stay; set-id bits and write access for others do not.
+    EXPECT_EQ(perms("tool.sh"), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
     EXPECT_FALSE(fs::exists(fs::symlink_status(Dest() + "/link")));
     EXPECT_FALSE(fs::exists(fs::symlink_status(Dest() + "/dirlink")));
 
@@ -136,18 +139,18 @@ TEST_F(ZipArchiveTest, LowLevelResultCodes) {
     ASSERT_EQ(archive.Open(Fixture("kinds.zip")), zip::kOk);
     EXPECT_EQ(archive.Open(Fixture("kinds.zip")), zip::kAlreadyOpen);
     ASSERT_EQ(archive.GetItem(-1, entry), zip::kOk);
-    EXPECT_EQ(entry.index, 7);
-    EXPECT_EQ(archive.GetItem(7, entry), zip::kBadArguments);
+    EXPECT_EQ(entry.index, 8);
+    EXPECT_EQ(archive.GetItem(8, entry), zip::kBadArguments);
     EXPECT_EQ(archive.GetItem(-2, entry), zip::kBadArguments);
     ASSERT_EQ(archive.GetItem(0, entry), zip::kOk);
     EXPECT_EQ(entry.name, "dir/");
     EXPECT_TRUE(entry.attributes & zip::kAttrDirectory);
     ASSERT_EQ(archive.GetItem(3, entry), zip::kOk);
     EXPECT_EQ(entry.attributes, zip::kAttrReadOnly | zip::kAttrArchive);
-    ASSERT_EQ(archive.GetItem(4, entry), zip::kOk);
+    ASSERT_EQ(archive.GetItem(5, entry), zip::kOk);
     EXPECT_TRUE(entry.symbolicLink);
     archive.SetBaseFolder(dir.Path());
-    EXPECT_EQ(archive.ExtractItem(4, entry.name), zip::kNoFile);
+    EXPECT_EQ(archive.ExtractItem(5, entry.name), zip::kNoFile);
     EXPECT_EQ(archive.ExtractItem(1, "../escape.txt"), zip::kNoFile);
     EXPECT_EQ(archive.ExtractItem(1, "renamed.txt"), zip::kOk);
     EXPECT_EQ(ReadFile(dir / "renamed.txt"), "nested");

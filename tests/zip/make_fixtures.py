@@ -67,6 +67,7 @@ with zipfile.ZipFile(path("kinds.zip"), "w") as z:
     z.writestr(info("a/b/c.txt"), b"nested")
     z.writestr(info("unix.txt", system=3, mode=0o100644), b"unix")
     z.writestr(info("dosro.txt", system=0, mode=0x21), b"read-only")
+    z.writestr(info("tool.sh", system=3, mode=0o104777), b"#!/bin/sh\necho run\n")
     z.writestr(info("link", system=3, mode=0o120777), b"/etc/passwd")
     z.writestr(info("dirlink", system=3, mode=0o120777), b"/etc")
     ut = info("ut.txt", date=(2001, 2, 3, 4, 5, 6))

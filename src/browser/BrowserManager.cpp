@@ -1,0 +1,44 @@
+#include "browser/BrowserManager.h"
+
+#include "browser/BrowserProvisioner.h"
+#include "browser/DevToolsClient.h"
+
+namespace browser {
+
+BrowserManager& BrowserManager::Instance() {
+    static BrowserManager manager;
+    return manager;
+}
+
+void BrowserManager::SetDownloadObserver(std::shared_ptr<DownloadObserver> observer) {
+    std::lock_guard lock(lock_);
+    observer_ = std::move(observer);
+}
+
+std::shared_ptr<DevToolsClient> BrowserManager::CreateClient() {
+    std::lock_guard lock(lock_);
+    // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
+    auto provisioner = std::make_shared<BrowserProvisioner>(ProvisionerSettings::FromSettings(), observer_);
+    provisioner_.store(provisioner);
+    const std::string path = provisioner->LocateOrDownload();
+    if (path.empty()) return nullptr;
+    auto client = std::make_shared<DevToolsClient>(path);
+    if (!client->EnableSession()) return nullptr;  // dropping the client ends its browser
+    return client;
+}
+
+void BrowserManager::ReleaseProvisioner() { provisioner_.store(nullptr); }
+
+void BrowserManager::CancelProvisioning() {
+    if (auto current = provisioner_.exchange(nullptr)) current->Cancel();
+}
+
+BrowserSession::BrowserSession() : client_(BrowserManager::Instance().CreateClient()) {}
+
+BrowserSession::~BrowserSession() {
+    closed_ = true;
+    client_.reset();
+    BrowserManager::Instance().ReleaseProvisioner();
+}
+
+}  // namespace browser

@@ -1,0 +1,121 @@
+#include "util/IniFile.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace util {
+namespace {
+
+std::string Trim(const std::string& s) {
+    const size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return {};
+    const size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool IsSection(const std::string& line, std::string* name) {
+    const std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[' || t.back() != ']') return false;
+    if (name != nullptr) *name = Trim(t.substr(1, t.size() - 2));
+    return true;
+}
+
+// Splits "key = value"; false for comments and other lines.
+bool IsEntry(const std::string& line, std::string* key, std::string* value) {
+    const std::string t = Trim(line);
+    if (t.empty() || t[0] == ';' || t[0] == '#') return false;
+    const size_t eq = t.find('=');
+    if (eq == std::string::npos) return false;
+    *key = Trim(t.substr(0, eq));
+    *value = Trim(t.substr(eq + 1));
+    return true;
+}
+
+bool SameKey(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path, std::string section) : path_(std::move(path)), section_(std::move(section)) {}
+
+std::string IniFile::GetString(const std::string& key, const std::string& fallback) const {
+    bool inSection = false;
+    for (const std::string& line : ReadLines(path_)) {
+        std::string name, k, v;
+        if (IsSection(line, &name)) {
+            inSection = SameKey(name, section_);
+        } else if (inSection && IsEntry(line, &k, &v) && SameKey(k, key)) {
+            return v;
+        }
+    }
+    return fallback;
+}
+
+int IniFile::GetInt(const std::string& key, int fallback) const {
+    const std::string text = GetString(key, std::to_string(fallback));
+    return static_cast<int>(std::strtoul(text.c_str(), nullptr, 0));
+}
+
+bool IniFile::SetString(const std::string& key, const std::string& value) const {
+    std::vector<std::string> lines = ReadLines(path_);
+    bool inSection = false, sectionSeen = false, written = false;
+    size_t insertAt = lines.size();
+    for (size_t i = 0; i < lines.size() && !written; ++i) {
+        std::string name, k, v;
+        if (IsSection(lines[i], &name)) {
+            if (inSection) {
+                insertAt = i;
+                break;
+            }
+            inSection = SameKey(name, section_);
+            sectionSeen = sectionSeen || inSection;
+            if (inSection) insertAt = i + 1;
+        } else if (inSection && IsEntry(lines[i], &k, &v) && SameKey(k, key)) {
+            lines[i] = key + "=" + value;
+            written = true;
+        } else if (inSection && !Trim(lines[i]).empty()) {
+            insertAt = i + 1;
+        }
+    }
+    if (!written) {
+        if (!sectionSeen) {
+            if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+            lines.push_back("[" + section_ + "]");
+            insertAt = lines.size();
+        }
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    const std::string part = path_ + ".part";
+    {
+        std::ofstream out(part, std::ios::trunc);
+        for (const std::string& line : lines) out << line << '\n';
+        if (!out.flush()) {
+            std::filesystem::remove(part, ec);
+            return false;
+        }
+    }
+    std::filesystem::rename(part, path_, ec);
+    if (ec) std::filesystem::remove(part, ec);
+    return !ec;
+}
+
+bool IniFile::SetInt(const std::string& key, int value) const { return SetString(key, std::to_string(value)); }
+
+}  // namespace util

@@ -1,0 +1,31 @@
+// A small INI file store: "[section]" headers and "key=value" lines; ';' and '#' start comments.
+// Every call reads the file again and every write rewrites it whole (through a temporary file), so
+// several readers and writers in one process see each other's changes. Missing files and keys give
+// the defaults; failed writes are ignored.
+#pragma once
+
+#include <string>
+
+namespace util {
+
+class IniFile {
+public:
+    IniFile(std::string path, std::string section);
+
+    // The value of key, or fallback when the file or key is missing.
+    std::string GetString(const std::string& key, const std::string& fallback = {}) const;
+    // The value of key read as an unsigned number with base 0 (0x... hexadecimal, 0... octal) and taken
+    // as a signed int, or fallback.
+    int GetInt(const std::string& key, int fallback) const;
+    // Sets key to value, creating the file and its folder when needed. False when writing failed.
+    bool SetString(const std::string& key, const std::string& value) const;
+    bool SetInt(const std::string& key, int value) const;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string section_;
+};
+
+}  // namespace util

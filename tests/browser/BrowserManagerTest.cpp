@@ -1,0 +1,198 @@
+#include "BrowserTestSupport.h"
+#include "browser/BrowserManager.h"
+#include "browser/BrowserProvisioner.h"
+#include "browser/DevToolsClient.h"
+#include "support/LoopbackServer.h"
+#include "util/IniFile.h"
+#include "util/Utilities.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using testing_support::LoopbackServer;
+using testing_support::TempDir;
+
+namespace {
+
+class RecordingObserver : public browser::DownloadObserver {
+public:
+    explicit RecordingObserver(int cancelAt = -1) : cancelAt_(cancelAt) {}
+    void Begin(const std::string& m) override {
+        std::lock_guard lock(mutex);
+        message = m;
+        ++begins;
+    }
+    bool Progress(int percent) override {
+        std::lock_guard lock(mutex);
+        percents.push_back(percent);
+        return cancelAt_ < 0 || percent < cancelAt_;
+    }
+    void End() override {
+        std::lock_guard lock(mutex);
+        ++ends;
+    }
+    std::mutex mutex;
+    std::string message;
+    std::vector<int> percents;
+    int begins = 0, ends = 0;
+
+private:
+    int cancelAt_;
+};
+
+// A snapshot store on loopback that serves one archive for one revision and counts requests.
+class SnapshotStore {
+public:
+    SnapshotStore(const std::string& archive, int revision)
+        : archive_(testing_support::ReadFile(archive)),
+          path_("/chromium-browser-snapshots/Linux_x64/" + std::to_string(revision) + "/chrome-linux.zip"),
+          server_([this](int fd) {
+              const std::string request = LoopbackServer::ReadUntil(fd, "\r\n\r\n");
+              ++requests;
+              if (request.find("GET " + path_ + " ") == 0) {
+                  LoopbackServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(archive_.size()) +
+                                                  "\r\nConnection: close\r\n\r\n");
+                  // In pieces, so that the observer sees the percentage rise.
+                  for (size_t off = 0; off < archive_.size(); off += 65536) {
+                      if (!LoopbackServer::SendAll(fd, archive_.substr(off, 65536))) return;
+                      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                  }
+              } else {
+                  LoopbackServer::SendAll(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+              }
+          }) {}
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(server_.Port()); }
+    std::atomic<int> requests{0};
+
+private:
+    std::string archive_;
+    std::string path_;
+    LoopbackServer server_;
+};
+
+class BrowserManagerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        archiveDir_ = new TempDir();
+        auto made = testing_support::RunCommand(
+            "python3 " + testing_support::ShellQuote(testing_support::SourceDir() + "/tests/browser/make_snapshot.py") +
+            " " + testing_support::ShellQuote(*archiveDir_ / "snapshot.zip"));
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+    }
+    static void TearDownTestSuite() { delete archiveDir_; }
+    static std::string Archive() { return *archiveDir_ / "snapshot.zip"; }
+
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+        browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
+    }
+    void TearDown() override {
+        unsetenv("XDG_CONFIG_HOME");
+        browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
+        EXPECT_TRUE(home.Leftovers().empty());
+    }
+    void Settings(const std::string& store, int revision) {
+        util::IniFile ini(util::GetSettingsPath(), "browser");
+        ini.SetString("store", store);
+        ini.SetInt("revision", revision);
+        ini.SetInt("search_path", 0);
+    }
+    std::string Executable() const { return home.Dir() / "epub2pdf/chrome-linux/chrome"; }
+
+    testing_support::ScratchDataHome home;
+    TempDir config;
+
+private:
+    static TempDir* archiveDir_;
+};
+TempDir* BrowserManagerTest::archiveDir_ = nullptr;
+
+TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
+    SnapshotStore store(Archive(), 777);
+    Settings(store.Url(), 777);
+    auto observer = std::make_shared<RecordingObserver>();
+    browser::BrowserManager::Instance().SetDownloadObserver(observer);
+    auto client = browser::BrowserManager::Instance().CreateClient();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(store.requests, 1);
+    EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), Executable());
+    EXPECT_TRUE(fs::exists(home.Dir() / "epub2pdf/chrome-linux.zip"));  // the archive stays
+    EXPECT_EQ(observer->begins, 1);
+    EXPECT_EQ(observer->ends, 1);
+    EXPECT_FALSE(observer->message.empty());
+    EXPECT_GE(observer->percents.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(observer->percents.begin(), observer->percents.end()));
+    EXPECT_EQ(observer->percents.back(), 100);
+
+    testing_support::WriteFile(home.Dir() / "page.xhtml", "<html><body><p>from the snapshot</p></body></html>");
+    ASSERT_TRUE(client->Navigate(home.Dir() / "page.xhtml"));
+    ASSERT_TRUE(client->PrintToPdf(home.Dir() / "page.pdf"));
+    EXPECT_NE(testing_support::PdfText(home.Dir() / "page.pdf").find("from the snapshot"), std::string::npos);
+    client.reset();
+
+    // Present now: no further request.
+    auto again = browser::BrowserManager::Instance().CreateClient();
+    EXPECT_TRUE(again);
+    EXPECT_EQ(store.requests, 1);
+}
+
+TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
+    SnapshotStore store(Archive(), 777);
+    struct Case {
+        const char* name;
+        int revision;
+        int cancelAt;
+    };
+    const Case cases[] = {{"404", 778, -1}, {"cancelled", 777, 1}};
+    for (const Case& c : cases) {
+        Settings(store.Url(), c.revision);
+        testing_support::WriteFile(Executable(), "");  // an empty executable counts as missing
+        EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), "") << c.name;
+        browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<RecordingObserver>(c.cancelAt));
+        EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(), nullptr) << c.name;
+        EXPECT_EQ(fs::file_size(Executable()), 0u) << c.name;
+        EXPECT_FALSE(fs::exists(home.Dir() / "epub2pdf/chrome-linux.zip")) << c.name;
+    }
+    // An explicit browser path in the settings wins, and nothing is fetched.
+    const int before = store.requests;
+    util::IniFile(util::GetSettingsPath(), "browser").SetString("path", testing_support::ChromiumPath());
+    browser::BrowserProvisioner provisioner(browser::ProvisionerSettings::FromSettings());
+    EXPECT_EQ(provisioner.LocateOrDownload(), testing_support::ChromiumPath());
+    EXPECT_EQ(store.requests, before);
+    EXPECT_EQ(provisioner.DownloadUrl(1069273),
+              store.Url() + "/chromium-browser-snapshots/Linux_x64/1069273/chrome-linux.zip");
+    // Without settings: the public store and the fixed revision.
+    browser::BrowserProvisioner defaults(browser::ProvisionerSettings{});
+    EXPECT_NE(defaults.DownloadUrl(browser::BrowserProvisioner::kDefaultRevision)
+                  .find("/chromium-browser-snapshots/Linux_x64/1069273/chrome-linux.zip"),
+              std::string::npos);
+}
+
+TEST_F(BrowserManagerTest, TwoJobsWithoutBrowserDownloadOnce) {
+    SnapshotStore store(Archive(), 777);
+    Settings(store.Url(), 777);
+    std::shared_ptr<browser::DevToolsClient> a, b;
+    std::thread first([&] { a = browser::BrowserManager::Instance().CreateClient(); });
+    std::thread second([&] { b = browser::BrowserManager::Instance().CreateClient(); });
+    first.join();
+    second.join();
+    EXPECT_TRUE(a && b);
+    EXPECT_NE(a->Port(), b->Port());
+    EXPECT_EQ(store.requests, 1);
+    browser::BrowserSession session;
+    EXPECT_TRUE(session.GetClient());
+}
+
+TEST_F(BrowserManagerTest, SystemChromiumOnPath) {
+    util::IniFile(util::GetSettingsPath(), "browser").SetString("store", "http://127.0.0.1:1");
+    EXPECT_EQ(browser::FindBrowserOnPath(), "/usr/bin/chromium");
+    browser::BrowserSession session;
+    EXPECT_TRUE(session.GetClient());
+}
+
+}  // namespace
