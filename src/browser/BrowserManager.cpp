@@ -15,10 +15,17 @@ void BrowserManager::SetDownloadObserver(std::shared_ptr<DownloadObserver> obser
     observer_ = std::move(observer);
 }
 
+void BrowserManager::SetBrowserPath(std::string path) {
+    std::lock_guard lock(lock_);
+    browserPath_ = std::move(path);
+}
+
 std::shared_ptr<DevToolsClient> BrowserManager::CreateClient() {
     std::lock_guard lock(lock_);
+    ProvisionerSettings settings = ProvisionerSettings::FromSettings();
+    if (!browserPath_.empty()) settings.browserPath = browserPath_;
     // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
-    auto provisioner = std::make_shared<BrowserProvisioner>(ProvisionerSettings::FromSettings(), observer_);
+    auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
     provisioner_.store(provisioner);
     const std::string path = provisioner->LocateOrDownload();
     if (path.empty()) return nullptr;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace browser {
 
@@ -26,12 +27,15 @@ public:
     void CancelProvisioning();
     // The front end's view of downloads.
     void SetDownloadObserver(std::shared_ptr<DownloadObserver> observer);
+    // A browser executable chosen by the user, ahead of the settings file; empty to clear.
+    void SetBrowserPath(std::string path);
 
 private:
     BrowserManager() = default;
     std::mutex lock_;
     std::atomic<std::shared_ptr<BrowserProvisioner>> provisioner_;
     std::shared_ptr<DownloadObserver> observer_;
+    std::string browserPath_;
 };
 
 // One job's browser: a client from the manager, released (with its browser) on destruction.

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+
+extern char** environ;
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -61,8 +63,9 @@ BrowserProcess::~BrowserProcess() {
 }
 
 ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
-                                    bool hidden, const std::string& workingDirectory) {
-    ProcessRecord record{arguments, workingDirectory, assignToJob, restartOnExit, hidden, 0};
+                                    bool hidden, const std::string& workingDirectory,
+                                    const std::vector<std::string>& environment) {
+    ProcessRecord record{arguments, workingDirectory, assignToJob, restartOnExit, hidden, environment, 0};
     if (arguments.empty()) return record;
     const std::string folder = workingDirectory.empty() ? util::GetProcessImageFolder(-1) : workingDirectory;
 
@@ -70,6 +73,18 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const std::string& extra : environment) replaced = replaced || extra.substr(0, extra.find('=')) == name;
+        if (!replaced) env.push_back(entry);
+    }
+    for (const std::string& extra : environment) env.push_back(extra);
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC) != 0) return record;
     const pid_t parent = ::getpid();
@@ -93,7 +108,7 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
         ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
         int error = 0;
         if (::chdir(folder.c_str()) == 0) {
-            ::execv(argv[0], argv.data());
+            ::execve(argv[0], argv.data(), envp.data());
         }
         error = errno;
         ssize_t ignored = ::write(errorPipe[1], &error, sizeof error);
@@ -120,8 +135,9 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
 }
 
 int BrowserProcess::Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
-                           bool hidden, const std::string& workingDirectory) {
-    ProcessRecord record = Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory);
+                           bool hidden, const std::string& workingDirectory,
+                           const std::vector<std::string>& environment) {
+    ProcessRecord record = Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory, environment);
     std::lock_guard lock(mutex_);
     processes_.push_back(record);
     return record.processId;
@@ -158,7 +174,7 @@ void BrowserProcess::Watchdog() {
             }
             if (record.restartOnExit) {
                 record = Start(record.arguments, record.assignToJob, record.restartOnExit, record.hidden,
-                               record.workingDirectory);
+                               record.workingDirectory, record.environment);
             }
         }
     }

@@ -18,6 +18,7 @@ struct ProcessRecord {
     bool assignToJob = true;     // end the process (and its group) with the BrowserProcess
     bool restartOnExit = false;  // the watchdog starts it again when it exits
     bool hidden = true;          // standard streams to /dev/null
+    std::vector<std::string> environment;  // "NAME=value" entries set on top of this process's own
     int processId = 0;           // 0 when the launch failed
 };
 
@@ -33,10 +34,11 @@ public:
     // Starts one process; the record's process id is 0 when that failed. An empty working directory
     // means the folder of the running executable.
     static ProcessRecord Start(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
-                               bool hidden, const std::string& workingDirectory);
+                               bool hidden, const std::string& workingDirectory,
+                               const std::vector<std::string>& environment = {});
     // Starts a process and registers it (whatever the outcome); returns its process id, 0 on failure.
     int Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit, bool hidden,
-               const std::string& workingDirectory);
+               const std::string& workingDirectory, const std::vector<std::string>& environment = {});
     // The process id of the first registered process, 0 when there is none.
     int FirstProcessId() const;
 

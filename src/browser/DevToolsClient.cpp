@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <thread>
 
@@ -33,6 +34,17 @@ const std::string& MethodEnable() { return SCRAMBLED("Page.enable", 0x64d1f08a3e
 const std::string& EventLoaded() { return SCRAMBLED("Page.loadEventFired", 0x1b7e4c9f02d6a385ull); }
 const std::string& DiscoveryTemplate() { return SCRAMBLED("http://127.0.0.1:%d/json", 0x58c2a7e19f0b3d64ull); }
 const std::string& AddressMember() { return SCRAMBLED("webSocketDebuggerUrl", 0x3e90d4b7a15c8f26ull); }
+const std::string& MethodFetchEnable() { return SCRAMBLED("Fetch.enable", 0x0d5e3b7a91c4f268ull); }
+const std::string& EventRequestPaused() { return SCRAMBLED("Fetch.requestPaused", 0x6a2f8c05e3d19b74ull); }
+const std::string& MethodContinue() { return SCRAMBLED("Fetch.continueRequest", 0x47b1d9e26c0a5f83ull); }
+const std::string& MethodFail() { return SCRAMBLED("Fetch.failRequest", 0x2c6e0a8f4b93d751ull); }
+
+// The canonical form of a path: symbolic links and ".." resolved as far as the path exists.
+std::string Canonical(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
+    return ec ? util::ToFullPath(path) : p.lexically_normal().string();
+}
 
 bool IsErrorResponse(const json& response) {
     auto error = response.find("error");
@@ -92,10 +104,21 @@ void DevToolsClient::Session() {
     std::string folder = util::GetFolderOf(browserPath_);
     if (folder.size() > 1) folder.pop_back();
 
+    // The browser's own temporary files go into a folder of this session, removed after it.
+    std::string scratch = (std::filesystem::temp_directory_path() / "epub2pdf-browser-XXXXXX").string();
+    if (::mkdtemp(scratch.data()) == nullptr) {
+        EndSession();
+        return;
+    }
+    RunBrowser(port, folder, scratch);
+    util::RemoveFolderTree(scratch);
+}
+
+void DevToolsClient::RunBrowser(int port, const std::string& folder, const std::string& scratch) {
     BrowserProcess process;
     std::vector<std::string> arguments = {browserPath_};
     for (std::string& a : BuildArguments(port)) arguments.push_back(std::move(a));
-    const int pid = process.Launch(arguments, true, true, true, folder);
+    const int pid = process.Launch(arguments, true, true, true, folder, {"TMPDIR=" + scratch});
     if (pid == 0) {
         EndSession();
         return;
@@ -110,6 +133,8 @@ void DevToolsClient::Session() {
         EndSession();
         return;
     }
+    // Every request of the page pauses for the request policy, from the first navigation on.
+    SendInternal(MethodFetchEnable(), json{{"patterns", json::array({json{{"urlPattern", "*"}}})}});
     socketOpen_ = true;
     connected_ = true;
     connectedEvent_.Set();
@@ -204,6 +229,58 @@ void DevToolsClient::OnMessage(const std::string& text) {
     if (method == EventLoaded()) {
         pageLoaded_ = true;
         pageLoadedEvent_.Set();
+    } else if (method == EventRequestPaused()) {
+        if (auto params = message.find("params"); params != message.end() && params->is_object()) {
+            OnRequestPaused(*params);
+        }
+    }
+}
+
+void DevToolsClient::SendInternal(const std::string& method, const json& params) {
+    std::string text = json{{"id", internalId_++}, {"method", method}, {"params", params}}.dump(
+        -1, ' ', false, json::error_handler_t::replace);
+    {
+        std::lock_guard lock(outboxLock_);
+        outbox_.push_back(std::move(text));
+    }
+    Wake();
+}
+
+void DevToolsClient::SetRequestPolicy(const std::string& bookFolder, bool allowNetwork) {
+    std::string folder = bookFolder.empty() ? std::string() : Canonical(bookFolder);
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    std::lock_guard lock(policyLock_);
+    allowedFolder_ = folder;
+    allowNetwork_ = allowNetwork;
+}
+
+bool DevToolsClient::IsRequestAllowed(const std::string& url) const {
+    if (url == "about:blank" || url == "about:srcdoc" || url.compare(0, 5, "data:") == 0) return true;
+    std::lock_guard lock(policyLock_);
+    if (url.compare(0, 5, "file:") == 0) {
+        if (allowedFolder_.empty()) return false;
+        std::string plain = url.substr(0, url.find_first_of("?#"));
+        const std::string path = util::PathFromFileUrl(plain);
+        if (path.empty()) return false;
+        return util::IsInsideFolder(Canonical(path), allowedFolder_);
+    }
+    if (allowNetwork_ && (url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0)) return true;
+    return false;
+}
+
+void DevToolsClient::OnRequestPaused(const json& params) {
+    auto id = params.find("requestId");
+    if (id == params.end() || !id->is_string()) return;
+    std::string url;
+    if (auto request = params.find("request"); request != params.end() && request->is_object()) {
+        url = request->value("url", "");
+    }
+    // Answered at once, on this thread: a paused request must never stall the page.
+    if (IsRequestAllowed(url)) {
+        SendInternal(MethodContinue(), json{{"requestId", *id}});
+    } else {
+        ++blocked_;
+        SendInternal(MethodFail(), json{{"requestId", *id}, {"errorReason", "BlockedByClient"}});
     }
 }
 

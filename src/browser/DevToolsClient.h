@@ -33,8 +33,6 @@ struct Timeouts {
 class DevToolsClient {
 public:
     using Callback = std::function<void(const nlohmann::json&)>;
-    // Decides, on the session thread, whether the browser may load a URL.
-    using RequestFilter = std::function<bool(const std::string& url)>;
 
     // Starts the session for a browser executable; returns at once.
     explicit DevToolsClient(const std::string& browserPath);
@@ -60,6 +58,13 @@ public:
     // when the PDF file was written.
     bool PrintToPdf(const std::string& outputPath, int timeoutMs = Timeouts::kPrintMs);
 
+    // Which requests the pages may make: file:// URLs inside bookFolder (after resolving "..",
+    // percent-escapes and symbolic links), about:blank and data: URLs, and http(s) when allowNetwork.
+    // Everything else is failed as blocked by the client. Until this is called, no file is allowed.
+    void SetRequestPolicy(const std::string& bookFolder, bool allowNetwork);
+    // Whether the request policy lets a URL through (the decision made for every paused request).
+    bool IsRequestAllowed(const std::string& url) const;
+
     // The print parameters, exactly as sent.
     static const nlohmann::json& PrintParameters();
 
@@ -67,13 +72,18 @@ public:
     int Port() const { return port_; }
     // The browser's process id while the session runs, else 0.
     int BrowserProcessId() const { return browserPid_; }
+    // How many requests of the loaded pages were refused.
+    int BlockedRequests() const { return blocked_; }
 
 private:
     void Session();
+    void RunBrowser(int port, const std::string& folder, const std::string& scratch);
     std::string FindDebuggerUrl(int port);
     void OnMessage(const std::string& text);
     void EndSession();
     void Wake();
+    void OnRequestPaused(const nlohmann::json& params);
+    void SendInternal(const std::string& method, const nlohmann::json& params);
 
     std::mutex requestLock_;
     std::mutex pageLock_;
@@ -91,10 +101,15 @@ private:
     std::atomic<bool> socketOpen_{false};
     std::atomic<int> port_{0};
     std::atomic<int> browserPid_{0};
+    std::atomic<int> blocked_{0};
     std::mutex pendingLock_;
     std::unordered_map<int, Callback> pending_;
     std::mutex outboxLock_;
     std::vector<std::string> outbox_;
+    std::atomic<int> internalId_{1 << 30};  // ids of the session's own requests, never awaited
+    mutable std::mutex policyLock_;
+    std::string allowedFolder_;  // canonical, ending in '/'; empty: no file allowed
+    bool allowNetwork_ = false;
     int wakeFd_ = -1;
     std::string browserPath_;
 };

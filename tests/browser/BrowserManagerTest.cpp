@@ -130,6 +130,7 @@ TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
     EXPECT_EQ(observer->percents.back(), 100);
 
     testing_support::WriteFile(home.Dir() / "page.xhtml", "<html><body><p>from the snapshot</p></body></html>");
+    client->SetRequestPolicy(home.Dir().Path(), false);
     ASSERT_TRUE(client->Navigate(home.Dir() / "page.xhtml"));
     ASSERT_TRUE(client->PrintToPdf(home.Dir() / "page.pdf"));
     EXPECT_NE(testing_support::PdfText(home.Dir() / "page.pdf").find("from the snapshot"), std::string::npos);

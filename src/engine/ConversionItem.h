@@ -1,0 +1,63 @@
+// One book of the conversion list, shared by the worker (which writes it from pool threads) and the
+// front ends (which read it after a notification).
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace engine {
+
+// Status texts shown for a book.
+inline constexpr const char* kStatusReady = "准备转换";
+inline constexpr const char* kStatusConverting = "转换中";
+inline constexpr const char* kStatusDone = "转换完成";
+inline constexpr const char* kStatusFailed = "转换失败";
+inline constexpr const char* kStatusError = "转换出错";
+
+class ConversionItem {
+public:
+    explicit ConversionItem(std::string epub, std::string pdf)
+        : epubPath(std::move(epub)), pdfPath_(std::move(pdf)), status_(kStatusReady) {}
+
+    const std::string epubPath;  // as added; its lower-cased form is the item's key
+    std::atomic<int> progress{0};
+    std::atomic<bool> done{false};    // converted successfully
+    std::atomic<bool> failed{false};
+    std::atomic<int> blockedRequests{0};  // requests of the book's pages that were refused
+
+    // The output PDF chosen by the worker (the name actually used once a conversion started).
+    std::string PdfPath() const {
+        std::lock_guard lock(mutex_);
+        return pdfPath_;
+    }
+    void SetPdfPath(std::string path) {
+        std::lock_guard lock(mutex_);
+        pdfPath_ = std::move(path);
+    }
+    std::string StatusText() const {
+        std::lock_guard lock(mutex_);
+        return status_;
+    }
+    void SetStatusText(std::string status) {
+        std::lock_guard lock(mutex_);
+        status_ = std::move(status);
+    }
+    // Why the last conversion failed; empty after a success.
+    std::string FailureReason() const {
+        std::lock_guard lock(mutex_);
+        return reason_;
+    }
+    void SetFailureReason(std::string reason) {
+        std::lock_guard lock(mutex_);
+        reason_ = std::move(reason);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::string pdfPath_;
+    std::string status_;
+    std::string reason_;
+};
+
+}  // namespace engine

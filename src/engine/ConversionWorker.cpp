@@ -1,0 +1,131 @@
+#include "engine/ConversionWorker.h"
+
+#include "browser/BrowserManager.h"
+#include "engine/ConversionJob.h"
+#include "engine/ThreadPool.h"
+#include "util/Utilities.h"
+
+#include <filesystem>
+
+namespace engine {
+
+ConversionWorker::ConversionWorker(const std::string& folder, int threads)
+    : workFolder_(util::ToFullPath(folder)), threads_(threads < 1 ? 1 : threads) {
+    std::error_code ec;
+    if (!workFolder_.empty()) std::filesystem::create_directories(workFolder_, ec);
+}
+
+ConversionWorker::~ConversionWorker() { Stop(); }
+
+std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epubPath,
+                                                          const std::string& outputFolder) {
+    const std::string key = util::ToLowerAscii(epubPath);
+    const std::string folder = outputFolder.empty() ? workFolder_ : outputFolder;
+    auto item = std::make_shared<ConversionItem>(epubPath, util::JoinPath(folder, util::GetFileName(epubPath, false) + ".pdf"));
+    std::lock_guard lock(itemsLock_);
+    if (!items_.emplace(key, item).second) return nullptr;
+    order_.push_back(key);
+    return item;
+}
+
+bool ConversionWorker::Contains(const std::string& epubPath) const {
+    std::lock_guard lock(itemsLock_);
+    return items_.count(util::ToLowerAscii(epubPath)) != 0;
+}
+
+std::string ConversionWorker::OutputPathOf(const std::string& epubPath) const {
+    std::lock_guard lock(itemsLock_);
+    auto it = items_.find(util::ToLowerAscii(epubPath));
+    if (it == items_.end() || !it->second->done) return {};
+    return it->second->PdfPath();
+}
+
+std::vector<std::shared_ptr<ConversionItem>> ConversionWorker::Items() const {
+    std::lock_guard lock(itemsLock_);
+    std::vector<std::shared_ptr<ConversionItem>> list;
+    for (const std::string& key : order_) list.push_back(items_.at(key));
+    return list;
+}
+
+bool ConversionWorker::IsEmpty() const {
+    std::lock_guard lock(itemsLock_);
+    return items_.empty();
+}
+
+bool ConversionWorker::Start(Notify notify) {
+    if (running_) return false;
+    Stop();
+    running_ = true;
+    std::lock_guard lock(itemsLock_);
+    notify_ = std::move(notify);
+    stopping_ = false;
+    pool_ = std::make_unique<ThreadPool>(threads_, "epub");
+    for (const std::string& key : order_) {
+        ++pending_;
+        pool_->Push([this, item = items_.at(key)] { RunItem(item); });
+    }
+    if (order_.empty()) running_ = false;
+    return false;
+}
+
+void ConversionWorker::Stop() {
+    browser::BrowserManager::Instance().CancelProvisioning();
+    stopping_ = true;
+    pool_.reset();
+    pending_ = 0;
+    running_ = false;
+}
+
+void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item) {
+    ConvertItem(item);
+    if (--pending_ > 0) return;
+    running_ = false;
+    if (notify_) notify_(nullptr, kRunOver);
+}
+
+void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item) {
+    if (stopping_) return;
+    if (item->done) return;  // converted in an earlier run
+    const std::string epub = item->epubPath;
+    // The output name is taken by creating the file, so two books of one name never share it.
+    const std::string out = util::ReserveUniquePath(item->PdfPath());
+    auto fail = [&](const char* status, const std::string& reason) {
+        item->failed = true;
+        item->SetStatusText(status);
+        item->SetFailureReason(reason);
+        if (notify_) notify_(item, kItemChanged);
+    };
+    if (out.empty()) {
+        fail(kStatusFailed, "cannot create the output file " + item->PdfPath());
+        return;
+    }
+    item->SetPdfPath(out);
+    item->failed = false;
+    item->SetFailureReason("");
+
+    auto job = std::make_unique<ConversionJob>(epub);
+    auto progress = [this, item](int percent) {
+        if (stopping_) return false;
+        item->progress = percent;
+        item->SetStatusText(percent >= 100 ? kStatusDone : kStatusConverting);
+        if (notify_) notify_(item, kItemChanged);
+        return true;
+    };
+    try {
+        const bool converted = job->Run(out, progress);
+        item->blockedRequests = job->BlockedRequests();
+        item->done = converted;
+        item->failed = !converted;
+        if (!converted) {
+            fail(kStatusFailed, job->FailureReason());
+        } else {
+            item->SetFailureReason(job->FailureReason());  // a note, e.g. a chapter that did not print
+        }
+    } catch (const PdfError& e) {
+        fail(kStatusError, e.what());
+    } catch (const std::exception& e) {
+        fail(kStatusError, e.what());
+    }
+}
+
+}  // namespace engine

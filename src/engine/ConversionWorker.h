@@ -1,0 +1,72 @@
+// Holds the books of the conversion list and converts them in the background on a pool of threads, up
+// to one book per thread at a time, each with its own job and browser. Progress, status texts and the
+// end of a run go to one notification callback, called on pool threads.
+#pragma once
+
+#include "engine/ConversionItem.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace engine {
+
+class ThreadPool;
+
+class ConversionWorker {
+public:
+    // Notification codes.
+    static constexpr int kItemChanged = 0;  // progress, status or final state of the item
+    static constexpr int kRunOver = 1;      // the item pointer is null
+    static constexpr int kDefaultThreads = 20;
+
+    using Notify = std::function<void(const std::shared_ptr<ConversionItem>&, int code)>;
+
+    // Creates folder (with its parents) when it does not exist; registered books go there.
+    explicit ConversionWorker(const std::string& folder, int threads = kDefaultThreads);
+    // Stops a run.
+    ~ConversionWorker();
+    ConversionWorker(const ConversionWorker&) = delete;
+    ConversionWorker& operator=(const ConversionWorker&) = delete;
+
+    // Registers a book, named after the EPUB in outputFolder (default: the work folder); null when a
+    // book with that path (compared case-insensitively) is present already.
+    std::shared_ptr<ConversionItem> AddItem(const std::string& epubPath, const std::string& outputFolder = {});
+    // True when a book with that path is present (case-insensitive).
+    bool Contains(const std::string& epubPath) const;
+    // The output PDF of a book, only once it was converted successfully.
+    std::string OutputPathOf(const std::string& epubPath) const;
+    // The registered books in the order they were added.
+    std::vector<std::shared_ptr<ConversionItem>> Items() const;
+    bool IsEmpty() const;
+    // True while a run is under way.
+    bool IsBusy() const { return running_; }
+
+    // Queues every book that is not done; false (and nothing happens) while a run is under way.
+    bool Start(Notify notify);
+    // Ends a run: running books cancel at their next progress report, queued ones are skipped.
+    void Stop();
+
+    const std::string& WorkFolder() const { return workFolder_; }
+
+private:
+    void RunItem(const std::shared_ptr<ConversionItem>& item);
+    void ConvertItem(const std::shared_ptr<ConversionItem>& item);
+
+    std::unordered_map<std::string, std::shared_ptr<ConversionItem>> items_;
+    std::vector<std::string> order_;
+    mutable std::mutex itemsLock_;
+    std::string workFolder_;
+    int threads_;
+    std::unique_ptr<ThreadPool> pool_;
+    std::atomic<bool> stopping_{false};
+    Notify notify_;
+    std::atomic<int> pending_{0};
+    std::atomic<bool> running_{false};
+};
+
+}  // namespace engine

@@ -1,0 +1,309 @@
+#include "browser/BrowserTestSupport.h"
+#include "engine/ConversionJob.h"
+#include "engine/ConversionWorker.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing_support::PdfSummary;
+using testing_support::PdfText;
+using testing_support::ShellQuote;
+using testing_support::TempDir;
+
+namespace {
+
+// The books of make_books.py, made once for the whole suite.
+class Books {
+public:
+    static const Books& Get() {
+        static Books books;
+        return books;
+    }
+    std::string operator()(const std::string& name) const { return holder_ / ("books/" + name); }
+
+private:
+    Books() {
+        testing_support::WriteFile(holder_ / "secret.txt", "TOP-SECRET-MARKER-4711\n");
+        auto made = testing_support::RunCommand("python3 " +
+                                                ShellQuote(testing_support::SourceDir() + "/tests/engine/make_books.py") +
+                                                " " + ShellQuote(holder_ / "books") + " " + ShellQuote(holder_ / "secret.txt"));
+        if (made.exitCode != 0) ADD_FAILURE() << made.output;
+    }
+    TempDir holder_;
+};
+
+class ConversionTest : public ::testing::Test {
+protected:
+    testing_support::ScratchDataHome home;
+    TempDir out;
+    void TearDown() override {
+        for (int i = 0; i < 150 && !home.Leftovers().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(home.Leftovers().empty()) << "a browser outlived its job";
+    }
+    std::set<std::string> OutputFiles() const {
+        std::set<std::string> names;
+        for (auto& e : fs::directory_iterator(out.Path())) names.insert(e.path().filename().string());
+        return names;
+    }
+    static std::string Book(const std::string& name) { return Books::Get()(name); }
+};
+
+json Titles(const json& outline) {
+    json result = json::array();
+    for (const auto& item : outline) {
+        json entry = {{"title", item["title"]}, {"page", item["page"]}};
+        if (!item["kids"].empty()) entry["kids"] = Titles(item["kids"]);
+        result.push_back(entry);
+    }
+    return result;
+}
+
+// The first page whose text contains needle, counted from 1; 0 when none does.
+int PageWith(const std::string& pdf, const std::string& needle, int pages) {
+    for (int p = 1; p <= pages; ++p) {
+        auto text = testing_support::RunCommand("pdftotext -f " + std::to_string(p) + " -l " + std::to_string(p) + " " +
+                                                ShellQuote(pdf) + " -");
+        if (text.output.find(needle) != std::string::npos) return p;
+    }
+    return 0;
+}
+
+TEST_F(ConversionTest, SampleBookEndToEnd) {
+    engine::ConversionJob job(EPUB2PDF_SAMPLE_BOOK);
+    std::vector<int> progress;
+    const std::string pdf = out / "sample.pdf";
+    ASSERT_TRUE(job.Run(pdf, [&](int p) {
+        progress.push_back(p);
+        return true;
+    })) << job.FailureReason();
+    EXPECT_EQ(progress, (std::vector<int>{0, 0, 20, 40, 60, 80, 100}));
+    EXPECT_EQ(OutputFiles(), std::set<std::string>{"sample.pdf"});  // the temporary folder is gone
+
+    const json summary = PdfSummary(pdf);
+    const int pages = summary["pages"];
+    const int ch1 = PageWith(pdf, "Chapter 1: The Light", pages);
+    const int ch2 = PageWith(pdf, "Chapter 2: The Storm", pages);
+    const int ch3 = PageWith(pdf, "第三章 灯塔", pages);
+    const int notes = PageWith(pdf, "Notes", pages);
+    ASSERT_TRUE(ch1 == 2 && ch2 > ch1 && ch3 > ch2 && notes > ch3 && notes <= pages) << ch1 << ch2 << ch3 << notes;
+    const json expected = {
+        {{"title", "Cover"}, {"page", 1}},
+        {{"title", "Chapter 1: The Light"}, {"page", ch1},
+         {"kids", {{{"title", "1.1 Evening"}, {"page", ch1}}, {{"title", "1.2 Night"}, {"page", ch1}}}}},
+        {{"title", "Chapter 2: The Storm"}, {"page", ch2}},
+        {{"title", "第三章 灯塔"}, {"page", ch3}, {"kids", {{{"title", "第一节 海风"}, {"page", ch3}}}}},
+        {{"title", "Notes"}, {"page", notes}},
+    };
+    EXPECT_EQ(Titles(summary["outline"]), expected) << summary["outline"].dump();
+
+    // Links between chapters land on the first page of their chapter; the web link stays.
+    std::set<int> targets;
+    int web = 0;
+    for (const auto& link : summary["links"]) {
+        if (link.contains("uri")) {
+            EXPECT_EQ(link["uri"], "https://example.org/lighthouses");
+            ++web;
+        } else if (link.contains("dest") && !link["dest"].is_null()) {
+            targets.insert(link["dest"].get<int>());
+            EXPECT_EQ(link["border"], json::parse("[0, 0, 0]"));
+        }
+    }
+    EXPECT_EQ(web, 1);
+    EXPECT_EQ(targets, (std::set<int>{ch1, ch2, ch3, notes}));
+    EXPECT_EQ(summary["info"]["Title"], "The Lighthouse Keeper");
+    EXPECT_EQ(summary["info"]["Author"], "Mara Lind,Chen Wei");
+    EXPECT_EQ(summary["info"]["Creator"], engine::ConversionJob::CreatorText());
+    EXPECT_EQ(summary["info"]["Producer"], engine::ConversionJob::CreatorText());
+    EXPECT_EQ(engine::ConversionJob::CreatorText().size(), 12u);
+}
+
+TEST_F(ConversionTest, ChapterThatFailsToPrintEndsTheBookThere) {
+    engine::ConversionJob job(Book("failing-middle.epub"));
+    ASSERT_TRUE(job.Run(out / "f.pdf", nullptr));
+    EXPECT_NE(job.FailureReason().find("chapter 3"), std::string::npos);
+    const std::string text = PdfText(out / "f.pdf");
+    EXPECT_NE(text.find("Text of chapter 2."), std::string::npos);
+    EXPECT_EQ(text.find("Text of chapter 4."), std::string::npos);
+    const json summary = PdfSummary(out / "f.pdf");
+    EXPECT_EQ(Titles(summary["outline"]),
+              json::parse(R"([{"title":"One","page":1},{"title":"Two","page":2,"kids":[{"title":"Two.1","page":2}]}])"));
+}
+
+TEST_F(ConversionTest, CancellingAfterChapterTwoLeavesNothing) {
+    engine::ConversionJob job(Book("four.epub"));
+    EXPECT_FALSE(job.Run(out / "four.pdf", [](int p) { return p < 25; }));
+    EXPECT_EQ(job.FailureReason(), "cancelled");
+    EXPECT_TRUE(OutputFiles().empty());
+}
+
+TEST_F(ConversionTest, NeverTouchesWhatItDidNotMake) {
+    // A folder of the temporary folder's name belongs to the user: it stays as it is.
+    testing_support::WriteFile(out / "four/mine.txt", "user data");
+    engine::ConversionJob job(Book("four.epub"));
+    ASSERT_TRUE(job.Run(out / "four.pdf", nullptr)) << job.FailureReason();
+    EXPECT_EQ(testing_support::ReadFile(out / "four/mine.txt"), "user data");
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"four", "four.pdf"}));
+
+    // A PDF that cannot be written fails the book and leaves no file under its name.
+    fs::create_directory(out / "blocked.pdf.part");
+    engine::ConversionJob blocked(Book("four.epub"));
+    EXPECT_FALSE(blocked.Run(out / "blocked.pdf", nullptr));
+    EXPECT_NE(blocked.FailureReason().find("could not be written"), std::string::npos);
+    EXPECT_FALSE(fs::exists(out / "blocked.pdf"));
+    EXPECT_FALSE(fs::exists(out / "blocked"));
+}
+
+TEST_F(ConversionTest, RefusedBooksSayWhy) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"broken-notzip.epub", "not a readable ZIP archive"},
+        {"broken-nocontainer.epub", "no package document"},
+        {"broken-nonav.epub", "no toc.ncx"},
+        {"broken-nochapters.epub", "no chapter files"},
+        {"missing.epub", "does not exist"},
+    };
+    for (const auto& [name, reason] : cases) {
+        engine::ConversionJob job(Book(name));
+        EXPECT_FALSE(job.Run(out / "x.pdf", nullptr)) << name;
+        EXPECT_NE(job.FailureReason().find(reason), std::string::npos) << name << ": " << job.FailureReason();
+        EXPECT_TRUE(OutputFiles().empty()) << name;
+    }
+}
+
+TEST_F(ConversionTest, AChapterReadsNothingButItsBook) {
+    engine::ConversionJob job(Book("leaky.epub"));
+    ASSERT_TRUE(job.Run(out / "leaky.pdf", nullptr)) << job.FailureReason();
+    const std::string text = PdfText(out / "leaky.pdf");
+    EXPECT_NE(text.find("Leaky chapter"), std::string::npos);
+    EXPECT_EQ(text.find("TOP-SECRET-MARKER"), std::string::npos);
+    EXPECT_GE(job.BlockedRequests(), 4);
+    // The book's own image is drawn; the web link is still a link.
+    auto images = testing_support::RunCommand("pdfimages -list " + ShellQuote(out / "leaky.pdf"));
+    EXPECT_NE(images.output.find(" image       1     1 "), std::string::npos) << images.output;
+    bool webLink = false;
+    const json summary = PdfSummary(out / "leaky.pdf");
+    for (const auto& link : summary["links"]) webLink = webLink || link.value("uri", "") == "https://example.org/page";
+    EXPECT_TRUE(webLink);
+}
+
+class WorkerTest : public ConversionTest {
+protected:
+    // Runs the worker to the end, recording notifications.
+    void RunToEnd(engine::ConversionWorker& worker) {
+        std::unique_lock lock(mutex);
+        over = false;
+        worker.Start([this](const std::shared_ptr<engine::ConversionItem>& item, int code) {
+            std::lock_guard l(mutex);
+            if (code == engine::ConversionWorker::kRunOver) {
+                ++runOvers;
+                over = true;
+                cv.notify_all();
+                return;
+            }
+            notified.insert(item->epubPath);
+            if (item->StatusText() == engine::kStatusConverting) {
+                converting.insert(item.get());
+            } else {
+                converting.erase(item.get());
+            }
+            maxConcurrent = std::max(maxConcurrent, converting.size());
+        });
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::minutes(10), [this] { return over; }));
+    }
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool over = false;
+    int runOvers = 0;
+    std::set<std::string> notified;
+    std::set<const engine::ConversionItem*> converting;
+    size_t maxConcurrent = 0;
+};
+
+TEST_F(WorkerTest, BrokenBooksFailAloneAndDoneOnesAreNotRedone) {
+    engine::ConversionWorker worker(out / "work");
+    EXPECT_TRUE(worker.IsEmpty());
+    auto good = worker.AddItem(Book("four.epub"));
+    auto bad = worker.AddItem(Book("broken-notzip.epub"));
+    ASSERT_TRUE(good && bad);
+    EXPECT_EQ(worker.AddItem(util::ToLowerAscii(Book("FOUR.epub"))), nullptr);
+    EXPECT_TRUE(worker.Contains(Book("Four.EPUB")));
+    EXPECT_EQ(good->StatusText(), engine::kStatusReady);
+    EXPECT_EQ(good->PdfPath(), out / "work/four.pdf");
+    EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), "");
+
+    RunToEnd(worker);
+    EXPECT_FALSE(worker.IsBusy());
+    EXPECT_EQ(runOvers, 1);
+    EXPECT_TRUE(good->done);
+    EXPECT_EQ(good->StatusText(), engine::kStatusDone);
+    EXPECT_EQ(good->progress, 100);
+    EXPECT_TRUE(bad->failed);
+    EXPECT_EQ(bad->StatusText(), engine::kStatusFailed);
+    EXPECT_NE(bad->FailureReason().find("ZIP"), std::string::npos);
+    EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), out / "work/four.pdf");
+
+    // Again: the converted book is skipped without a notification; the failed one is retried.
+    notified.clear();
+    RunToEnd(worker);
+    EXPECT_EQ(runOvers, 2);
+    EXPECT_EQ(notified, std::set<std::string>{Book("broken-notzip.epub")});
+    EXPECT_EQ(good->PdfPath(), out / "work/four.pdf");  // not converted into four(1).pdf
+}
+
+TEST_F(WorkerTest, SameNamesGetTheirOwnFilesAndUserFilesStay) {
+    testing_support::WriteFile(out / "same.pdf", "the user's own PDF");
+    engine::ConversionWorker worker(out.Path());
+    worker.AddItem(Book("a/same.epub"));
+    worker.AddItem(Book("b/same.epub"));
+    RunToEnd(worker);
+    EXPECT_EQ(testing_support::ReadFile(out / "same.pdf"), "the user's own PDF");
+    std::set<std::string> pdfs;
+    for (const auto& item : worker.Items()) {
+        EXPECT_TRUE(item->done) << item->FailureReason();
+        pdfs.insert(item->PdfPath());
+    }
+    EXPECT_EQ(pdfs, (std::set<std::string>{out / "same(1).pdf", out / "same(2).pdf"}));
+}
+
+TEST_F(WorkerTest, TwentyFiveBooksAtMostTwentyAtOnce) {
+    engine::ConversionWorker worker(out.Path());
+    for (int i = 1; i <= 25; ++i) worker.AddItem(Book(util::FormatString("small-%02d.epub", i)));
+    RunToEnd(worker);
+    for (const auto& item : worker.Items()) EXPECT_TRUE(item->done) << item->epubPath << ": " << item->FailureReason();
+    EXPECT_LE(maxConcurrent, 20u);
+    EXPECT_GT(maxConcurrent, 1u);
+    EXPECT_EQ(OutputFiles().size(), 25u);
+}
+
+TEST_F(WorkerTest, StopCancelsRunningBooks) {
+    engine::ConversionWorker worker(out.Path(), 2);
+    for (int i = 1; i <= 6; ++i) worker.AddItem(Book(util::FormatString("small-%02d.epub", i)));
+    std::mutex m;
+    std::condition_variable started;
+    bool any = false;
+    worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int) {
+        std::lock_guard l(m);
+        any = true;
+        started.notify_all();
+    });
+    {
+        std::unique_lock l(m);
+        started.wait(l, [&] { return any; });
+    }
+    worker.Stop();
+    EXPECT_FALSE(worker.IsBusy());
+    int done = 0;
+    for (const auto& item : worker.Items()) done += item->done ? 1 : 0;
+    EXPECT_LT(done, 6);
+    // Whatever did not finish left no file behind.
+    EXPECT_EQ(OutputFiles().size(), static_cast<size_t>(done));
+}
+
+}  // namespace
