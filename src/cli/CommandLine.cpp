@@ -205,7 +205,13 @@ int Run(const std::vector<std::string>& arguments) {
             return 2;
         }
     }
-    if (!options.browserPath.empty()) browser::BrowserManager::Instance().SetBrowserPath(options.browserPath);
+    if (!options.browserPath.empty()) {
+        if (!std::filesystem::is_regular_file(options.browserPath) || ::access(options.browserPath.c_str(), X_OK) != 0) {
+            std::fprintf(stderr, "epub2pdf: %s is not an executable browser\n", options.browserPath.c_str());
+            return 2;
+        }
+        browser::BrowserManager::Instance().SetBrowserPath(options.browserPath);
+    }
     browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
 
     engine::ConversionWorker worker(options.outputFolder, options.jobs);

@@ -1,0 +1,137 @@
+#include "browser/BrowserTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+namespace fs = std::filesystem;
+using testing_support::RunCommand;
+using testing_support::ShellQuote;
+using testing_support::TempDir;
+
+namespace {
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        books_ = new TempDir();
+        testing_support::WriteFile(*books_ / "secret.txt", "TOP-SECRET-MARKER-4711\n");
+        auto made = RunCommand("python3 " + ShellQuote(testing_support::SourceDir() + "/tests/engine/make_books.py") +
+                               " " + ShellQuote(*books_ / "books") + " " + ShellQuote(*books_ / "secret.txt"));
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+    }
+    static void TearDownTestSuite() { delete books_; }
+    static std::string Book(const std::string& name) { return *books_ / ("books/" + name); }
+
+    void TearDown() override { EXPECT_TRUE(home.Leftovers().empty()); }
+
+    // Runs epub2pdf with arguments (already quoted), standard output and error apart.
+    struct Result {
+        int exitCode;
+        std::string out, err;
+    };
+    Result Epub2pdf(const std::string& arguments) {
+        const std::string errFile = scratch / "stderr.txt";
+        auto r = RunCommand("{ " + std::string(EPUB2PDF_CLI) + " " + arguments + " 2>" + ShellQuote(errFile) + "; }");
+        return {r.exitCode, r.output, testing_support::ReadFile(errFile)};
+    }
+    std::set<std::string> Files(const std::string& folder) {
+        std::set<std::string> names;
+        for (auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+        return names;
+    }
+
+    testing_support::ScratchDataHome home;
+    TempDir scratch;
+    TempDir out;
+
+private:
+    static TempDir* books_;
+};
+TempDir* CommandLineTest::books_ = nullptr;
+
+TEST_F(CommandLineTest, UsageErrors) {
+    const char* cases[] = {"", "-j", "-j 0", "-j x", "--frobnicate " , "-o", "--browser /no/such/chromium x.epub"};
+    for (const char* args : cases) {
+        auto r = Epub2pdf(args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_NE(r.err.find("epub2pdf: "), std::string::npos) << args;
+    }
+    auto help = Epub2pdf("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: epub2pdf"), std::string::npos);
+    auto version = Epub2pdf("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.find("epub2pdf "), 0u);
+}
+
+TEST_F(CommandLineTest, ConvertsIntoTheOutputFolderWithUniqueNames) {
+    testing_support::WriteFile(out / "same.pdf", "mine");
+    auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("a/same.epub")) + " " +
+                      ShellQuote(Book("b/same.epub")) + " " + ShellQuote(Book("four.epub")));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Files(out.Path()), (std::set<std::string>{"same.pdf", "same(1).pdf", "same(2).pdf", "four.pdf"}));
+    EXPECT_EQ(testing_support::ReadFile(out / "same.pdf"), "mine");
+    // Not a terminal: plain progress lines, then the PDF paths.
+    EXPECT_NE(r.out.find("four.epub: 转换完成 100%"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(out / "four.pdf"), std::string::npos);
+    EXPECT_NE(r.err.find("3 converted, 0 failed"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, DefaultsToTheFolderOfTheBookAndIsQuietWhenAsked) {
+    fs::copy_file(Book("four.epub"), out / "four.epub");
+    auto r = Epub2pdf("-q " + ShellQuote(out / "four.epub"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(fs::exists(out / "four.pdf"));
+}
+
+TEST_F(CommandLineTest, FailuresAreReportedEachWithItsReason) {
+    auto r = Epub2pdf("-v -o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("broken-nonav.epub")) + " " +
+                      ShellQuote(Book("leaky.epub")) + " " + ShellQuote(Book("broken-notzip.epub")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("broken-nonav.epub: 转换失败: no toc.ncx beside the package document"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("broken-notzip.epub: 转换失败: not a readable ZIP archive"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 converted, 2 failed"), std::string::npos);
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{"leaky.pdf"});
+    // -v tells how many requests of the leaky book were blocked.
+    const size_t at = r.err.find("leaky.epub: ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(r.err.find(" blocked requests", at), std::string::npos);
+    EXPECT_EQ(r.err.find("leaky.epub: 0 blocked requests"), std::string::npos);
+}
+
+// Real books: those with a toc.ncx beside the package document convert, the others are refused.
+TEST_F(CommandLineTest, CorpusBooks) {
+    const std::string corpus = testing_support::CorpusDir();
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    std::string args = "-j 4 -o " + ShellQuote(out.Path());
+    std::set<std::string> books;
+    for (auto& e : fs::directory_iterator(corpus)) {
+        if (e.path().extension() != ".epub") continue;
+        books.insert(e.path().stem().string());
+        args += " " + ShellQuote(e.path().string());
+    }
+    auto r = Epub2pdf(args);
+    const std::set<std::string> refused = {"futurepress_alice_en", "idpf_wasteland_en"};
+    EXPECT_EQ(r.exitCode, refused.empty() ? 0 : 1) << r.err;
+    for (const std::string& book : books) {
+        const std::string pdf = out / (book + ".pdf");
+        if (refused.count(book)) {
+            EXPECT_FALSE(fs::exists(pdf)) << book;
+            EXPECT_NE(r.err.find(book + ".epub: 转换失败: no toc.ncx"), std::string::npos) << book << "\n" << r.err;
+            continue;
+        }
+        ASSERT_TRUE(fs::exists(pdf)) << book << "\n" << r.err;
+        auto check = RunCommand("qpdf --check " + ShellQuote(pdf));
+        EXPECT_EQ(check.exitCode, 0) << book << "\n" << check.output.substr(0, 2000);
+        const auto summary = testing_support::PdfSummary(pdf);
+        EXPECT_GT(summary["pages"].get<int>(), 0) << book;
+        EXPECT_FALSE(summary["outline"].empty()) << book;
+    }
+}
+
+}  // namespace
