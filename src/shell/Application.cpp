@@ -1,0 +1,213 @@
+#include "shell/Application.h"
+
+#include "browser/BrowserManager.h"
+#include "engine/ConversionWorker.h"
+#include "shell/ConversionRow.h"
+#include "shell/DownloadDialog.h"
+#include "shell/InterfacePackage.h"
+#include "shell/Literals.h"
+#include "shell/MainWindow.h"
+#include "util/IniFile.h"
+#include "util/Utilities.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace shell {
+Application::Application(QStringList files) : files_(std::move(files)) {}
+
+Application::~Application() {
+    browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
+    if (worker_) worker_->Stop();
+    worker_.reset();
+    window_.reset();
+}
+
+QString Application::InstanceName() {
+    return QString::fromStdString(WindowClassName()) + "-" + QString::number(::getuid());
+}
+
+std::string Application::OutputFolder() {
+    const std::string configured = util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder");
+    if (!configured.empty()) return util::ToFullPath(configured);
+    return util::JoinPath(util::GetDocumentsFolder(), OutputFolderName());
+}
+
+bool Application::Start() {
+    // Single instance: a running one gets our files and comes to the front.
+    {
+        QLocalSocket probe;
+        probe.connectToServer(InstanceName());
+        if (probe.waitForConnected(500)) {
+            QByteArray message = "raise\n";
+            for (const QString& f : files_) message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
+            probe.write(message);
+            probe.flush();
+            probe.waitForBytesWritten(1000);
+            probe.disconnectFromServer();
+            return false;
+        }
+    }
+    QLocalServer::removeServer(InstanceName());
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->listen(InstanceName());
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* peer = server_->nextPendingConnection()) {
+            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+                while (peer->canReadLine()) {
+                    const QString line = QString::fromUtf8(peer->readLine()).trimmed();
+                    if (line == "raise" && window_) window_->BringToFront();
+                    if (line.startsWith("add ")) AddFiles({line.mid(4)});
+                }
+            });
+        }
+    });
+
+    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder());
+    LoadInterfacePackage();
+    QFile style(":/skin/style.qss");
+    if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+
+    window_ = std::make_unique<MainWindow>(QString::fromStdString(Title()));
+    if (!messages_) messages_ = DefaultMessageSink(window_.get());
+    download_ = std::make_shared<DownloadDialog>(this, window_.get());
+    browser::BrowserManager::Instance().SetDownloadObserver(download_);
+    window_->BindCommands(
+        {
+            {"add_epub", [this] { AddWithDialog(); }},
+            {"start_convert", [this] { StartConvert(); }},
+            {"view_pdf", [this] { ViewPdf(); }},
+            {"view_epub", [this] { ViewEpub(); }},
+            {"contact_me", [] { OpenWithShell(ContactTarget()); }},
+            {"view_help", [] { OpenWithShell(HelpTarget()); }},
+        },
+        [this] { RequestQuit(); }, [this](const QString& path) { AddFiles({path}); });
+    window_->show();
+    if (!files_.isEmpty()) AddFiles(files_);
+    return true;
+}
+
+int Application::Run() {
+    if (!Start()) return 0;
+    return QApplication::exec();
+}
+
+void Application::ShowError(const std::string& text) {
+    if (!quiet_ && messages_) messages_(MessageKind::Error, text);
+}
+
+void Application::ShowInfo(const std::string& text) {
+    if (!quiet_ && messages_) messages_(MessageKind::Info, text);
+}
+
+bool Application::Confirm(const std::string& text) { return messages_ && messages_(MessageKind::Question, text); }
+
+bool Application::AddFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        if (!path.toLower().endsWith(".epub")) {
+            ShowError("只接受epub文件");
+            return false;
+        }
+    }
+    if (worker_->IsBusy()) {
+        ShowError("正在转换中");
+        return false;
+    }
+    for (const QString& path : paths) {
+        const std::string p = path.toStdString();
+        if (worker_->Contains(p)) continue;
+        worker_->AddItem(p);
+        window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
+    }
+    return true;
+}
+
+void Application::AddWithDialog() {
+    if (worker_->IsBusy()) {
+        ShowError("正在转换中");
+        return;
+    }
+    const QStringList chosen = fileDialog_ ? fileDialog_()
+                                           : QFileDialog::getOpenFileNames(window_.get(), QString::fromStdString(Title()),
+                                                                           QString(), "*.epub (*.epub)");
+    if (!chosen.isEmpty()) AddFiles(chosen);
+}
+
+void Application::StartConvert() {
+    if (worker_->IsBusy()) {
+        ShowError("正在转换中");
+        return;
+    }
+    if (worker_->IsEmpty()) {
+        ShowError("先添加epub文件到列表中才能开始转换");
+        return;
+    }
+    worker_->Start([this](const std::shared_ptr<engine::ConversionItem>& item, int code) {
+        OnProgress(item, code == engine::ConversionWorker::kRunOver);
+    });
+}
+
+void Application::RequestQuit() {
+    if (worker_ && worker_->IsBusy() && !Confirm("正在转换中,是否退出?")) return;
+    if (window_) window_->Quit();
+}
+
+void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item, bool allDone) {
+    // Pool thread: the widgets are touched on the GUI thread, and only while this object lives.
+    QMetaObject::invokeMethod(this, [this, item, allDone] {
+        if (allDone) {
+            ShowInfo("转换完成");
+            return;
+        }
+        if (item) UpdateItem(item);
+    }, Qt::QueuedConnection);
+}
+
+void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item) {
+    const int percent = item->progress;
+    const QString status = QString::fromStdString(item->StatusText());
+    QString icon;
+    if (item->failed) {
+        icon = "failed";
+    } else if (percent < 100) {
+        icon = std::rand() % 2 == 0 ? "converting1" : "converting2";  // flickers while the book converts
+    } else {
+        icon = "succeeded";
+    }
+    window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
+    if (item->done && percent >= 100) window_->AddHistory(QString::fromStdString(item->PdfPath()));
+}
+
+void Application::ViewEpub() {
+    const int row = window_->CurrentRow();
+    if (row < 0) return;
+    const std::string key = window_->GetRowKey(row).toStdString();
+    for (const auto& item : worker_->Items()) {
+        if (util::ToLowerAscii(item->epubPath) == key) {
+            reveal_ ? reveal_(item->epubPath) : RevealInExplorer(item->epubPath);
+            return;
+        }
+    }
+}
+
+void Application::ViewPdf() {
+    const int row = window_->CurrentRow();
+    if (row < 0) return;
+    const std::string path = worker_->OutputPathOf(window_->GetRowKey(row).toStdString());
+    if (path.empty()) {
+        ShowError("该epub还没有转换成pdf");
+        return;
+    }
+    reveal_ ? reveal_(path) : RevealInExplorer(path);
+}
+
+}  // namespace shell

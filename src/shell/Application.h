@@ -1,0 +1,84 @@
+// The desktop program: one instance per user (a second start hands its files to the first, brings it
+// to the front and exits), the conversion worker, the interface package, the main window and its
+// commands, and the teardown that stops conversions and their browsers.
+#pragma once
+
+#include "engine/ConversionItem.h"
+#include "shell/ShellOperations.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+
+namespace engine {
+class ConversionWorker;
+}
+
+namespace shell {
+
+class MainWindow;
+class DownloadDialog;
+
+class Application : public QObject {
+public:
+    // files: books to add at start (or to hand to the running instance).
+    explicit Application(QStringList files = {});
+    // Stops the conversions (and with them the browsers) before the window goes.
+    ~Application() override;
+
+    // Start, then the event loop; the exit code.
+    int Run();
+    // Everything before the event loop. False when another instance runs: the files went to it.
+    bool Start();
+
+    // Checks a batch of paths and adds the new books: every path must end in ".epub", and nothing is
+    // added while a conversion runs.
+    bool AddFiles(const QStringList& paths);
+    // "add_epub": the multi-select open-file dialog.
+    void AddWithDialog();
+    // "start_convert".
+    void StartConvert();
+    // The quit request: asks while converting.
+    void RequestQuit();
+    // The worker's notification, from pool threads; handled on the GUI thread.
+    void OnProgress(const std::shared_ptr<engine::ConversionItem>& item, bool allDone);
+    // The link commands of the current row.
+    void ViewEpub();
+    void ViewPdf();
+
+    void ShowError(const std::string& text);
+    void ShowInfo(const std::string& text);
+    bool Confirm(const std::string& text);
+
+    // Test seams: where messages, file dialogs and reveals go.
+    void SetMessageSink(MessageSink sink) { messages_ = std::move(sink); }
+    void SetFileDialog(std::function<QStringList()> dialog) { fileDialog_ = std::move(dialog); }
+    void SetRevealer(std::function<bool(const std::string&)> reveal) { reveal_ = std::move(reveal); }
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+
+    MainWindow* Window() const { return window_.get(); }
+    engine::ConversionWorker* Worker() const { return worker_.get(); }
+    // The per-user name of the single-instance channel.
+    static QString InstanceName();
+    // The folder that converted PDFs go to.
+    static std::string OutputFolder();
+
+private:
+    void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
+
+    QStringList files_;
+    std::unique_ptr<engine::ConversionWorker> worker_;
+    std::unique_ptr<MainWindow> window_;
+    std::shared_ptr<DownloadDialog> download_;
+    QLocalServer* server_ = nullptr;
+    bool quiet_ = false;
+    MessageSink messages_;
+    std::function<QStringList()> fileDialog_;
+    std::function<bool(const std::string&)> reveal_;
+};
+
+}  // namespace shell

@@ -1,0 +1,43 @@
+// One row of the conversion list: the book's icon, its name, a progress bar, the status text with
+// percentage, and the links that reveal the EPUB or the finished PDF.
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace shell {
+
+class ConversionRow : public QWidget {
+public:
+    // index is the row's position in the list; the links carry it as their "userData".
+    ConversionRow(const QString& displayName, int index, QWidget* parent = nullptr);
+
+    // Shows percent and statusText ("转换中 25%"; the bare text below 1 %), the icon :/skin/<iconName>.png,
+    // and red text for "转换失败".
+    void Update(int percent, const QString& statusText, const QString& iconName);
+    // Scales the row's fixed sizes by factor (zoom).
+    void SetScale(double factor);
+
+    QPushButton* ViewEpub() const { return viewEpub_; }
+    QPushButton* ViewPdf() const { return viewPdf_; }
+    QLabel* Status() const { return status_; }
+    QPushButton* Icon() const { return icon_; }
+    QProgressBar* Progress() const { return progress_; }
+    QString IconName() const { return iconName_; }
+
+    static constexpr int kHeight = 45;
+
+private:
+    QPushButton* icon_;
+    QLabel* name_;
+    QProgressBar* progress_;
+    QLabel* status_;
+    QPushButton* viewEpub_;
+    QPushButton* viewPdf_;
+    QString iconName_ = "downlist_ok";
+};
+
+}  // namespace shell

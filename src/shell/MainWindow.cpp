@@ -1,0 +1,316 @@
+#include "shell/MainWindow.h"
+
+#include "shell/ConversionRow.h"
+#include "shell/Literals.h"
+#include "shell/ShellOperations.h"
+#include "util/Utilities.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace shell {
+
+MainWindow::MainWindow(const QString& title) : title_(title) {
+    setObjectName(QString::fromStdString(WindowClassName()));
+    setWindowTitle(title);
+    setAcceptDrops(true);
+    // The unzoomed font size, taken once: a zoom changes the application font itself.
+    static const int unzoomed = QApplication::font().pointSize() > 0 ? QApplication::font().pointSize() : 10;
+    baseFontPoints_ = unzoomed;
+
+    auto* central = new QWidget(this);
+    central->setObjectName("central");
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Header: logo, title, commands, and the window buttons.
+    auto* header = new QWidget(central);
+    header->setObjectName("header");
+    auto* top = new QHBoxLayout(header);
+    top->setContentsMargins(14, 10, 10, 10);
+    auto* logo = new QLabel(header);
+    logo->setObjectName("logo");
+    logo->setPixmap(QPixmap(":/skin/logo.png").scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    auto* titleLabel = new QLabel(title, header);
+    titleLabel->setObjectName("title");
+    top->addWidget(logo);
+    top->addWidget(titleLabel);
+    top->addStretch(1);
+    top->addWidget(MakeButton("add_epub", QString::fromUtf8("添加EPUB"), header));
+    top->addWidget(MakeButton("start_convert", QString::fromUtf8("开始转换"), header));
+    top->addWidget(MakeButton("view_help", QString::fromUtf8("帮助"), header));
+    top->addWidget(MakeButton("contact_me", QString::fromUtf8("联系我们"), header));
+    minButton_ = MakeButton("minbtn", QString::fromUtf8("—"), header);
+    maxButton_ = MakeButton("maxbtn", QString::fromUtf8("□"), header);
+    restoreButton_ = MakeButton("myrestorebtn", QString::fromUtf8("❐"), header);
+    closeButton_ = MakeButton("closebtn", QString::fromUtf8("✕"), header);
+    for (QPushButton* b : {minButton_, maxButton_, restoreButton_, closeButton_}) top->addWidget(b);
+    restoreButton_->hide();
+    layout->addWidget(header);
+
+    // Tab options.
+    auto* tabsBar = new QWidget(central);
+    tabsBar->setObjectName("tabs");
+    auto* tabsLayout = new QHBoxLayout(tabsBar);
+    tabsLayout->setContentsMargins(10, 0, 10, 0);
+    auto* listOption = MakeButton("convert_list", QString::fromUtf8("转换列表"), tabsBar);
+    auto* historyOption = MakeButton("down_his", QString::fromUtf8("已完成"), tabsBar);
+    for (QPushButton* option : {listOption, historyOption}) {
+        option->setCheckable(true);
+        option->setAutoExclusive(true);
+        disconnect(option, nullptr, this, nullptr);
+        connect(option, &QPushButton::toggled, this, [this, option](bool on) {
+            if (on) OnSelectChanged(option->objectName());
+        });
+        tabsLayout->addWidget(option);
+    }
+    tabsLayout->addStretch(1);
+    layout->addWidget(tabsBar);
+
+    tabs_ = new QStackedWidget(central);
+    tabs_->setObjectName("tab_main");
+    list_ = new QListWidget(tabs_);
+    list_->setObjectName("convert_list");
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { currentRow_ = row; });
+    history_ = new QListWidget(tabs_);
+    history_->setObjectName("history_list");
+    connect(history_, &QListWidget::itemDoubleClicked, this,
+            [](QListWidgetItem* item) { OpenWithShell(QUrl::fromLocalFile(item->text()).toString().toStdString()); });
+    tabs_->addWidget(list_);
+    tabs_->addWidget(history_);
+    layout->addWidget(tabs_, 1);
+    setCentralWidget(central);
+    listOption->setChecked(true);
+
+    // Icon, tray, zoom and the saved size.
+    setWindowIcon(QIcon(":/skin/logo.png"));
+    if (trayEnabled_ && tray_ == nullptr) {
+        tray_ = new QSystemTrayIcon(QIcon(":/skin/logo.png"), this);
+        tray_->setToolTip(title);
+        auto* menu = new QMenu(this);
+        QAction* exit = menu->addAction(QString::fromUtf8("退出"));
+        connect(exit, &QAction::triggered, this, [this] { RequestQuit(); });
+        tray_->setContextMenu(menu);
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) BringToFront();
+        });
+        if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
+    }
+    settings_ = std::make_unique<SettingsStore>(util::GetSettingsPath(), "app");
+    zoom_ = std::make_unique<ZoomController>(SettingsStore(util::GetSettingsPath(), "app"),
+                                             [this](int dpi) { ApplyZoom(dpi); });
+    const int width = settings_->GetInt("width", -1);
+    const int height = settings_->GetInt("height", -1);
+    // A first start (no size saved) takes the default size.
+    resize(width > 0 ? width : 960, height > 0 ? height : 600);
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+MainWindow::~MainWindow() = default;
+
+QPushButton* MainWindow::MakeButton(const QString& name, const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setCursor(Qt::PointingHandCursor);
+    connect(button, &QPushButton::clicked, this, [this, button] { OnClick(button); });
+    return button;
+}
+
+void MainWindow::BindCommands(std::map<QString, Command> commands, Command onQuitRequest,
+                              std::function<void(const QString&)> onFileDropped) {
+    commands_ = std::move(commands);
+    onQuitRequest_ = std::move(onQuitRequest);
+    onFileDropped_ = std::move(onFileDropped);
+}
+
+void MainWindow::OnClick(QObject* sender) {
+    if (sender == closeButton_) return RequestQuit();
+    if (sender == minButton_) return showMinimized();
+    if (sender == maxButton_) return showMaximized();
+    if (sender == restoreButton_) return isMaximized() ? showNormal() : showMaximized();
+    const QString name = sender->objectName();
+    if (name == "quitbtn") return Quit();
+    if (name == "view_pdf" || name == "view_epub") {
+        bool ok = false;
+        const int row = sender->property("userData").toString().toInt(&ok);
+        if (ok) {
+            const QSignalBlocker block(list_);
+            list_->setCurrentRow(row);
+            currentRow_ = row;
+        }
+    }
+    auto it = commands_.find(name);
+    if (it != commands_.end() && it->second) it->second();
+}
+
+void MainWindow::OnSelectChanged(const QString& senderName) {
+    if (senderName == "convert_list") tabs_->setCurrentIndex(0);
+    if (senderName == "down_his") tabs_->setCurrentIndex(1);
+}
+
+int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
+    if (list_ == nullptr) return -1;
+    std::lock_guard lock(rowsLock_);
+    auto* item = new QListWidgetItem(list_);
+    const QString key = epubPath.toLower();
+    item->setData(Qt::UserRole, key);
+    const int index = list_->count() - 1;
+    auto* row = new ConversionRow(displayName, index, list_);
+    row->SetScale(scale_);
+    for (QPushButton* link : {row->ViewEpub(), row->ViewPdf()}) {
+        connect(link, &QPushButton::clicked, this, [this, link] { OnClick(link); });
+    }
+    item->setSizeHint(QSize(0, static_cast<int>(ConversionRow::kHeight * scale_) + 10));
+    list_->setItemWidget(item, row);
+    rows_[key] = index;
+    return index;
+}
+
+void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& statusText, const QString& iconName) {
+    int index;
+    {
+        std::lock_guard lock(rowsLock_);
+        auto it = rows_.find(epubPath.toLower());
+        if (it == rows_.end()) return;
+        index = it->second;
+    }
+    if (ConversionRow* row = Row(index)) row->Update(percent, statusText, iconName);
+}
+
+void MainWindow::AddHistory(const QString& pdfPath) {
+    if (history_->findItems(pdfPath, Qt::MatchExactly).isEmpty()) history_->addItem(pdfPath);
+}
+
+QString MainWindow::GetRowKey(int index) const {
+    if (index < 0 || index >= list_->count()) return {};
+    return list_->item(index)->data(Qt::UserRole).toString();
+}
+
+ConversionRow* MainWindow::Row(int index) const {
+    if (index < 0 || index >= list_->count()) return nullptr;
+    return static_cast<ConversionRow*>(list_->itemWidget(list_->item(index)));
+}
+
+int MainWindow::RowCount() const { return list_->count(); }
+
+void MainWindow::RequestQuit() {
+    if (onQuitRequest_) {
+        onQuitRequest_();
+    } else {
+        Quit();
+    }
+}
+
+void MainWindow::Quit() {
+    quitting_ = true;
+    if (tray_ != nullptr) tray_->hide();
+    QApplication::exit(0);
+}
+
+void MainWindow::BringToFront() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (quitting_) {
+        event->accept();
+        return;
+    }
+    // The window manager's close button goes through the quit request.
+    event->ignore();
+    RequestQuit();
+}
+
+void MainWindow::SyncMaximizeButtons() {
+    if (maxButton_ == nullptr) return;
+    maxButton_->setVisible(!isMaximized());
+    restoreButton_->setVisible(isMaximized());
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) SyncMaximizeButtons();
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    // Only the size of a normal window is kept.
+    if (settings_ && !isMaximized() && !isMinimized() && !isFullScreen()) {
+        settings_->SetInt("width", event->size().width());
+        settings_->SetInt("height", event->size().height());
+    }
+    QMainWindow::resizeEvent(event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (zoom_) {
+        if (event->modifiers() & Qt::ControlModifier) {
+            switch (event->key()) {
+                case Qt::Key_Plus:
+                case Qt::Key_Equal:
+                    zoom_->ZoomIn();
+                    return;
+                case Qt::Key_Minus:
+                    zoom_->ZoomOut();
+                    return;
+                case Qt::Key_0:
+                    zoom_->ZoomReset();
+                    return;
+                default:
+                    break;
+            }
+        } else if (event->text().size() == 1 && zoom_->HandleCharacter(event->text().at(0).toLatin1())) {
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::ApplyZoom(int dpi) {
+    scale_ = dpi / 96.0;
+    QFont font = QApplication::font();
+    font.setPointSizeF(baseFontPoints_ * scale_);
+    QApplication::setFont(font);
+    setFont(font);
+    if (list_ == nullptr) return;
+    for (int i = 0; i < list_->count(); ++i) {
+        list_->item(i)->setSizeHint(QSize(0, static_cast<int>(ConversionRow::kHeight * scale_) + 10));
+        if (ConversionRow* row = Row(i)) row->SetScale(scale_);
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    // Every dropped file is a batch of its own.
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && onFileDropped_) onFileDropped_(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+}
+
+}  // namespace shell

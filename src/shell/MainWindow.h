@@ -1,0 +1,96 @@
+// The main window: header with the title and the commands, the tab "tab_main" with the conversion list
+// and the history of finished PDFs, the tray icon, drag and drop of files, window size and zoom kept
+// in the settings file. Every named control carries its name as objectName. Used on the GUI thread only.
+#pragma once
+
+#include "shell/Settings.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+class QSystemTrayIcon;
+
+namespace shell {
+
+class ConversionRow;
+
+class MainWindow : public QMainWindow {
+public:
+    using Command = std::function<void()>;
+
+    explicit MainWindow(const QString& title);
+    ~MainWindow() override;
+
+    // The command table (control name -> handler), the quit request and the handler of dropped files.
+    void BindCommands(std::map<QString, Command> commands, Command onQuitRequest,
+                      std::function<void(const QString&)> onFileDropped);
+
+    // Appends a row for a book; its index, or -1 without a list.
+    int AddRow(const QString& epubPath, const QString& displayName);
+    // Updates the row of a book; nothing when it has none.
+    void UpdateRow(const QString& epubPath, int percent, const QString& statusText, const QString& iconName);
+    // Adds a finished PDF to the history page.
+    void AddHistory(const QString& pdfPath);
+    // The row key (lower-cased EPUB path) at index, or an empty string.
+    QString GetRowKey(int index) const;
+    ConversionRow* Row(int index) const;
+    int RowCount() const;
+    int CurrentRow() const { return currentRow_; }
+
+    // What a click on a named control does.
+    void OnClick(QObject* sender);
+    // The tab options: "convert_list" shows page 0, "down_his" page 1.
+    void OnSelectChanged(const QString& senderName);
+    // The quit request (asks while converting), and quitting for good.
+    void RequestQuit();
+    void Quit();
+    // Restores a minimised window and brings it to the front.
+    void BringToFront();
+
+    ZoomController* Zoom() const { return zoom_.get(); }
+    QSystemTrayIcon* Tray() const { return tray_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QPushButton* MakeButton(const QString& name, const QString& text, QWidget* parent);
+    void ApplyZoom(int dpi);
+    void SyncMaximizeButtons();
+
+    QString title_;
+    mutable std::mutex rowsLock_;
+    std::map<QString, int> rows_;
+    QPushButton* closeButton_ = nullptr;
+    QPushButton* maxButton_ = nullptr;
+    QPushButton* restoreButton_ = nullptr;
+    QPushButton* minButton_ = nullptr;
+    QListWidget* list_ = nullptr;
+    QListWidget* history_ = nullptr;
+    QStackedWidget* tabs_ = nullptr;
+    int currentRow_ = -1;
+    std::map<QString, Command> commands_;
+    bool trayEnabled_ = true;
+    QSystemTrayIcon* tray_ = nullptr;
+    Command onQuitRequest_;
+    std::function<void(const QString&)> onFileDropped_;
+    std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<ZoomController> zoom_;
+    int baseFontPoints_ = 10;
+    double scale_ = 1.0;
+    bool quitting_ = false;
+};
+
+}  // namespace shell

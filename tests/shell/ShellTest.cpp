@@ -1,0 +1,259 @@
+// The desktop program under Qt's offscreen platform, its controls found by name.
+#include "browser/BrowserTestSupport.h"
+#include "engine/ConversionWorker.h"
+#include "shell/Application.h"
+#include "shell/ConversionRow.h"
+#include "shell/MainWindow.h"
+#include "util/IniFile.h"
+#include "util/Utilities.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using shell::MessageKind;
+using testing_support::TempDir;
+
+namespace {
+
+struct Message {
+    MessageKind kind;
+    std::string text;
+    bool operator==(const Message& o) const { return kind == o.kind && text == o.text; }
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    testing_support::ScratchDataHome home;
+    TempDir config, out, books;
+
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+        util::IniFile(util::GetSettingsPath(), "app").SetString("output_folder", out.Path());
+        for (const char* name : {"a.epub", "b.EPUB", "c.epub", "notes.epub.txt"}) {
+            testing_support::WriteFile(books / name, "x");
+        }
+    }
+    void TearDown() override {
+        app.reset();
+        unsetenv("XDG_CONFIG_HOME");
+        EXPECT_TRUE(home.Leftovers().empty());
+    }
+
+    shell::Application& Start(bool answerYes = false) {
+        app = std::make_unique<shell::Application>();
+        app->SetMessageSink([this, answerYes](MessageKind kind, const std::string& text) {
+            messages.push_back({kind, text});
+            return answerYes;
+        });
+        app->SetRevealer([this](const std::string& path) {
+            revealed.push_back(path);
+            return true;
+        });
+        EXPECT_TRUE(app->Start());
+        return *app;
+    }
+    template <typename T = QPushButton>
+    T* Find(const char* name) const {
+        return app->Window()->findChild<T*>(name);
+    }
+    void Click(const char* name) { QTest::mouseClick(Find(name), Qt::LeftButton); }
+    bool WaitForMessage(const Message& m, int ms = 300000) {
+        return QTest::qWaitFor([&] { return std::find(messages.begin(), messages.end(), m) != messages.end(); }, ms);
+    }
+    QString Book(const char* name) const { return QString::fromStdString(books / name); }
+
+    std::unique_ptr<shell::Application> app;
+    std::vector<Message> messages;
+    std::vector<std::string> revealed;
+};
+
+TEST_F(ShellTest, NamedControlsAndTabs) {
+    Start();
+    for (const char* name : {"add_epub", "start_convert", "view_help", "contact_me", "minbtn", "maxbtn",
+                             "myrestorebtn", "closebtn", "down_his"}) {
+        EXPECT_NE(Find(name), nullptr) << name;
+    }
+    EXPECT_NE(Find<QLabel>("title"), nullptr);
+    EXPECT_EQ(Find<QLabel>("title")->text().toStdString(), "EPUB转PDF转换器");
+    auto* tabs = Find<QStackedWidget>("tab_main");
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_NE(Find<QListWidget>("convert_list"), nullptr);
+    Click("down_his");
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    app->Window()->OnSelectChanged("convert_list");
+    EXPECT_EQ(tabs->currentIndex(), 0);
+}
+
+TEST_F(ShellTest, IntakeRules) {
+    Start();
+    auto* list = Find<QListWidget>("convert_list");
+    EXPECT_TRUE(app->AddFiles({Book("b.EPUB")}));
+    EXPECT_FALSE(app->AddFiles({Book("notes.epub.txt")}));
+    EXPECT_FALSE(app->AddFiles({Book("a.epub"), Book("notes.epub.txt")}));  // a mixed batch adds nothing
+    EXPECT_EQ(messages, (std::vector<Message>{{MessageKind::Error, "只接受epub文件"}, {MessageKind::Error, "只接受epub文件"}}));
+    EXPECT_EQ(list->count(), 1);
+    // Three picked in the dialog, one of them present already: two new rows.
+    app->SetFileDialog([this] { return QStringList{Book("a.epub"), Book("b.EPUB"), Book("c.epub")}; });
+    Click("add_epub");
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(app->Window()->Row(0)->findChild<QLabel*>("epub_name")->text().toStdString(), "b.EPUB");
+    // Row indexes in the links match list positions.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(app->Window()->Row(i)->ViewPdf()->property("userData").toString().toInt(), i);
+        EXPECT_EQ(app->Window()->GetRowKey(i), Book(i == 0 ? "b.EPUB" : i == 1 ? "a.epub" : "c.epub").toLower());
+    }
+}
+
+TEST_F(ShellTest, RowTextsColoursAndIcons) {
+    Start();
+    app->AddFiles({Book("a.epub")});
+    auto* window = app->Window();
+    auto* row = window->Row(0);
+    EXPECT_EQ(row->Status()->text().toStdString(), "准备转换");
+    struct Case {
+        int percent;
+        const char* status;
+        const char* icon;
+        const char* shown;
+        bool red;
+    };
+    const Case cases[] = {
+        {0, "转换中", "converting1", "转换中", false},
+        {1, "转换中", "converting2", "转换中 1%", false},
+        {100, "转换完成", "succeeded", "转换完成 100%", false},
+        {40, "转换失败", "failed", "转换失败 40%", true},
+        {40, "转换出错", "failed", "转换出错 40%", false},
+    };
+    for (const Case& c : cases) {
+        window->UpdateRow(Book("A.EPUB"), c.percent, QString::fromUtf8(c.status), c.icon);  // the key ignores case
+        EXPECT_EQ(row->Status()->text().toStdString(), c.shown);
+        EXPECT_EQ(row->Status()->styleSheet().contains("#ff0000"), c.red) << c.shown;
+        EXPECT_EQ(row->Progress()->value(), c.percent);
+        EXPECT_EQ(row->IconName().toStdString(), c.icon);
+    }
+    window->UpdateRow(Book("unknown.epub"), 50, "x", "failed");  // no row: nothing happens
+}
+
+TEST_F(ShellTest, ViewPdfBeforeTheBookIsDoneSelectsItsRow) {
+    Start();
+    app->AddFiles({Book("a.epub"), Book("c.epub")});
+    auto* list = Find<QListWidget>("convert_list");
+    list->setCurrentRow(0);
+    QTest::mouseClick(app->Window()->Row(1)->ViewPdf(), Qt::LeftButton);
+    EXPECT_EQ(app->Window()->CurrentRow(), 1);
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(messages.back(), (Message{MessageKind::Error, "该epub还没有转换成pdf"}));
+    QTest::mouseClick(app->Window()->Row(0)->ViewEpub(), Qt::LeftButton);
+    EXPECT_EQ(revealed, std::vector<std::string>{books / "a.epub"});
+}
+
+TEST_F(ShellTest, ConvertsFromTheWindow) {
+    Start();
+    Click("start_convert");
+    EXPECT_EQ(messages.back(), (Message{MessageKind::Error, "先添加epub文件到列表中才能开始转换"}));
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
+    app->AddFiles({Book("sample.epub")});
+    Click("start_convert");
+    Click("start_convert");  // while converting
+    EXPECT_EQ(messages.back(), (Message{MessageKind::Error, "正在转换中"}));
+    EXPECT_FALSE(app->AddFiles({Book("a.epub")}));
+    EXPECT_EQ(Find<QListWidget>("convert_list")->count(), 1);
+    // The quit request asks while converting; "No" keeps the program.
+    app->RequestQuit();
+    EXPECT_EQ(messages.back(), (Message{MessageKind::Question, "正在转换中,是否退出?"}));
+    EXPECT_TRUE(app->Window()->isVisible());
+
+    ASSERT_TRUE(WaitForMessage({MessageKind::Info, "转换完成"}));
+    auto* row = app->Window()->Row(0);
+    EXPECT_EQ(row->Status()->text().toStdString(), "转换完成 100%");
+    EXPECT_EQ(row->IconName().toStdString(), "succeeded");
+    QTest::mouseClick(row->ViewPdf(), Qt::LeftButton);
+    ASSERT_EQ(revealed.size(), 1u);
+    EXPECT_EQ(revealed[0], out / "sample.pdf");
+    EXPECT_TRUE(fs::exists(out / "sample.pdf"));
+    EXPECT_EQ(Find<QListWidget>("history_list")->count(), 1);
+}
+
+TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
+    Start();
+    auto* window = app->Window();
+    EXPECT_EQ(window->size(), QSize(960, 600));  // first start: no size saved yet
+    window->resize(900, 560);
+    QTest::qWait(50);
+    util::IniFile ini(util::GetSettingsPath(), "app");
+    EXPECT_EQ(ini.GetInt("width", -1), 900);
+    EXPECT_EQ(ini.GetInt("height", -1), 560);
+    window->showMaximized();
+    QTest::qWait(50);
+    EXPECT_EQ(ini.GetInt("width", -1), 900);  // a maximised window does not overwrite the size
+    EXPECT_FALSE(Find("maxbtn")->isVisible());
+    EXPECT_TRUE(Find("myrestorebtn")->isVisible());
+    window->showNormal();
+    QTest::qWait(50);
+    EXPECT_TRUE(Find("maxbtn")->isVisible());
+
+    for (int i = 0; i < 5; ++i) QTest::keyClick(window, '+');
+    EXPECT_EQ(window->Zoom()->Dpi(), 192);
+    EXPECT_EQ(ini.GetInt("zoom", -1), 4);
+    QTest::keyClick(window, '-');
+    EXPECT_EQ(window->Zoom()->Dpi(), 168);
+    QTest::keyClick(window, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(window->Zoom()->Dpi(), 96);
+    app.reset();
+
+    for (const auto& [stored, dpi] : std::vector<std::pair<int, int>>{{9, 192}, {-3, 96}, {2, 144}}) {
+        ini.SetInt("zoom", stored);
+        Start();
+        EXPECT_EQ(app->Window()->Zoom()->Dpi(), dpi) << stored;
+        if (dpi == 96) {
+            EXPECT_EQ(app->Window()->size(), QSize(900, 560));  // larger steps may need more room
+        }
+        app.reset();
+    }
+}
+
+TEST_F(ShellTest, SecondStartHandsOverAndExits) {
+    QProcess first;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    first.setProcessEnvironment(env);
+    first.start(EPUB2PDF_GUI, {});
+    ASSERT_TRUE(first.waitForStarted());
+    // Wait until the first instance listens.
+    ASSERT_TRUE(QTest::qWaitFor([] {
+        QLocalSocket probe;
+        probe.connectToServer(shell::Application::InstanceName());
+        return probe.waitForConnected(100);
+    }, 30000));
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(EPUB2PDF_GUI, {});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    first.waitForFinished(10000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication qt(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
