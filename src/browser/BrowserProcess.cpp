@@ -4,6 +4,8 @@
 #include "util/Utilities.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <linux/close_range.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -16,6 +18,7 @@
 extern char** environ;
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -208,6 +211,39 @@ int FindFreePort(int first, int last) {
         if (!IsPortListening(port)) return port;
     }
     return 0;
+}
+
+std::string PortReservation::LockFolder() {
+    return (std::filesystem::temp_directory_path() / "epub2pdf-ports").string();
+}
+
+PortReservation::PortReservation(int first, int last) {
+    const std::string folder = LockFolder();
+    // Shared by every user of the machine, as the ports are: sticky and writable by all.
+    if (::mkdir(folder.c_str(), 01777) == 0) ::chmod(folder.c_str(), 01777);
+    for (int port = first; port <= last; ++port) {
+        if (IsPortListening(port)) continue;
+        const std::string lock = util::FormatString("%s/%d.lock", folder, port);
+        int fd = ::open(lock.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) ::fchmod(fd, 0666);
+        if (fd < 0) fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            continue;  // another session has it, its browser perhaps not listening yet
+        }
+        if (IsPortListening(port)) {  // taken meanwhile by something else
+            ::close(fd);
+            continue;
+        }
+        port_ = port;
+        lockFd_ = fd;
+        return;
+    }
+}
+
+PortReservation::~PortReservation() {
+    if (lockFd_ >= 0) ::close(lockFd_);
 }
 
 std::string ProfileFolder(int port) {

@@ -55,8 +55,8 @@ bool IsErrorResponse(const json& response) {
 
 }  // namespace
 
-DevToolsClient::DevToolsClient(const std::string& browserPath)
-    : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), browserPath_(browserPath) {
+DevToolsClient::DevToolsClient(const std::string& browserPath, bool interceptRequests)
+    : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), browserPath_(browserPath), interceptRequests_(interceptRequests) {
     pending_.reserve(8);
     worker_ = std::make_unique<TaskThread>("remote", kPollIntervalMs);
     worker_->Post([this] { Session(); });
@@ -95,7 +95,8 @@ void DevToolsClient::EndSession() {
 }
 
 void DevToolsClient::Session() {
-    const int port = FindFreePort(kFirstPort, kLastPort);
+    const PortReservation reservation(kFirstPort, kLastPort);  // held until the browser is gone
+    const int port = reservation.Port();
     if (port == 0 || browserPath_.empty()) {
         EndSession();
         return;
@@ -134,7 +135,9 @@ void DevToolsClient::RunBrowser(int port, const std::string& folder, const std::
         return;
     }
     // Every request of the page pauses for the request policy, from the first navigation on.
-    SendInternal(MethodFetchEnable(), json{{"patterns", json::array({json{{"urlPattern", "*"}}})}});
+    if (interceptRequests_) {
+        SendInternal(MethodFetchEnable(), json{{"patterns", json::array({json{{"urlPattern", "*"}}})}});
+    }
     socketOpen_ = true;
     connected_ = true;
     connectedEvent_.Set();

@@ -34,8 +34,9 @@ class DevToolsClient {
 public:
     using Callback = std::function<void(const nlohmann::json&)>;
 
-    // Starts the session for a browser executable; returns at once.
-    explicit DevToolsClient(const std::string& browserPath);
+    // Starts the session for a browser executable; returns at once. Without interceptRequests the
+    // request policy is not enforced (for measuring what it costs).
+    explicit DevToolsClient(const std::string& browserPath, bool interceptRequests = true);
     virtual ~DevToolsClient();
     DevToolsClient(const DevToolsClient&) = delete;
     DevToolsClient& operator=(const DevToolsClient&) = delete;
@@ -112,6 +113,7 @@ private:
     bool allowNetwork_ = false;
     int wakeFd_ = -1;
     std::string browserPath_;
+    bool interceptRequests_;
 };
 
 }  // namespace browser

@@ -118,6 +118,26 @@ TEST(PortTest, ListeningPortsAreSkippedAndConnectionsAreNot) {
     close(fd);
 }
 
+TEST(PortTest, ReservedPortsAreNotHandedOutTwice) {
+    testing_support::LoopbackServer server([](int) {});
+    const int first = server.Port() + 1;  // a range that starts just after a listening port
+    browser::PortReservation a(first - 1, first + 40);
+    browser::PortReservation b(first - 1, first + 40);
+    EXPECT_NE(a.Port(), 0);
+    EXPECT_NE(b.Port(), 0);
+    EXPECT_NE(a.Port(), b.Port());
+    EXPECT_NE(a.Port(), server.Port());
+    int released;
+    {
+        browser::PortReservation c(a.Port(), a.Port());
+        EXPECT_EQ(c.Port(), 0);  // held by a
+        browser::PortReservation d(b.Port() + 1, b.Port() + 40);
+        released = d.Port();
+    }
+    browser::PortReservation again(released, released);
+    EXPECT_EQ(again.Port(), released);
+}
+
 TEST(PortTest, ArgumentsNameTheProfileBelowTheUserDataFolder) {
     testing_support::ScratchDataHome home;
     const auto args = browser::BuildArguments(9123);

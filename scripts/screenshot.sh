@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs the desktop program in a real X server (Xvfb) with a few books in its list and saves a picture of
+# its window to docs/screenshot.png (or the path given).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs/screenshot.png}
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEPUB2PDF_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target epub2pdf-gui
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 scripts/make-sample-book.py sample/book "$work/The Lighthouse Keeper.epub"
+cp "$work/The Lighthouse Keeper.epub" "$work/灯塔守护人.epub"
+cp "$work/The Lighthouse Keeper.epub" "$work/Notes from the Coast.epub"
+mkdir -p "$(dirname "$out")"
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" EPUB2PDF_SCREENSHOT="$(realpath -m "$out")" \
+  xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/epub2pdf-gui" "$work"/*.epub
+echo "$out"
