@@ -184,7 +184,10 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         icon = "succeeded";
     }
     window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
-    if (item->done && percent >= 100) window_->AddHistory(QString::fromStdString(item->PdfPath()));
+    // The last report of a book that converted (its done flag may follow a moment later).
+    if (!item->failed && percent >= 100 && item->StatusText() == engine::kStatusDone) {
+        window_->AddHistory(QString::fromStdString(item->PdfPath()));
+    }
 }
 
 void Application::ViewEpub() {
