@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "  -j N            convert N books at once (default 20)\n"
     "  --browser PATH  use this Chromium executable\n"
     "  -q              print nothing but errors\n"
-    "  -v              also print how many requests of each book were blocked\n"
+    "  -v              also print how many requests of each book were blocked, and where the time went\n"
     "  --help          show this help\n"
     "  --version       show the version\n"
     "\n"
@@ -273,8 +273,8 @@ int Run(const std::vector<std::string>& arguments) {
                          reason.c_str());
         }
         if (options.verbose) {
-            std::fprintf(stderr, "epub2pdf: %s: %d blocked requests\n", item->epubPath.c_str(),
-                         item->blockedRequests.load());
+            std::fprintf(stderr, "epub2pdf: %s: %d blocked requests; %s\n", item->epubPath.c_str(),
+                         item->blockedRequests.load(), item->Timings().c_str());
         }
     }
     if (!options.quiet) std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);

@@ -53,8 +53,19 @@ public:
         reason_ = std::move(reason);
     }
 
+    // Where the time of the last conversion went.
+    std::string Timings() const {
+        std::lock_guard lock(mutex_);
+        return timings_;
+    }
+    void SetTimings(std::string timings) {
+        std::lock_guard lock(mutex_);
+        timings_ = std::move(timings);
+    }
+
 private:
     mutable std::mutex mutex_;
+    std::string timings_;
     std::string pdfPath_;
     std::string status_;
     std::string reason_;

@@ -37,6 +37,8 @@ public:
     const std::string& FailureReason() const { return reason_; }
     // How many requests of the book's pages were refused.
     int BlockedRequests() const { return blocked_; }
+    // Where the time of the last Run went, e.g. "unpack 0.01s, browser 0.40s, ...".
+    std::string TimingSummary() const;
     // The application text written as the PDF's Creator and Producer.
     static const std::string& CreatorText();
 
@@ -51,6 +53,9 @@ private:
     std::string epubPath_;
     std::string reason_;
     int blocked_ = 0;
+    struct Timings {
+        double unpack = 0, browserStart = 0, printing = 0, merging = 0, browserStop = 0, writing = 0;
+    } timings_;
 };
 
 }  // namespace engine

@@ -114,6 +114,7 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item) 
     try {
         const bool converted = job->Run(out, progress);
         item->blockedRequests = job->BlockedRequests();
+        item->SetTimings(job->TimingSummary());
         item->done = converted;
         item->failed = !converted;
         if (!converted) {

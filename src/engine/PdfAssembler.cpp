@@ -7,6 +7,8 @@
 #include <podofo/podofo.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace engine {
 namespace {
@@ -24,19 +26,29 @@ std::string ErrorText(const PoDoFo::PdfError& e) {
     return name != nullptr ? name : "";
 }
 
-// Writes doc next to path and renames it into place, so that path always holds a complete file: the
-// last successful write.
+// Loads a PDF from memory: the library's file device seeks before every read, which costs more than
+// the parsing itself.
+void Load(PoDoFo::PdfMemDocument& doc, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    doc.LoadFromBuffer(bytes.data(), static_cast<long>(bytes.size()));
+}
+
+// Writes doc next to path (through memory, in one piece) and renames it into place, so that path always
+// holds a complete file: the last successful write.
 void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
+    PoDoFo::PdfRefCountedBuffer buffer;
+    PoDoFo::PdfOutputDevice device(&buffer);
+    doc.Write(&device);
     const std::string part = path + ".part";
-    try {
-        doc.Write(part.c_str());
-    } catch (...) {
+    std::FILE* file = std::fopen(part.c_str(), "wb");
+    if (file == nullptr) PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, part.c_str());
+    const size_t size = device.GetLength();
+    const bool written = std::fwrite(buffer.GetBuffer(), 1, size, file) == size;
+    if (std::fclose(file) != 0 || !written || std::rename(part.c_str(), path.c_str()) != 0) {
         std::remove(part.c_str());
-        throw;
-    }
-    if (std::rename(part.c_str(), path.c_str()) != 0) {
-        std::remove(part.c_str());
-        PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_InvalidHandle, "cannot replace the output file");
+        PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_InvalidHandle, "cannot write the output file");
     }
 }
 
@@ -73,12 +85,12 @@ bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& tit
     try {
         if (!merged_) {
             auto first = std::make_unique<Document>();
-            first->doc.Load(pdfPath.c_str());
+            Load(first->doc, pdfPath);
             pageCursor_ += first->doc.GetPageCount();
             merged_ = std::move(first);
         } else {
             PoDoFo::PdfMemDocument chapter;
-            chapter.Load(pdfPath.c_str());
+            Load(chapter, pdfPath);
             pageCursor_ += chapter.GetPageCount();
             merged_->doc.Append(chapter, true);
         }
@@ -104,8 +116,39 @@ bool PdfAssembler::SetInfo(const std::string& title, const std::string& author, 
     return true;
 }
 
+std::shared_ptr<OutlineNode> PdfAssembler::FallbackOutline() {
+    auto fallback = std::make_shared<OutlineNode>();
+    for (const std::string& pdf : chapterPdfs_) {
+        const std::string& chapterTitle = chapterTitles_[pdf];
+        if (chapterTitle.empty()) continue;
+        auto node = std::make_shared<OutlineNode>();
+        node->title = chapterTitle;
+        node->page = firstPage_[pdf];
+        fallback->children.push_back(node);
+    }
+    return fallback;
+}
+
+void PdfAssembler::ApplyOutline(PoDoFo::PdfMemDocument& doc, const OutlineNode& root) {
+    const int pageCount = doc.GetPageCount();
+    PoDoFo::PdfOutlines* outlines = doc.GetOutlines(true);
+    while (outlines->First() != nullptr) outlines->First()->Erase();  // the chapters' own bookmarks go
+    for (const auto& child : root.children) AddNode(doc, outlines, nullptr, *child, pageCount);
+}
+
 bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
     if (!merged_) return false;
+    // The outline is added before the one write of the document; should that fail, the document is
+    // written without it.
+    const std::shared_ptr<OutlineNode> root = outline ? outline : FallbackOutline();
+    try {
+        ApplyOutline(merged_->doc, *root);
+    } catch (const PoDoFo::PdfError&) {
+        try {
+            ApplyOutline(merged_->doc, OutlineNode{});
+        } catch (const PoDoFo::PdfError&) {
+        }
+    }
     try {
         PoDoFo::PdfInfo* info = merged_->doc.GetInfo();
         info->SetTitle(Text(title_));
@@ -119,82 +162,61 @@ bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
         lastError_ = ErrorText(e);
         return false;
     }
-    if (outline) {
-        AddOutline(outline);
-    } else {
-        auto fallback = std::make_shared<OutlineNode>();
-        for (const std::string& pdf : chapterPdfs_) {
-            const std::string& chapterTitle = chapterTitles_[pdf];
-            if (chapterTitle.empty()) continue;
-            auto node = std::make_shared<OutlineNode>();
-            node->title = chapterTitle;
-            node->page = firstPage_[pdf];
-            fallback->children.push_back(node);
-        }
-        AddOutline(fallback);
-    }
     return true;
-}
-
-void PdfAssembler::AddOutline(const std::shared_ptr<OutlineNode>& outline) {
-    try {
-        PoDoFo::PdfMemDocument doc;
-        doc.Load(outputPath_.c_str());
-        const int pageCount = doc.GetPageCount();
-        PoDoFo::PdfOutlines* outlines = doc.GetOutlines(true);
-        while (outlines->First() != nullptr) outlines->First()->Erase();
-        for (const auto& child : outline->children) AddNode(doc, outlines, nullptr, *child, pageCount);
-        WriteReplacing(doc, outputPath_);
-    } catch (const PoDoFo::PdfError&) {
-        // The file keeps the state of the last successful write.
-    }
 }
 
 bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& outputPath) {
     try {
+        // Before Write, the links are rewritten in the merged document itself, saving a read and a write.
+        if (merged_ && util::ToFullPath(outputPath) == util::ToFullPath(outputPath_)) return LinkPass(merged_->doc, job);
         PoDoFo::PdfMemDocument doc;
-        doc.Load(outputPath.c_str());
-        const int pageCount = doc.GetPageCount();
-        int lastTarget = 1;
-        for (int g = 0; g < pageCount; ++g) {
-            if (job.cancelled) return false;
-            PoDoFo::PdfPage* page = doc.GetPage(g);
-            std::vector<int> replaced;
-            const int annotations = page->GetNumAnnots();
-            for (int l = 0; l < annotations; ++l) {
-                if (job.cancelled) return false;
-                PoDoFo::PdfAnnotation* annotation = page->GetAnnotation(l);
-                if (annotation == nullptr || annotation->GetType() != PoDoFo::ePdfAnnotation_Link ||
-                    !annotation->HasAction()) {
-                    continue;
-                }
-                PoDoFo::PdfAction* action = annotation->GetAction();
-                if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI()) continue;
-                std::string uri = action->GetURI().GetStringUtf8();
-                if (uri.compare(0, 5, "file:") != 0) continue;
-                uri = uri.substr(0, uri.find('?'));
-                uri = uri.substr(0, uri.find('#'));
-                const std::string path = util::PathFromFileUrl(uri);
-                if (path.empty()) continue;
-                const std::string pdf = job.PdfOf(util::ToFullPath(path));
-                if (pdf.empty()) continue;
-                int m = PageOf(pdf);
-                if (m < 1) m = lastTarget;
-                if (m > pageCount) m = pageCount;
-                lastTarget = m;
-                replaced.push_back(l);
-                const PoDoFo::PdfRect rect = annotation->GetRect();
-                PoDoFo::PdfAnnotation* link = page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, rect);
-                link->SetDestination(
-                    PoDoFo::PdfDestination(doc.GetPage(m - 1), kDestinationLeft, kDestinationTop, kDestinationZoom));
-                link->SetBorderStyle(0.0, 0.0, 0.0);
-            }
-            for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) page->DeleteAnnotation(*it);
-        }
+        Load(doc, outputPath);
+        if (!LinkPass(doc, job)) return false;
         WriteReplacing(doc, outputPath);
     } catch (const PoDoFo::PdfError& e) {
         lastError_ = ErrorText(e);
         return false;
+    }
+    return true;
+}
+
+bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& job) {
+    const int pageCount = doc.GetPageCount();
+    int lastTarget = 1;
+    for (int g = 0; g < pageCount; ++g) {
+        if (job.cancelled) return false;
+        PoDoFo::PdfPage* page = doc.GetPage(g);
+        std::vector<int> replaced;
+        const int annotations = page->GetNumAnnots();
+        for (int l = 0; l < annotations; ++l) {
+            if (job.cancelled) return false;
+            PoDoFo::PdfAnnotation* annotation = page->GetAnnotation(l);
+            if (annotation == nullptr || annotation->GetType() != PoDoFo::ePdfAnnotation_Link ||
+                !annotation->HasAction()) {
+                continue;
+            }
+            PoDoFo::PdfAction* action = annotation->GetAction();
+            if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI()) continue;
+            std::string uri = action->GetURI().GetStringUtf8();
+            if (uri.compare(0, 5, "file:") != 0) continue;
+            uri = uri.substr(0, uri.find('?'));
+            uri = uri.substr(0, uri.find('#'));
+            const std::string path = util::PathFromFileUrl(uri);
+            if (path.empty()) continue;
+            const std::string pdf = job.PdfOf(util::ToFullPath(path));
+            if (pdf.empty()) continue;
+            int m = PageOf(pdf);
+            if (m < 1) m = lastTarget;
+            if (m > pageCount) m = pageCount;
+            lastTarget = m;
+            replaced.push_back(l);
+            const PoDoFo::PdfRect rect = annotation->GetRect();
+            PoDoFo::PdfAnnotation* link = page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, rect);
+            link->SetDestination(
+                PoDoFo::PdfDestination(doc.GetPage(m - 1), kDestinationLeft, kDestinationTop, kDestinationZoom));
+            link->SetBorderStyle(0.0, 0.0, 0.0);
+        }
+        for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) page->DeleteAnnotation(*it);
     }
     return true;
 }

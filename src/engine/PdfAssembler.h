@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace PoDoFo {
+class PdfMemDocument;
+}
+
 namespace engine {
 
 // A PDF library failure (a chapter PDF that cannot be read, for instance), with the library's text.
@@ -52,11 +56,13 @@ public:
     int PageOf(const std::string& pdfPath) const;
     // Title and author; creator and producer both become creatorText.
     bool SetInfo(const std::string& title, const std::string& author, const std::string& creatorText);
-    // Writes the merged document with its information, then adds the outline (or the fallback outline of
-    // the titled chapters when outline is null). False when there is no document or writing failed.
+    // Writes the merged document with its information and the outline (or, when outline is null, the
+    // fallback outline of the titled chapters) in one piece. False when there is no document or writing
+    // failed; the output then keeps its earlier state.
     bool Write(const std::shared_ptr<OutlineNode>& outline);
-    // Replaces file: links to printed chapters by links to their first pages. False when cancelled or
-    // when the output cannot be read or written.
+    // Replaces file: links to printed chapters by links to their first pages: in the merged document when
+    // called before Write (for outputPath), else in the written file. False when cancelled or when the
+    // output cannot be read or written.
     bool RewriteLinks(const ChapterMapView& job, const std::string& outputPath);
 
     int PageCount() const { return pageCursor_ - 1; }
@@ -64,9 +70,11 @@ public:
     const std::string& OutputPath() const { return outputPath_; }
 
 private:
-    void AddOutline(const std::shared_ptr<OutlineNode>& outline);
-
     struct Document;
+    std::shared_ptr<OutlineNode> FallbackOutline();
+    static void ApplyOutline(PoDoFo::PdfMemDocument& doc, const OutlineNode& root);
+    bool LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& job);
+
     int pageCursor_ = 1;
     std::string outputPath_;
     std::unique_ptr<Document> merged_;

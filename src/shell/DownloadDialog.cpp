@@ -27,7 +27,9 @@ void DownloadDialog::Begin(const std::string& message) {
 bool DownloadDialog::Progress(int percent) {
     if (context_) {
         QMetaObject::invokeMethod(context_, [this, percent] {
-            if (dialog_) dialog_->setValue(percent);
+            if (!dialog_) return;
+            if (dialog_->wasCanceled()) cancelled_ = true;
+            dialog_->setValue(percent);
         }, Qt::QueuedConnection);
     }
     return !cancelled_;

@@ -141,3 +141,27 @@ TEST_F(DevToolsClientTest, RequestPolicy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DevToolsClientTest, LinksOutOfTheBookAreBlockedInTheBrowser) {
+    testing_support::WriteFile(dir / "outside/secret.txt", "SECRET-BEHIND-A-LINK");
+    testing_support::WriteFile(dir / "book/page.xhtml", R"(<?xml version="1.0" encoding="UTF-8"?>
+<html xmlns="http://www.w3.org/1999/xhtml"><head><title>t</title></head>
+<body><p>Inside the book</p><iframe src="link/secret.txt" width="400" height="60"></iframe>
+<iframe src="own.txt" width="400" height="60"></iframe></body></html>)");
+    testing_support::WriteFile(dir / "book/own.txt", "OWN-TEXT-OF-THE-BOOK");
+    std::filesystem::create_symlink(dir / "outside", dir / "book/link");
+    auto client = std::make_unique<browser::DevToolsClient>(testing_support::ChromiumPath());
+    ASSERT_TRUE(client->EnableSession());
+    client->SetRequestPolicy(dir / "book", false);
+    ASSERT_TRUE(client->Navigate(dir / "book/page.xhtml"));
+    ASSERT_TRUE(client->PrintToPdf(dir / "page.pdf"));
+    const std::string text = testing_support::PdfText(dir / "page.pdf");
+    EXPECT_NE(text.find("Inside the book"), std::string::npos);
+    EXPECT_NE(text.find("OWN-TEXT-OF-THE-BOOK"), std::string::npos);
+    EXPECT_EQ(text.find("SECRET-BEHIND-A-LINK"), std::string::npos);
+    EXPECT_EQ(client->BlockedRequests(), 1);
+}
+
+}  // namespace

@@ -137,13 +137,23 @@ TEST_F(PdfAssemblerTest, OutOfRangePagesPointToPageOneAndFallbackUsesTitles) {
               json::parse(R"([{"title": "Named chapter", "page": 1}, {"title": "Again", "page": 5}])"));
 }
 
-TEST_F(PdfAssemblerTest, LinksToPrintedChaptersBecomeInternal) {
+// The links are rewritten in the merged document before it is written (as a conversion does), or in
+// the written file afterwards: the result is the same.
+class LinkPassTest : public PdfAssemblerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LinkPassTest, LinksToPrintedChaptersBecomeInternal) {
+    const bool beforeWrite = GetParam();
     const std::string base = util::FileUrlFromPath(dir / "epub/OEBPS/");
     auto& pdf = Assemble({{{0, base + "c.xhtml#note"}, {1, "https://example.org/x"}, {2, base + "notes.xhtml"}},
                           {{0, base + "b%20b.xhtml?x=1"}, {4, base + "../OEBPS/a.xhtml"}},
                           {{1, "file:relative.xhtml"}, {1, base + "d.xhtml"}}});
+    if (beforeWrite) {
+        ASSERT_TRUE(pdf.RewriteLinks(View(), Output()));
+    }
     ASSERT_TRUE(pdf.Write(nullptr));
-    ASSERT_TRUE(pdf.RewriteLinks(View(), Output()));
+    if (!beforeWrite) {
+        ASSERT_TRUE(pdf.RewriteLinks(View(), Output()));
+    }
     json links = PdfSummary(Output())["links"];
     json seen = json::array();
     for (const auto& link : links) {
@@ -171,6 +181,7 @@ TEST_F(PdfAssemblerTest, LinksToPrintedChaptersBecomeInternal) {
     };
     EXPECT_EQ(sorted(seen), sorted(expected)) << seen.dump();
 }
+INSTANTIATE_TEST_SUITE_P(InMemoryAndInFile, LinkPassTest, ::testing::Bool());
 
 TEST_F(PdfAssemblerTest, RealChromiumChapterLinks) {
     const std::string data = testing_support::TestDataDir() + "/chromium/";

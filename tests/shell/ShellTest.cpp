@@ -3,6 +3,7 @@
 #include "engine/ConversionWorker.h"
 #include "shell/Application.h"
 #include "shell/ConversionRow.h"
+#include "shell/DownloadDialog.h"
 #include "shell/MainWindow.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
@@ -14,12 +15,14 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 namespace fs = std::filesystem;
 using shell::MessageKind;
@@ -222,6 +225,42 @@ TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
         }
         app.reset();
     }
+}
+
+TEST_F(ShellTest, QuittingWhileConvertingAsksAndYesQuits) {
+    Start(true);
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
+    app->AddFiles({Book("sample.epub")});
+    Click("start_convert");
+    ASSERT_TRUE(app->Worker()->IsBusy());
+    Click("closebtn");
+    EXPECT_EQ(messages.back(), (Message{MessageKind::Question, "正在转换中,是否退出?"}));
+    EXPECT_TRUE(app->Window()->close());  // the quit went through: the window may close now
+    app.reset();                          // stops the conversion and its browser
+    EXPECT_FALSE(fs::exists(out / "sample.pdf"));
+}
+
+TEST_F(ShellTest, BrowserDownloadShowsAModalProgressDialog) {
+    Start();
+    shell::DownloadDialog dialog(app.get(), app->Window());
+    std::thread download([&] {
+        dialog.Begin("正在下载浏览器组件");
+        dialog.Progress(40);
+    });
+    download.join();
+    QProgressDialog* shown = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        shown = app->Window()->findChild<QProgressDialog*>();
+        return shown != nullptr && shown->value() == 40;
+    }, 5000));
+    EXPECT_EQ(shown->labelText().toStdString(), "正在下载浏览器组件");
+    EXPECT_TRUE(shown->isModal());
+    QPushButton* cancel = shown->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_FALSE(dialog.Progress(50));  // cancelling stops the download
+    dialog.End();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app->Window()->findChild<QProgressDialog*>() == nullptr; }, 5000));
 }
 
 TEST_F(ShellTest, SecondStartHandsOverAndExits) {
