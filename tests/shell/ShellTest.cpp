@@ -9,7 +9,10 @@
 #include "util/Utilities.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocalSocket>
@@ -44,7 +47,7 @@ protected:
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
         util::IniFile(util::GetSettingsPath(), "app").SetString("output_folder", out.Path());
-        for (const char* name : {"a.epub", "b.EPUB", "c.epub", "notes.epub.txt"}) {
+        for (const char* name : {"a.epub", "b.EPUB", "c.epub", "d.epub", "notes.epub.txt"}) {
             testing_support::WriteFile(books / name, "x");
         }
     }
@@ -111,12 +114,23 @@ TEST_F(ShellTest, IntakeRules) {
     app->SetFileDialog([this] { return QStringList{Book("a.epub"), Book("b.EPUB"), Book("c.epub")}; });
     Click("add_epub");
     EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(messages.size(), 2u);  // duplicates are skipped silently
     EXPECT_EQ(app->Window()->Row(0)->findChild<QLabel*>("epub_name")->text().toStdString(), "b.EPUB");
     // Row indexes in the links match list positions.
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(app->Window()->Row(i)->ViewPdf()->property("userData").toString().toInt(), i);
         EXPECT_EQ(app->Window()->GetRowKey(i), Book(i == 0 ? "b.EPUB" : i == 1 ? "a.epub" : "c.epub").toLower());
     }
+    // A dropped file is a batch of its own.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(Book("d.epub")), QUrl::fromLocalFile(Book("notes.epub.txt"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(app->Window(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(app->Window(), &drop);
+    EXPECT_EQ(list->count(), 4);
+    EXPECT_EQ(messages.size(), 3u);  // the .txt among them is refused alone
 }
 
 TEST_F(ShellTest, RowTextsColoursAndIcons) {
