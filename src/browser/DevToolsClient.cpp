@@ -63,13 +63,7 @@ DevToolsClient::DevToolsClient(const std::string& browserPath, bool interceptReq
 }
 
 DevToolsClient::~DevToolsClient() {
-    connected_ = false;
-    pageLoaded_ = false;
-    ready_ = false;
-    responseEvent_.Set();
-    pageLoadedEvent_.Set();
-    readyEvent_.Set();
-    connectedEvent_.Set();
+    EndSession();
     closing_ = true;
     Wake();
     worker_.reset();  // joins the session, which ends the browser

@@ -162,11 +162,17 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     reason_.clear();
     const std::string fullOutput = util::ToFullPath(outputPdfPath);
 
-    // 1. The output file: the worker reserved it already; a direct caller gets it made here.
+    // 1. The output file: the worker reserved it (created empty) already; a direct caller gets it made
+    // here. A file with something in it is somebody else's and is neither used nor removed.
     if (!util::FileExists(fullOutput)) {
         int fd = ::open(fullOutput.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) return Fail("cannot create the output file " + fullOutput);
         ::close(fd);
+    } else {
+        struct stat st {};
+        if (::stat(fullOutput.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {
+            return Fail("the output file " + fullOutput + " exists already");
+        }
     }
     OutputGuard output(fullOutput);
 

@@ -90,7 +90,8 @@ int Connect(const char* host, int port) {
 
 }  // namespace
 
-std::unique_ptr<WebSocketClient> WebSocketClient::FromUrl(const std::string& url, const std::string& origin) {
+std::unique_ptr<WebSocketClient> WebSocketClient::FromUrl(const std::string& url, const std::string& origin,
+                                                          int handshakeTimeoutMs) {
     if (url.size() >= kUrlLimit) {
         std::fprintf(stderr, "ERROR: url size limit exceeded: %s\n", url.c_str());
         return nullptr;
@@ -120,6 +121,11 @@ std::unique_ptr<WebSocketClient> WebSocketClient::FromUrl(const std::string& url
         std::fprintf(stderr, "Unable to connect to %s:%d\n", host, port);
         return nullptr;
     }
+
+    // The handshake blocks, but not forever: a peer that accepts and then says nothing ends it.
+    timeval limit{handshakeTimeoutMs / 1000, (handshakeTimeoutMs % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 
     char line[kLineBuffer];
     bool sent = true;
@@ -170,6 +176,9 @@ std::unique_ptr<WebSocketClient> WebSocketClient::FromUrl(const std::string& url
         if (line[0] == '\r' && line[1] == '\n') break;
     }
 
+    const timeval none{0, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &none, sizeof none);
     int flag = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &flag, sizeof flag);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

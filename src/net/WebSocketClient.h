@@ -16,7 +16,9 @@ public:
     enum class ReadyState { Closing = 0, Closed = 1, Connecting = 2, Open = 3 };
 
     // Connects and performs the handshake; null on failure (the reason is printed to standard error).
-    static std::unique_ptr<WebSocketClient> FromUrl(const std::string& url, const std::string& origin);
+    // A peer that does not answer the handshake within handshakeTimeoutMs counts as closed.
+    static std::unique_ptr<WebSocketClient> FromUrl(const std::string& url, const std::string& origin,
+                                                    int handshakeTimeoutMs = 10000);
 
     virtual ~WebSocketClient();
     WebSocketClient(const WebSocketClient&) = delete;

@@ -152,6 +152,13 @@ TEST_F(ConversionTest, NeverTouchesWhatItDidNotMake) {
     EXPECT_EQ(testing_support::ReadFile(out / "four/mine.txt"), "user data");
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"four", "four.pdf"}));
 
+    // An output file with something in it is not the job's: it is neither written nor removed.
+    testing_support::WriteFile(out / "taken.pdf", "someone's PDF");
+    engine::ConversionJob taken(Book("four.epub"));
+    EXPECT_FALSE(taken.Run(out / "taken.pdf", nullptr));
+    EXPECT_EQ(testing_support::ReadFile(out / "taken.pdf"), "someone's PDF");
+    fs::remove(out / "taken.pdf");
+
     // A PDF that cannot be written fails the book and leaves no file under its name.
     fs::create_directory(out / "blocked.pdf.part");
     engine::ConversionJob blocked(Book("four.epub"));

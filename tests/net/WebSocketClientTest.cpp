@@ -155,6 +155,12 @@ TEST(WebSocketHandshakeTest, FailuresAndTheirMessages) {
     EXPECT_NE(err.find("Unable to connect to 127.0.0.1:"), std::string::npos);
     EXPECT_NE(err.find("ERROR: origin size limit exceeded: "), std::string::npos);
 
+    // A peer that accepts and then says nothing does not hold the caller forever.
+    LoopbackServer silent([&](int fd) { LoopbackServer::ReadBytes(fd, 100000); });
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WS::FromUrl(Url(silent), "", 300), nullptr);
+    testing::internal::GetCapturedStderr();
+
     // A url of exactly 511 bytes is accepted.
     LoopbackServer server([&](int fd) {
         LoopbackServer::ReadUntil(fd, "\r\n\r\n");
