@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshot.png}
 build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEPUB2PDF_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEPUB2PDF_BUILD_TESTS=OFF -DEPUB2PDF_BUILD_GUI=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target epub2pdf-gui
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -13,6 +13,11 @@ python3 scripts/make-sample-book.py sample/book "$work/The Lighthouse Keeper.epu
 cp "$work/The Lighthouse Keeper.epub" "$work/灯塔守护人.epub"
 cp "$work/The Lighthouse Keeper.epub" "$work/Notes from the Coast.epub"
 mkdir -p "$(dirname "$out")"
+# One of the books is broken, to show a failed row too.
+printf 'not an archive' > "$work/Broken Book.epub"
+mkdir -p "$work/config/epub2pdf"
+printf '[app]\noutput_folder=%s\n' "$work/pdf" > "$work/config/epub2pdf/epub2pdf.ini"
 XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" EPUB2PDF_SCREENSHOT="$(realpath -m "$out")" \
+  EPUB2PDF_SCREENSHOT_CONVERT=1 \
   xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/epub2pdf-gui" "$work"/*.epub
 echo "$out"

@@ -277,6 +277,7 @@ int Run(const std::vector<std::string>& arguments) {
                          item->blockedRequests.load(), item->Timings().c_str());
         }
     }
+    std::fflush(stdout);
     if (!options.quiet) std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);
     if (interrupted != 0) return 128 + interrupted;
     return failed == 0 ? 0 : 1;

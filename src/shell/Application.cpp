@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLabel>
 #include <QLocalSocket>
 
 #include <cstdlib>
@@ -184,6 +185,10 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         icon = "succeeded";
     }
     window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
+    // Why a book failed, or what did not print, shows when the pointer rests on its status.
+    if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath))) {
+        row->Status()->setToolTip(QString::fromStdString(item->FailureReason()));
+    }
     // The last report of a book that converted (its done flag may follow a moment later).
     if (!item->failed && percent >= 100 && item->StatusText() == engine::kStatusDone) {
         window_->AddHistory(QString::fromStdString(item->PdfPath()));

@@ -211,6 +211,12 @@ ConversionRow* MainWindow::Row(int index) const {
     return static_cast<ConversionRow*>(list_->itemWidget(list_->item(index)));
 }
 
+ConversionRow* MainWindow::RowOf(const QString& epubPath) const {
+    std::lock_guard lock(rowsLock_);
+    auto it = rows_.find(epubPath.toLower());
+    return it == rows_.end() ? nullptr : Row(it->second);
+}
+
 int MainWindow::RowCount() const { return list_->count(); }
 
 void MainWindow::RequestQuit() {

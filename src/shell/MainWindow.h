@@ -41,6 +41,8 @@ public:
     // The row key (lower-cased EPUB path) at index, or an empty string.
     QString GetRowKey(int index) const;
     ConversionRow* Row(int index) const;
+    // The row of a book, or null.
+    ConversionRow* RowOf(const QString& epubPath) const;
     int RowCount() const;
     int CurrentRow() const { return currentRow_; }
 

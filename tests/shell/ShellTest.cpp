@@ -201,6 +201,18 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     EXPECT_EQ(revealed[0], out / "sample.pdf");
     EXPECT_TRUE(fs::exists(out / "sample.pdf"));
     EXPECT_EQ(Find<QListWidget>("history_list")->count(), 1);
+
+    // A broken book fails alone; its status tells why.
+    testing_support::WriteFile(books / "broken.epub", "not an archive");
+    messages.clear();
+    app->AddFiles({Book("broken.epub")});
+    Click("start_convert");
+    ASSERT_TRUE(WaitForMessage({MessageKind::Info, "转换完成"}));
+    auto* broken = app->Window()->Row(1);
+    EXPECT_EQ(broken->Status()->text().toStdString(), "转换失败");
+    EXPECT_EQ(broken->IconName().toStdString(), "failed");
+    EXPECT_TRUE(broken->Status()->toolTip().contains("ZIP"));
+    EXPECT_EQ(row->Status()->text().toStdString(), "转换完成 100%");  // the converted one stays as it was
 }
 
 TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
