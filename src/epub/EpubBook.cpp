@@ -3,6 +3,8 @@
 #include "epub/XmlFile.h"
 #include "util/Utilities.h"
 
+#include <unordered_map>
+
 namespace epub {
 namespace {
 
@@ -11,13 +13,6 @@ std::shared_ptr<TocEntry> GuideReference(const XmlFile& xml, const char* type) {
     std::string target = XmlFile::GetAttribute(node, "href");
     if (target.empty()) return nullptr;
     return std::make_shared<TocEntry>(XmlFile::GetAttribute(node, "title"), target);
-}
-
-// An XPath string literal for an attribute value; empty when the value holds both kinds of quote.
-std::string XPathLiteral(const std::string& value) {
-    if (value.find('"') == std::string::npos) return "\"" + value + "\"";
-    if (value.find('\'') == std::string::npos) return "'" + value + "'";
-    return {};
 }
 
 }  // namespace
@@ -41,11 +36,16 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
         first = false;
     }
 
+    // The manifest item of each itemref: the first "//manifest/item" with that id, in document order,
+    // looked up in a table made once rather than by one query per itemref (a spine of many thousand
+    // items would otherwise take quadratic time).
+    std::unordered_map<std::string, std::string> hrefs;
+    for (const pugi::xpath_node& item : xml.SelectNodes("//manifest/item")) {
+        hrefs.emplace(XmlFile::GetAttribute(item.node(), "id"), XmlFile::GetAttribute(item.node(), "href"));
+    }
     for (const pugi::xpath_node& item : xml.SelectNodes("//spine/itemref")) {
-        const std::string literal = XPathLiteral(XmlFile::GetAttribute(item.node(), "idref"));
-        if (literal.empty()) continue;
-        pugi::xml_node manifestItem = xml.SelectNode("//manifest/item[@id=" + literal + "]");
-        const std::string href = XmlFile::GetAttribute(manifestItem, "href");
+        auto it = hrefs.find(XmlFile::GetAttribute(item.node(), "idref"));
+        const std::string href = it == hrefs.end() ? std::string() : it->second;
         if (href.empty()) continue;
         // Hrefs are URLs: "ch%201.xhtml" names the file "ch 1.xhtml".
         const std::string file = util::JoinPath(book->packageFolder_, util::PercentDecode(href));
