@@ -105,7 +105,7 @@ public:
     }
 
     // Redraws the live block (main thread).
-    void Draw(bool final) {
+    void Draw() {
         if (quiet_ || !live_) return;
         std::string out;
         if (drawn_) out += "\x1b[" + std::to_string(items_.size()) + "F";
@@ -121,7 +121,6 @@ public:
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);
         drawn_ = true;
-        (void)final;
     }
 
 private:
@@ -247,7 +246,7 @@ int Run(const std::vector<std::string>& arguments) {
         while (!over && interrupted == 0) {
             cv.wait_for(lock, std::chrono::milliseconds(live ? 200 : 100));
             lock.unlock();
-            view.Draw(false);
+            view.Draw();
             lock.lock();
         }
     }
@@ -255,7 +254,7 @@ int Run(const std::vector<std::string>& arguments) {
         if (!options.quiet) std::fprintf(stderr, "\nepub2pdf: interrupted; stopping\n");
         worker.Stop();
     }
-    view.Draw(true);
+    view.Draw();
 
     int converted = 0, failed = 0;
     for (const auto& item : worker.Items()) {

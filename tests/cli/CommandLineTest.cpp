@@ -17,9 +17,7 @@ class CommandLineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         books_ = new TempDir();
-        testing_support::WriteFile(*books_ / "secret.txt", "TOP-SECRET-MARKER-4711\n");
-        auto made = RunCommand("python3 " + ShellQuote(testing_support::SourceDir() + "/tests/engine/make_books.py") +
-                               " " + ShellQuote(*books_ / "books") + " " + ShellQuote(*books_ / "secret.txt"));
+        auto made = testing_support::MakeTestBooks(books_->Path());
         ASSERT_EQ(made.exitCode, 0) << made.output;
     }
     static void TearDownTestSuite() { delete books_; }

@@ -31,10 +31,7 @@ public:
 
 private:
     Books() {
-        testing_support::WriteFile(holder_ / "secret.txt", "TOP-SECRET-MARKER-4711\n");
-        auto made = testing_support::RunCommand("python3 " +
-                                                ShellQuote(testing_support::SourceDir() + "/tests/engine/make_books.py") +
-                                                " " + ShellQuote(holder_ / "books") + " " + ShellQuote(holder_ / "secret.txt"));
+        auto made = testing_support::MakeTestBooks(holder_.Path());
         if (made.exitCode != 0) ADD_FAILURE() << made.output;
     }
     TempDir holder_;
@@ -55,16 +52,6 @@ protected:
     }
     static std::string Book(const std::string& name) { return Books::Get()(name); }
 };
-
-json Titles(const json& outline) {
-    json result = json::array();
-    for (const auto& item : outline) {
-        json entry = {{"title", item["title"]}, {"page", item["page"]}};
-        if (!item["kids"].empty()) entry["kids"] = Titles(item["kids"]);
-        result.push_back(entry);
-    }
-    return result;
-}
 
 // The first page whose text contains needle, counted from 1; 0 when none does.
 int PageWith(const std::string& pdf, const std::string& needle, int pages) {
@@ -102,7 +89,7 @@ TEST_F(ConversionTest, SampleBookEndToEnd) {
         {{"title", "第三章 灯塔"}, {"page", ch3}, {"kids", {{{"title", "第一节 海风"}, {"page", ch3}}}}},
         {{"title", "Notes"}, {"page", notes}},
     };
-    EXPECT_EQ(Titles(summary["outline"]), expected) << summary["outline"].dump();
+    EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), expected) << summary["outline"].dump();
 
     // Links between chapters land on the first page of their chapter; the web link stays.
     std::set<int> targets;
@@ -133,7 +120,7 @@ TEST_F(ConversionTest, ChapterThatFailsToPrintEndsTheBookThere) {
     EXPECT_NE(text.find("Text of chapter 2."), std::string::npos);
     EXPECT_EQ(text.find("Text of chapter 4."), std::string::npos);
     const json summary = PdfSummary(out / "f.pdf");
-    EXPECT_EQ(Titles(summary["outline"]),
+    EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]),
               json::parse(R"([{"title":"One","page":1},{"title":"Two","page":2,"kids":[{"title":"Two.1","page":2}]}])"));
 }
 

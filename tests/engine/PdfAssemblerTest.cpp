@@ -63,16 +63,6 @@ protected:
     std::unique_ptr<engine::PdfAssembler> assembler;
 };
 
-json Titles(const json& outline) {
-    json out = json::array();
-    for (const auto& item : outline) {
-        json entry = {{"title", item["title"]}, {"page", item["page"]}};
-        if (!item["kids"].empty()) entry["kids"] = Titles(item["kids"]);
-        out.push_back(entry);
-    }
-    return out;
-}
-
 TEST_F(PdfAssemblerTest, MergesPagesAndWritesInformation) {
     auto& pdf = Assemble();
     EXPECT_EQ(pdf.PageOf(dir / "1.pd_"), 1);
@@ -104,7 +94,7 @@ TEST_F(PdfAssemblerTest, OutlineFollowsGuideThenNcxAndDropsUnprintedSubtrees) {
     const json expected = json::parse(R"([
         {"title": "Cover", "page": 1}, {"title": "Begin", "page": 4}, {"title": "First 第一", "page": 1},
         {"title": "Second", "page": 4, "kids": [{"title": "Second.1", "page": 9}]}])");
-    EXPECT_EQ(Titles(summary["outline"]), expected) << summary["outline"].dump();
+    EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), expected) << summary["outline"].dump();
     EXPECT_EQ(summary["outline"][0]["zoom"], json::parse("[76.5, 820, 0]"));
 }
 
@@ -133,7 +123,7 @@ TEST_F(PdfAssemblerTest, OutOfRangePagesPointToPageOneAndFallbackUsesTitles) {
     fs::copy_file(dir / "1.pd_", dir / "3.pd_");
     fallback.AddChapter(dir / "3.pd_", "Again");
     ASSERT_TRUE(fallback.Write(nullptr));
-    EXPECT_EQ(Titles(PdfSummary(dir / "fallback.pdf")["outline"]),
+    EXPECT_EQ(testing_support::OutlineTitles(PdfSummary(dir / "fallback.pdf")["outline"]),
               json::parse(R"([{"title": "Named chapter", "page": 1}, {"title": "Again", "page": 5}])"));
 }
 

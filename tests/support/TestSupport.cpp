@@ -72,6 +72,22 @@ nlohmann::json PdfSummary(const std::string& pdfPath) {
     return nlohmann::json::parse(r.output, nullptr, false);
 }
 
+nlohmann::json OutlineTitles(const nlohmann::json& outline) {
+    nlohmann::json result = nlohmann::json::array();
+    for (const auto& item : outline) {
+        nlohmann::json entry = {{"title", item["title"]}, {"page", item["page"]}};
+        if (!item["kids"].empty()) entry["kids"] = OutlineTitles(item["kids"]);
+        result.push_back(entry);
+    }
+    return result;
+}
+
+CommandResult MakeTestBooks(const std::string& folder) {
+    WriteFile(folder + "/secret.txt", "TOP-SECRET-MARKER-4711\n");
+    return RunCommand("python3 " + ShellQuote(SourceDir() + "/tests/engine/make_books.py") + " " +
+                      ShellQuote(folder + "/books") + " " + ShellQuote(folder + "/secret.txt"));
+}
+
 std::string PdfText(const std::string& pdfPath) {
     return RunCommand("pdftotext -enc UTF-8 " + ShellQuote(pdfPath) + " - 2>/dev/null").output;
 }

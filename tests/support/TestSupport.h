@@ -42,8 +42,14 @@ bool HaveProgram(const std::string& name);
 
 // What qpdf reads from a PDF: pages, info, outline tree and link annotations (support/pdf_summary.py).
 nlohmann::json PdfSummary(const std::string& pdfPath);
+// An outline of PdfSummary reduced to titles, pages and (where there are any) kids.
+nlohmann::json OutlineTitles(const nlohmann::json& outline);
 // The text of a PDF as poppler's pdftotext extracts it.
 std::string PdfText(const std::string& pdfPath);
+
+// Writes the small books of tests/engine/make_books.py into folder + "/books", and the file outside
+// them that one book reaches for into folder + "/secret.txt".
+CommandResult MakeTestBooks(const std::string& folder);
 
 // Paths of the repository and its test data.
 std::string SourceDir();
