@@ -1,5 +1,12 @@
 #include "util/IniFile.h"
 
+#include "util/Utilities.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +56,25 @@ bool SameKey(const std::string& a, const std::string& b) {
     return true;
 }
 
+// An exclusive advisory lock on a file beside the settings, held for the object's life. Without a lock
+// file (a read-only folder) the write goes ahead unlocked and fails on its own terms.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_;
+};
+
 }  // namespace
 
 IniFile::IniFile(std::string path, std::string section) : path_(std::move(path)), section_(std::move(section)) {}
@@ -67,11 +93,22 @@ std::string IniFile::GetString(const std::string& key, const std::string& fallba
 }
 
 int IniFile::GetInt(const std::string& key, int fallback) const {
-    const std::string text = GetString(key, std::to_string(fallback));
-    return static_cast<int>(std::strtoul(text.c_str(), nullptr, 0));
+    const std::string text = GetString(key);
+    if (text.empty()) return fallback;
+    // The whole value must be a number; "yes" or "12abc" keep the fallback instead of reading as 0 or 12.
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+    if (end == text.c_str() || *end != '\0' || errno == ERANGE) return fallback;
+    return static_cast<int>(value);
 }
 
 bool IniFile::SetString(const std::string& key, const std::string& value) const {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    // Writers take turns (the window and the command line share the file): each one reads the file
+    // under the lock, so that no writer's keys are lost to another's older copy.
+    const FileLock lock(path_ + ".lock");
     std::vector<std::string> lines = ReadLines(path_);
     bool inSection = false, sectionSeen = false, written = false;
     size_t insertAt = lines.size();
@@ -100,20 +137,9 @@ bool IniFile::SetString(const std::string& key, const std::string& value) const 
         }
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
     }
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
-    const std::string part = path_ + ".part";
-    {
-        std::ofstream out(part, std::ios::trunc);
-        for (const std::string& line : lines) out << line << '\n';
-        if (!out.flush()) {
-            std::filesystem::remove(part, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(part, path_, ec);
-    if (ec) std::filesystem::remove(part, ec);
-    return !ec;
+    std::string text;
+    for (const std::string& line : lines) text += line + '\n';
+    return WriteFileAtomically(path_, text, 0600);
 }
 
 bool IniFile::SetInt(const std::string& key, int value) const { return SetString(key, std::to_string(value)); }

@@ -1,7 +1,7 @@
 // A small INI file store: "[section]" headers and "key=value" lines; ';' and '#' start comments.
-// Every call reads the file again and every write rewrites it whole (through a temporary file), so
-// several readers and writers in one process see each other's changes. Missing files and keys give
-// the defaults; failed writes are ignored.
+// Every call reads the file again and every write rewrites it whole, under a lock shared with every
+// other writer (in this process or another) and through a temporary file of a unique name, so readers
+// and writers see each other's changes and no key is lost. Missing files and keys give the defaults.
 #pragma once
 
 #include <string>
@@ -15,7 +15,7 @@ public:
     // The value of key, or fallback when the file or key is missing.
     std::string GetString(const std::string& key, const std::string& fallback = {}) const;
     // The value of key read as an unsigned number with base 0 (0x... hexadecimal, 0... octal) and taken
-    // as a signed int, or fallback.
+    // as a signed int; fallback when the key is missing or its value is not a number as a whole.
     int GetInt(const std::string& key, int fallback) const;
     // Sets key to value, creating the file and its folder when needed. False when writing failed.
     bool SetString(const std::string& key, const std::string& value) const;

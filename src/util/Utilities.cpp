@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -181,6 +184,56 @@ std::string GetDocumentsFolder() {
         if (!value.empty() && value[0] == '/' && ToFullPath(value) != home) return ToFullPath(value);
     }
     return JoinPath(home, "Documents");
+}
+
+std::string GetRuntimeFolder() {
+    // A folder of ours: a real directory (not a link), owned by this user, closed to everybody else.
+    auto isPrivate = [](const std::string& folder) {
+        struct stat st {};
+        return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+               (st.st_mode & 077) == 0;
+    };
+    const std::string runtime = AbsoluteEnv("XDG_RUNTIME_DIR");
+    const std::string folder = !runtime.empty() ? JoinPath(runtime, "epub2pdf")
+                                                : FormatString("/tmp/epub2pdf-%d", static_cast<int>(::getuid()));
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    return isPrivate(folder) ? folder : std::string();
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, unsigned mode) {
+    const std::string full = ToFullPath(path);
+    std::string temp = GetFolderOf(full) + "." + GetFileName(full, true) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
+    for (size_t done = 0; ok && done < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), full.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+int UsableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<int>(online) : 1;
+}
+
+long long AvailableMemory() {
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string line; std::getline(meminfo, line);) {
+        long long kib = 0;
+        if (std::sscanf(line.c_str(), "MemAvailable: %lld kB", &kib) == 1) return kib * 1024;
+    }
+    return 0;
 }
 
 bool FileExists(const std::string& path) {

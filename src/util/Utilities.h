@@ -52,6 +52,14 @@ std::string GetUserDataFolder();
 std::string GetSettingsPath();
 // The user's documents folder (XDG user dirs), default ~/Documents.
 std::string GetDocumentsFolder();
+// A folder only this user can enter, for sockets and locks: $XDG_RUNTIME_DIR/epub2pdf, else
+// /tmp/epub2pdf-<uid>. Created with mode 0700; empty when it cannot be made or is not this user's alone.
+std::string GetRuntimeFolder();
+
+// The processors this process may run on (its affinity mask), at least 1.
+int UsableCores();
+// MemAvailable of /proc/meminfo in bytes; 0 when it cannot be read.
+long long AvailableMemory();
 
 // False for an empty path; otherwise whether the path exists. Throws std::filesystem::filesystem_error
 // when the existence test itself fails.
@@ -61,6 +69,9 @@ std::string MakeUniquePath(const std::string& path);
 // Like MakeUniquePath, but creates the chosen file exclusively (O_EXCL) so that two callers can never
 // get the same name; empty when no file could be created.
 std::string ReserveUniquePath(const std::string& path);
+// Replaces path with content through a temporary file of a unique name beside it, so that a reader
+// sees either the old or the new file whole. False (and path untouched) when writing failed.
+bool WriteFileAtomically(const std::string& path, std::string_view content, unsigned mode = 0644);
 // Removes a folder with everything in it; refuses "/", the home folder and the system trees.
 bool RemoveFolderTree(const std::string& path);
 

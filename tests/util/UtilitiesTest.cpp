@@ -5,6 +5,8 @@
 #include "util/Utilities.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -194,7 +196,7 @@ TEST(IniFileTest, ReadsWritesAndKeepsOtherLines) {
     WriteFile(path, "; settings\n[other]\nwidth=5\n\n[App]\n Width = 0x20 \nzoom=010\nbad=abc\n");
     EXPECT_EQ(app.GetInt("width", -1), 32);  // base 0: hexadecimal
     EXPECT_EQ(app.GetInt("zoom", 0), 8);     // leading 0: octal
-    EXPECT_EQ(app.GetInt("bad", 7), 0);
+    EXPECT_EQ(app.GetInt("bad", 7), 7);  // not a number: the fallback
     EXPECT_EQ(app.GetInt("height", -1), -1);
     EXPECT_TRUE(app.SetInt("height", 600));
     EXPECT_TRUE(app.SetInt("width", 960));
@@ -205,6 +207,70 @@ TEST(IniFileTest, ReadsWritesAndKeepsOtherLines) {
     EXPECT_EQ(util::IniFile(path, "new").GetString("k"), "v");
     EXPECT_NE(testing_support::ReadFile(path).find("; settings"), std::string::npos);
     EXPECT_FALSE(util::IniFile("/proc/no/such.ini", "app").SetInt("x", 1));
+    // No temporary file stays beside the settings.
+    for (const auto& entry : fs::directory_iterator(dir / "conf")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "epub2pdf.ini" || name == "epub2pdf.ini.lock") << name;
+    }
+}
+
+TEST(IniFileTest, AValueThatIsNotANumberKeepsTheFallback) {
+    struct Case {
+        const char* value;
+        int expected;
+    };
+    const Case cases[] = {{"12", 12}, {" 7 ", 7}, {"0x10", 16}, {"010", 8}, {"0", 0},   {"-1", -1},
+                          {"yes", 5}, {"no", 5},  {"12abc", 5}, {"", 5},    {"1.5", 5}, {"99999999999999999999999", 5}};
+    TempDir dir;
+    const std::string path = dir / "s.ini";
+    for (const Case& c : cases) {
+        WriteFile(path, std::string("[browser]\nsearch_path=") + c.value + "\n");
+        EXPECT_EQ(util::IniFile(path, "browser").GetInt("search_path", 5), c.expected) << '"' << c.value << '"';
+    }
+}
+
+TEST(IniFileTest, TwoWritersAtOnceLoseNoKey) {
+    TempDir dir;
+    const std::string path = dir / "shared.ini";
+    constexpr int kKeys = 100;
+    // Two processes, as the window and the command line are: each writes keys of its own.
+    std::vector<pid_t> children;
+    for (const char* section : {"app", "browser"}) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            util::IniFile ini(path, section);
+            bool ok = true;
+            for (int i = 0; i < kKeys; ++i) ok = ini.SetInt("k" + std::to_string(i), i) && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const char* section : {"app", "browser"}) {
+        for (int i = 0; i < kKeys; ++i) {
+            EXPECT_EQ(util::IniFile(path, section).GetInt("k" + std::to_string(i), -1), i) << section << " k" << i;
+        }
+    }
+}
+
+TEST(FoldersTest, RuntimeFolderIsPrivate) {
+    TempDir dir;
+    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    const std::string folder = util::GetRuntimeFolder();
+    EXPECT_EQ(folder, dir / "epub2pdf");
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+    // Somebody else's folder, or one open to others, is not used.
+    fs::permissions(folder, fs::perms::others_all, fs::perm_options::add);
+    EXPECT_EQ(util::GetRuntimeFolder(), "");
+    fs::remove(folder);
+    fs::create_directory_symlink(dir.Path(), folder);
+    EXPECT_EQ(util::GetRuntimeFolder(), "");
+    unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace
