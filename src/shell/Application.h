@@ -62,12 +62,14 @@ public:
 
     MainWindow* Window() const { return window_.get(); }
     engine::ConversionWorker* Worker() const { return worker_.get(); }
-    // The per-user name of the single-instance channel.
+    // The single-instance socket in the user's runtime folder; empty when there is no private folder.
     static QString InstanceName();
     // The folder that converted PDFs go to.
     static std::string OutputFolder();
 
 private:
+    // Takes over the single-instance socket and answers the instances started after this one.
+    void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
 
     QStringList files_;

@@ -172,7 +172,7 @@ int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
     if (list_ == nullptr) return -1;
     std::lock_guard lock(rowsLock_);
     auto* item = new QListWidgetItem(list_);
-    const QString key = epubPath.toLower();
+    const QString& key = epubPath;  // paths are compared exactly: a.epub and A.epub are two files
     item->setData(Qt::UserRole, key);
     const int index = list_->count() - 1;
     auto* row = new ConversionRow(displayName, index, list_);
@@ -190,7 +190,7 @@ void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& 
     int index;
     {
         std::lock_guard lock(rowsLock_);
-        auto it = rows_.find(epubPath.toLower());
+        auto it = rows_.find(epubPath);
         if (it == rows_.end()) return;
         index = it->second;
     }
@@ -213,7 +213,7 @@ ConversionRow* MainWindow::Row(int index) const {
 
 ConversionRow* MainWindow::RowOf(const QString& epubPath) const {
     std::lock_guard lock(rowsLock_);
-    auto it = rows_.find(epubPath.toLower());
+    auto it = rows_.find(epubPath);
     return it == rows_.end() ? nullptr : Row(it->second);
 }
 

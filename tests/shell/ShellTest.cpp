@@ -24,7 +24,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -42,10 +44,13 @@ struct Message {
 class ShellTest : public ::testing::Test {
 protected:
     testing_support::ScratchDataHome home;
-    TempDir config, out, books;
+    TempDir config, out, books, runtime;
 
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+        // The single-instance socket of this test alone: tests running side by side, and the user's own
+        // program, never see each other.
+        setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
         util::IniFile(util::GetSettingsPath(), "app").SetString("output_folder", out.Path());
         for (const char* name : {"a.epub", "b.EPUB", "c.epub", "d.epub", "notes.epub.txt"}) {
             testing_support::WriteFile(books / name, "x");
@@ -54,6 +59,7 @@ protected:
     void TearDown() override {
         app.reset();
         unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_RUNTIME_DIR");
         EXPECT_TRUE(home.Leftovers().empty());
     }
 
@@ -67,7 +73,8 @@ protected:
             revealed.push_back(path);
             return true;
         });
-        EXPECT_TRUE(app->Start());
+        // Another instance answering would leave no window: stop the test here instead of crashing.
+        if (!app->Start()) throw std::runtime_error("another instance answered");
         return *app;
     }
     template <typename T = QPushButton>
@@ -119,7 +126,7 @@ TEST_F(ShellTest, IntakeRules) {
     // Row indexes in the links match list positions.
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(app->Window()->Row(i)->ViewPdf()->property("userData").toString().toInt(), i);
-        EXPECT_EQ(app->Window()->GetRowKey(i), Book(i == 0 ? "b.EPUB" : i == 1 ? "a.epub" : "c.epub").toLower());
+        EXPECT_EQ(app->Window()->GetRowKey(i), Book(i == 0 ? "b.EPUB" : i == 1 ? "a.epub" : "c.epub"));
     }
     // A dropped file is a batch of its own.
     QMimeData mime;
@@ -154,13 +161,16 @@ TEST_F(ShellTest, RowTextsColoursAndIcons) {
         {40, "转换出错", "failed", "转换出错 40%", false},
     };
     for (const Case& c : cases) {
-        window->UpdateRow(Book("A.EPUB"), c.percent, QString::fromUtf8(c.status), c.icon);  // the key ignores case
+        window->UpdateRow(Book("a.epub"), c.percent, QString::fromUtf8(c.status), c.icon);
         EXPECT_EQ(row->Status()->text().toStdString(), c.shown);
         EXPECT_EQ(row->Status()->styleSheet().contains("#ff0000"), c.red) << c.shown;
         EXPECT_EQ(row->Progress()->value(), c.percent);
         EXPECT_EQ(row->IconName().toStdString(), c.icon);
     }
-    window->UpdateRow(Book("unknown.epub"), 50, "x", "failed");  // no row: nothing happens
+    // No row: nothing happens. A.EPUB is another file than a.epub.
+    window->UpdateRow(Book("unknown.epub"), 50, "x", "failed");
+    window->UpdateRow(Book("A.EPUB"), 50, "x", "failed");
+    EXPECT_EQ(row->Progress()->value(), 40);
 }
 
 TEST_F(ShellTest, ViewPdfBeforeTheBookIsDoneSelectsItsRow) {
@@ -255,15 +265,38 @@ TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
 
 TEST_F(ShellTest, QuittingWhileConvertingAsksAndYesQuits) {
     Start(true);
-    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
-    app->AddFiles({Book("sample.epub")});
+    // A book whose second chapter never finishes loading: quitting must not wait for it.
+    TempDir made;
+    ASSERT_EQ(testing_support::MakeTestBooks(made.Path()).exitCode, 0);
+    fs::copy_file(made / "books/hang-loop.epub", books / "hang.epub");
+    app->AddFiles({Book("hang.epub")});
     Click("start_convert");
     ASSERT_TRUE(app->Worker()->IsBusy());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !home.Leftovers().empty(); }, 60000));  // its browser runs
+    QTest::qWait(2000);
     Click("closebtn");
     EXPECT_EQ(messages.back(), (Message{MessageKind::Question, "正在转换中,是否退出?"}));
     EXPECT_TRUE(app->Window()->close());  // the quit went through: the window may close now
-    app.reset();                          // stops the conversion and its browser
-    EXPECT_FALSE(fs::exists(out / "sample.pdf"));
+    const auto start = std::chrono::steady_clock::now();
+    app.reset();  // stops the conversion and its browser
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+    EXPECT_TRUE(home.Leftovers().empty());
+    EXPECT_TRUE(fs::is_empty(out.Path()));
+}
+
+TEST_F(ShellTest, ViewCommandsFindBooksWithNonAsciiNames) {
+    Start();
+    testing_support::WriteFile(books / "Книга.epub", "x");
+    ASSERT_TRUE(app->AddFiles({Book("Книга.epub")}));
+    QTest::mouseClick(app->Window()->Row(0)->ViewEpub(), Qt::LeftButton);
+    EXPECT_EQ(revealed, std::vector<std::string>{books / "Книга.epub"});
+    // Once converted, its PDF is found too.
+    auto item = app->Worker()->Items().at(0);
+    item->SetPdfPath(out / "Книга.pdf");
+    item->done = true;
+    QTest::mouseClick(app->Window()->Row(0)->ViewPdf(), Qt::LeftButton);
+    EXPECT_EQ(revealed, (std::vector<std::string>{books / "Книга.epub", out / "Книга.pdf"}));
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ShellTest, BrowserDownloadShowsAModalProgressDialog) {
@@ -289,19 +322,26 @@ TEST_F(ShellTest, BrowserDownloadShowsAModalProgressDialog) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return app->Window()->findChild<QProgressDialog*>() == nullptr; }, 5000));
 }
 
-TEST_F(ShellTest, SecondStartHandsOverAndExits) {
-    QProcess first;
+// Starts the desktop program as a process of its own and waits until it answers on its instance socket.
+bool StartProgram(QProcess& program) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    first.setProcessEnvironment(env);
-    first.start(EPUB2PDF_GUI, {});
-    ASSERT_TRUE(first.waitForStarted());
-    // Wait until the first instance listens.
-    ASSERT_TRUE(QTest::qWaitFor([] {
+    program.setProcessEnvironment(env);
+    program.start(EPUB2PDF_GUI, {});
+    if (!program.waitForStarted()) return false;
+    const QString name = shell::Application::InstanceName();
+    return QTest::qWaitFor([&] {
         QLocalSocket probe;
-        probe.connectToServer(shell::Application::InstanceName());
+        probe.connectToServer(name);
         return probe.waitForConnected(100);
-    }, 30000));
+    }, 30000);
+}
+
+TEST_F(ShellTest, SecondStartHandsOverAndExits) {
+    QProcess first;
+    ASSERT_TRUE(StartProgram(first));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess second;
     second.setProcessEnvironment(env);
     second.start(EPUB2PDF_GUI, {});
@@ -311,6 +351,21 @@ TEST_F(ShellTest, SecondStartHandsOverAndExits) {
     EXPECT_EQ(first.state(), QProcess::Running);
     first.terminate();
     first.waitForFinished(10000);
+}
+
+TEST_F(ShellTest, AnInstanceOfAnotherSessionIsNotThisOne) {
+    // The user's program runs in a session (runtime folder) of its own.
+    TempDir userRuntime;
+    setenv("XDG_RUNTIME_DIR", userRuntime.Path().c_str(), 1);
+    QProcess user;
+    ASSERT_TRUE(StartProgram(user));
+    setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    EXPECT_NE(shell::Application::InstanceName(), QString());
+    Start();  // starts, with a window of its own, instead of handing over to the user's program
+    EXPECT_NE(app->Window(), nullptr);
+    app.reset();
+    user.terminate();
+    EXPECT_TRUE(user.waitForFinished(10000));
 }
 
 }  // namespace
