@@ -241,11 +241,12 @@ void AddEntry(const PdfAssembler& assembler, const epub::TableOfContents& toc, c
 
 std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const std::string& opfPath,
                                           const std::string& ncxPath, const ChapterMapView& job,
-                                          const std::string& bookFolder) {
+                                          const std::string& bookFolder, std::string* tocProblem) {
     auto book = epub::EpubBook::Load(opfPath, bookFolder);
     if (!book) return nullptr;
     auto toc = epub::TableOfContents::Load(ncxPath);
     if (!toc) return nullptr;
+    if (tocProblem != nullptr) *tocProblem = toc->GetProblem();
     auto root = std::make_shared<OutlineNode>();
     auto tocRoot = toc->GetRoot();
 

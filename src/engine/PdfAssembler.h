@@ -87,9 +87,10 @@ private:
 
 // The outline of a book: its guide references (cover, toc, text) first, then the NCX tree, each entry
 // pointing to the first page of its chapter; entries whose file was not printed are dropped with their
-// subtrees. Null when the package or NCX cannot be read, or when the job was cancelled.
+// subtrees. Null when the package or NCX cannot be read, or when the job was cancelled. tocProblem
+// (when given) receives what is wrong with the NCX, empty when it is well-formed.
 std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const std::string& opfPath,
                                           const std::string& ncxPath, const ChapterMapView& job,
-                                          const std::string& bookFolder = {});
+                                          const std::string& bookFolder = {}, std::string* tocProblem = nullptr);
 
 }  // namespace engine

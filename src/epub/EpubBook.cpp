@@ -26,6 +26,7 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
     book->packageFolder_ = util::GetFolderOf(fullPath);
     const std::string root = bookFolder.empty() ? book->packageFolder_ : util::ToFullPath(bookFolder);
     XmlFile xml(fullPath);
+    book->problem_ = xml.Problem();
 
     book->title_ = XmlFile::GetText(xml.SelectNode("//dc:title"));
 
@@ -50,7 +51,11 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
         // Hrefs are URLs: "ch%201.xhtml" names the file "ch 1.xhtml".
         const std::string file = util::JoinPath(book->packageFolder_, util::PercentDecode(href));
         if (!util::IsInsideFolder(file, root)) continue;
-        if (util::FileExists(file)) book->chapterFiles_.push_back(file);
+        if (util::FileExists(file)) {
+            book->chapterFiles_.push_back(file);
+        } else {
+            book->missingFiles_.push_back(href);
+        }
     }
 
     book->coverRef_ = GuideReference(xml, "cover");

@@ -24,6 +24,11 @@ public:
     std::shared_ptr<TocEntry> GetCoverRef() const { return coverRef_; }
     std::shared_ptr<TocEntry> GetTocRef() const { return tocRef_; }
     const std::vector<std::shared_ptr<TocEntry>>& GetTextRefs() const { return textRefs_; }
+    // Empty when the package document is well-formed XML; otherwise what is wrong and where (what
+    // followed that point is not read).
+    const std::string& GetProblem() const { return problem_; }
+    // Spine files (as named by the manifest) that the book does not hold; they are left out.
+    const std::vector<std::string>& GetMissingFiles() const { return missingFiles_; }
     const std::string& GetPackagePath() const { return packagePath_; }
     const std::string& GetPackageFolder() const { return packageFolder_; }
 
@@ -31,6 +36,8 @@ private:
     std::string packagePath_;
     std::string packageFolder_;
     std::vector<std::string> chapterFiles_;
+    std::vector<std::string> missingFiles_;
+    std::string problem_;
     std::string title_;
     std::string creator_;
     std::shared_ptr<TocEntry> coverRef_;

@@ -12,17 +12,24 @@ EpubFolder::EpubFolder(const std::string& folder) {
     if (folder_.back() != '/') folder_ += '/';
 }
 
-std::string EpubFolder::GetPackagePath() const {
+std::string EpubFolder::GetPackagePath(std::string* problem) const {
+    auto fail = [problem](std::string why) {
+        if (problem != nullptr) *problem = std::move(why);
+        return std::string();
+    };
     const std::string container = folder_ + "META-INF/container.xml";
-    if (!util::FileExists(container)) return {};
+    if (!util::FileExists(container)) return fail("META-INF/container.xml is missing");
     XmlFile xml(container);
     pugi::xml_node node = xml.SelectNode("//rootfile");
-    if (!node) return {};
     const std::string fullPath = XmlFile::GetAttribute(node, "full-path");
-    if (fullPath.empty()) return {};
+    if (fullPath.empty()) {
+        const std::string parse = xml.Problem();
+        return fail("META-INF/container.xml " + (parse.empty() ? std::string("names no package document") : parse));
+    }
     const std::string candidate = util::JoinPath(folder_, fullPath);
-    if (!util::IsInsideFolder(candidate, folder_)) return {};
-    return util::FileExists(candidate) ? candidate : std::string();
+    if (!util::IsInsideFolder(candidate, folder_)) return fail("the package document " + fullPath + " lies outside the book");
+    if (!util::FileExists(candidate)) return fail("the package document " + fullPath + " is missing");
+    return candidate;
 }
 
 std::string EpubFolder::GetNcxPath() const {

@@ -9,8 +9,9 @@ class EpubFolder {
 public:
     explicit EpubFolder(const std::string& folder);
 
-    // The absolute path of the package document named by META-INF/container.xml, or an empty string.
-    std::string GetPackagePath() const;
+    // The absolute path of the package document named by META-INF/container.xml, or an empty string;
+    // then problem (when given) says why.
+    std::string GetPackagePath(std::string* problem = nullptr) const;
     // The absolute path of "toc.ncx" beside the package document, or an empty string.
     std::string GetNcxPath() const;
     // The folder, absolute and ending in '/'.

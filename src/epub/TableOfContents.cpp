@@ -31,6 +31,7 @@ std::shared_ptr<TableOfContents> TableOfContents::Load(const std::string& ncxPat
     toc->root_ = std::make_shared<TocEntry>();
 
     XmlFile xml(fullPath);
+    toc->problem_ = xml.Problem();
     if (pugi::xml_node title = xml.SelectNode("//docTitle/text")) toc->docTitle_ = XmlFile::GetText(title);
 
     // Depth-first in file order with an explicit stack, so that hostile nesting cannot exhaust the

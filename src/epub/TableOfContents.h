@@ -19,6 +19,8 @@ public:
     // The root (empty label and target, level 0); the caller may edit its list of children.
     std::shared_ptr<TocEntry> GetRoot() const { return root_; }
     const std::string& GetDocTitle() const { return docTitle_; }
+    // Empty when the NCX is well-formed XML; otherwise what is wrong and where.
+    const std::string& GetProblem() const { return problem_; }
     // The NCX file's folder, ending in '/'.
     const std::string& GetFolder() const { return folder_; }
     // The absolute path of the file a target names: query and fragment cut, percent-decoded, joined to
@@ -28,6 +30,7 @@ public:
 private:
     std::string ncxPath_;
     std::string docTitle_;
+    std::string problem_;
     std::string folder_;
     std::shared_ptr<TocEntry> root_;
 };

@@ -1,5 +1,6 @@
 // A thin wrapper over one parsed XML file that answers XPath queries. Loading never fails loudly: a file
-// that cannot be read or parsed leaves an empty or partial document, and queries then find less.
+// that cannot be read or parsed leaves an empty or partial document, queries then find less, and
+// Problem says what went wrong and where.
 #pragma once
 
 #include <pugixml.hpp>
@@ -29,9 +30,13 @@ public:
     static std::string GetText(pugi::xml_node node);
 
     const std::string& Path() const { return path_; }
+    // Empty when the file was read as well-formed XML; otherwise what is wrong and where, such as
+    // "is not well-formed: Error parsing start element tag at offset 312".
+    std::string Problem() const;
 
 private:
     std::shared_ptr<pugi::xml_document> document_;
+    pugi::xml_parse_result result_;
     std::string path_;
 };
 
