@@ -20,17 +20,23 @@ void BrowserManager::SetBrowserPath(std::string path) {
     browserPath_ = std::move(path);
 }
 
-std::shared_ptr<DevToolsClient> BrowserManager::CreateClient() {
+std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(std::stop_token stop) {
     std::lock_guard lock(lock_);
+    // A job stopped while it waited for its turn starts nothing.
+    if (stop.stop_requested()) return nullptr;
     ProvisionerSettings settings = ProvisionerSettings::FromSettings();
     if (!browserPath_.empty()) settings.browserPath = browserPath_;
     // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
     auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
     provisioner_.store(provisioner);
     const std::string path = provisioner->LocateOrDownload();
-    if (path.empty()) return nullptr;
+    if (path.empty() || stop.stop_requested()) return nullptr;
     auto client = std::make_shared<DevToolsClient>(path);
-    if (!client->EnableSession()) return nullptr;  // dropping the client ends its browser
+    {
+        const std::stop_callback abort(stop, [&client] { client->Abort(); });
+        if (!client->EnableSession()) return nullptr;  // dropping the client ends its browser
+    }
+    if (stop.stop_requested()) return nullptr;
     return client;
 }
 
@@ -40,7 +46,7 @@ void BrowserManager::CancelProvisioning() {
     if (auto current = provisioner_.exchange(nullptr)) current->Cancel();
 }
 
-BrowserSession::BrowserSession() : client_(BrowserManager::Instance().CreateClient()) {}
+BrowserSession::BrowserSession(std::stop_token stop) : client_(BrowserManager::Instance().CreateClient(std::move(stop))) {}
 
 BrowserSession::~BrowserSession() {
     closed_ = true;

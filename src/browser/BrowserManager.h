@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 
 namespace browser {
@@ -19,8 +20,9 @@ public:
     // The process-wide manager.
     static BrowserManager& Instance();
 
-    // A connected client whose session is enabled, or null. Callers take turns.
-    std::shared_ptr<DevToolsClient> CreateClient();
+    // A connected client whose session is enabled, or null. Callers take turns. Once stop is
+    // requested no browser is started, and a start under way is abandoned at once.
+    std::shared_ptr<DevToolsClient> CreateClient(std::stop_token stop = {});
     // Drops the manager's reference to the latest provisioner (without the lock).
     void ReleaseProvisioner();
     // Cancels a download in progress and drops the provisioner (without the lock).
@@ -41,7 +43,8 @@ private:
 // One job's browser: a client from the manager, released (with its browser) on destruction.
 class BrowserSession {
 public:
-    BrowserSession();
+    // Obtains a client from the manager; null when stop was requested first.
+    explicit BrowserSession(std::stop_token stop = {});
     ~BrowserSession();
     BrowserSession(const BrowserSession&) = delete;
     BrowserSession& operator=(const BrowserSession&) = delete;

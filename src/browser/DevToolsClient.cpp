@@ -82,13 +82,48 @@ void DevToolsClient::EndSession() {
     connected_ = false;
     pageLoaded_ = false;
     ready_ = false;
-    responseEvent_.Set();
-    pageLoadedEvent_.Set();
-    readyEvent_.Set();
-    connectedEvent_.Set();
+    std::lock_guard lock(signalLock_);
+    ended_ = true;
+    signalChanged_.notify_all();
+}
+
+void DevToolsClient::Abort() {
+    closing_ = true;
+    EndSession();
+    Wake();
+}
+
+bool DevToolsClient::Ended() const {
+    std::lock_guard lock(signalLock_);
+    return ended_;
+}
+
+void DevToolsClient::SetSignal(Signal signal) {
+    std::lock_guard lock(signalLock_);
+    signalled_[signal] = true;
+    signalChanged_.notify_all();
+}
+
+void DevToolsClient::ResetSignal(Signal signal) {
+    std::lock_guard lock(signalLock_);
+    signalled_[signal] = false;
+}
+
+bool DevToolsClient::WaitSignal(Signal signal, int timeoutMs) {
+    std::unique_lock lock(signalLock_);
+    auto done = [this, signal] { return signalled_[signal] || ended_; };
+    if (timeoutMs < 0) {
+        signalChanged_.wait(lock, done);
+        return true;
+    }
+    return signalChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
 }
 
 void DevToolsClient::Session() {
+    if (closing_) {  // aborted before the session began
+        EndSession();
+        return;
+    }
     const PortReservation reservation(kFirstPort, kLastPort);  // held until the browser is gone
     const int port = reservation.Port();
     if (port == 0 || browserPath_.empty()) {
@@ -134,7 +169,7 @@ void DevToolsClient::RunBrowser(int port, const std::string& folder, const std::
     }
     socketOpen_ = true;
     connected_ = true;
-    connectedEvent_.Set();
+    SetSignal(kConnected);
 
     std::vector<std::string> outgoing;
     while (!closing_) {
@@ -225,7 +260,7 @@ void DevToolsClient::OnMessage(const std::string& text) {
     }
     if (method == EventLoaded()) {
         pageLoaded_ = true;
-        pageLoadedEvent_.Set();
+        SetSignal(kPageLoaded);
     } else if (method == EventRequestPaused()) {
         if (auto params = message.find("params"); params != message.end() && params->is_object()) {
             OnRequestPaused(*params);
@@ -304,34 +339,36 @@ bool DevToolsClient::SendCommand(int timeoutMs, const std::string& method, const
                 if (callback) callback(response);
             } catch (...) {
             }
-            if (awaitedId_ == id) responseEvent_.Set();
+            if (awaitedId_ == id) SetSignal(kResponse);
         };
     }
     awaitedId_ = id;
-    responseEvent_.Reset();
+    ResetSignal(kResponse);
     {
         std::lock_guard lock(outboxLock_);
         outbox_.push_back(std::move(text));
     }
     Wake();
     if (!socketOpen_) return true;  // the session ended meanwhile
-    return responseEvent_.Wait(timeoutMs);
+    return WaitSignal(kResponse, timeoutMs);
 }
 
-bool DevToolsClient::WaitConnected(int timeoutMs) { return connectedEvent_.Wait(timeoutMs) && connected_; }
+bool DevToolsClient::WaitConnected(int timeoutMs) { return WaitSignal(kConnected, timeoutMs) && connected_ && !Ended(); }
 
-bool DevToolsClient::WaitPageLoaded(int timeoutMs) { return pageLoadedEvent_.Wait(timeoutMs) && pageLoaded_; }
+bool DevToolsClient::WaitPageLoaded(int timeoutMs) {
+    return WaitSignal(kPageLoaded, timeoutMs) && pageLoaded_ && !Ended();
+}
 
-bool DevToolsClient::WaitReady(int timeoutMs) { return readyEvent_.Wait(timeoutMs) && ready_; }
+bool DevToolsClient::WaitReady(int timeoutMs) { return WaitSignal(kReady, timeoutMs) && ready_ && !Ended(); }
 
 bool DevToolsClient::EnableSession(int timeoutMs) {
     if (!WaitConnected(timeoutMs)) return false;
     ready_ = false;
-    readyEvent_.Reset();
+    ResetSignal(kReady);
     SendCommand(timeoutMs, MethodEnable(), json(nullptr), [this](const json& response) {
         ready_ = true;
         if (IsErrorResponse(response)) ready_ = false;
-        readyEvent_.Set();
+        SetSignal(kReady);
     });
     return WaitReady(timeoutMs);
 }
@@ -340,7 +377,7 @@ bool DevToolsClient::Navigate(const std::string& path, int timeoutMs) {
     std::lock_guard page(pageLock_);
     if (!WaitConnected(timeoutMs)) return false;
     pageLoaded_ = false;
-    pageLoadedEvent_.Reset();
+    ResetSignal(kPageLoaded);
     // Chromium refuses bare paths: the chapter goes as a percent-encoded file:// URL.
     json params = {{"url", util::FileUrlFromPath(util::ToFullPath(path))}};
     SendCommand(timeoutMs, MethodNavigate(), params, [this](const json& response) {
@@ -352,7 +389,7 @@ bool DevToolsClient::Navigate(const std::string& path, int timeoutMs) {
                 failed = true;
             }
         }
-        if (failed) pageLoadedEvent_.Set();
+        if (failed) SetSignal(kPageLoaded);
     });
     return WaitPageLoaded(timeoutMs);
 }

@@ -1,16 +1,15 @@
 // One session with one headless browser for the length of one conversion job. Construction starts the
 // session on a thread of its own ("remote"): it picks a free port, launches the browser, discovers its
 // page target over HTTP, connects a WebSocket and then polls it, handing each message to OnMessage.
-// Callers send requests with SendCommand and wait on three signals (connected, page loaded, ready).
+// Callers send requests with SendCommand and wait on signals (connected, page loaded, response, ready).
 // Only the session thread touches the socket; requests reach it through an outbox. When the session
-// ends, every waiter wakes.
+// ends (the browser went, or Abort was called) every waiter wakes, and every later wait returns at once.
 #pragma once
-
-#include "util/Sync.h"
 
 #include <nlohmann/json_fwd.hpp>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +52,12 @@ public:
     // The ready request, sent once before any navigation: enables the page's events.
     bool EnableSession(int timeoutMs = Timeouts::kReadyMs);
 
+    // Ends the session from any thread: every wait returns at once, and the browser goes. For stopping
+    // a job whose page hangs (a dialog, an endless script).
+    void Abort();
+    // True once the session ended.
+    bool Ended() const;
+
     // Loads a chapter file into the page; true when its load event arrived.
     bool Navigate(const std::string& path, int timeoutMs = Timeouts::kPageLoadMs);
     // Prints the loaded page to outputPath (US Letter, 110 %, 0.8 in margins, backgrounds); true only
@@ -86,12 +91,20 @@ private:
     void OnRequestPaused(const nlohmann::json& params);
     void SendInternal(const std::string& method, const nlohmann::json& params);
 
+    // What callers wait for. A wait ends when its signal is set or the session has ended; the end is
+    // never reset, so a session that ends between a caller's check and its wait still wakes it.
+    enum Signal { kConnected, kPageLoaded, kResponse, kReady, kSignalCount };
+    void SetSignal(Signal signal);
+    void ResetSignal(Signal signal);
+    // True when the signal was set or the session ended within the time-out (-1: no limit).
+    bool WaitSignal(Signal signal, int timeoutMs);
+
     std::mutex requestLock_;
     std::mutex pageLock_;
-    util::ManualResetEvent connectedEvent_;
-    util::ManualResetEvent pageLoadedEvent_;
-    util::ManualResetEvent responseEvent_;
-    util::ManualResetEvent readyEvent_;
+    mutable std::mutex signalLock_;
+    std::condition_variable signalChanged_;
+    bool signalled_[kSignalCount] = {};
+    bool ended_ = false;
     std::atomic<int> lastId_{0};
     std::atomic<int> awaitedId_{0};
     std::unique_ptr<TaskThread> worker_;

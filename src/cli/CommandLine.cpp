@@ -3,11 +3,13 @@
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
 #include "engine/ConversionWorker.h"
+#include "util/IniFile.h"
 #include "util/Utilities.h"
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,7 +32,8 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  -o DIR          write the PDFs into DIR (default: each PDF next to its EPUB)\n"
-    "  -j N            convert N books at once (default 20)\n"
+    "  -j N            convert N books at once, 1 to 20 (default: what the machine carries, one book per\n"
+    "                  core as far as memory allows, or [app] jobs in the settings file)\n"
     "  --browser PATH  use this Chromium executable\n"
     "  -q              print nothing but errors\n"
     "  -v              also print how many requests of each book were blocked, and where the time went\n"
@@ -46,7 +49,7 @@ void OnSignal(int signal) { interrupted = signal; }
 
 struct Options {
     std::string outputFolder;
-    int jobs = engine::ConversionWorker::kDefaultThreads;
+    int jobs = 0;  // 0: the settings file's, else what the machine carries
     std::string browserPath;
     bool quiet = false;
     bool verbose = false;
@@ -159,8 +162,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
             if (v == nullptr) return false;
             char* end = nullptr;
             const long n = std::strtol(v->c_str(), &end, 10);
-            if (end == v->c_str() || *end != '\0' || n < 1 || n > 64) {
-                exitCode = UsageError("-j takes a number from 1 to 64");
+            if (end == v->c_str() || *end != '\0' || n < 1 || n > engine::ConversionWorker::kMaxThreads) {
+                exitCode = UsageError("-j takes a number from 1 to 20");
                 return false;
             }
             options.jobs = static_cast<int>(n);
@@ -213,6 +216,22 @@ int Run(const std::vector<std::string>& arguments) {
     }
     browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
 
+    // Books at once: -j, else the settings file's [app] jobs, else what this machine carries.
+    std::string jobsFrom = "-j";
+    if (options.jobs == 0) {
+        const int configured = util::IniFile(util::GetSettingsPath(), "app").GetInt("jobs", 0);
+        if (configured >= 1) {
+            options.jobs = std::min(configured, engine::ConversionWorker::kMaxThreads);
+            jobsFrom = "the settings file";
+        } else {
+            options.jobs = engine::ConversionWorker::MachineThreads();
+            jobsFrom = util::FormatString("this machine: %d cores, %d MiB available", util::UsableCores(),
+                                          static_cast<int>(util::AvailableMemory() >> 20));
+        }
+    }
+    if (options.verbose) {
+        std::fprintf(stderr, "epub2pdf: converting %d books at once (%s)\n", options.jobs, jobsFrom.c_str());
+    }
     engine::ConversionWorker worker(options.outputFolder, options.jobs);
     for (const std::string& book : options.books) {
         const std::string path = util::ToFullPath(book);
@@ -261,8 +280,8 @@ int Run(const std::vector<std::string>& arguments) {
         if (item->done) {
             ++converted;
             if (!options.quiet) std::printf("%s\n", item->PdfPath().c_str());
-            if (!item->FailureReason().empty() && !options.quiet) {
-                std::fprintf(stderr, "epub2pdf: %s: note: %s\n", item->epubPath.c_str(), item->FailureReason().c_str());
+            for (const std::string& warning : item->Warnings()) {
+                std::fprintf(stderr, "epub2pdf: %s: warning: %s\n", item->epubPath.c_str(), warning.c_str());
             }
         } else {
             ++failed;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -20,7 +21,7 @@ public:
     explicit ConversionItem(std::string epub, std::string pdf)
         : epubPath(std::move(epub)), pdfPath_(std::move(pdf)), status_(kStatusReady) {}
 
-    const std::string epubPath;  // as added; its lower-cased form is the item's key
+    const std::string epubPath;  // as added; the item's key
     std::atomic<int> progress{0};
     std::atomic<bool> done{false};    // converted successfully
     std::atomic<bool> failed{false};
@@ -53,6 +54,16 @@ public:
         reason_ = std::move(reason);
     }
 
+    // What the last conversion left out or could not read (chapters, a broken NCX); empty when nothing.
+    std::vector<std::string> Warnings() const {
+        std::lock_guard lock(mutex_);
+        return warnings_;
+    }
+    void SetWarnings(std::vector<std::string> warnings) {
+        std::lock_guard lock(mutex_);
+        warnings_ = std::move(warnings);
+    }
+
     // Where the time of the last conversion went.
     std::string Timings() const {
         std::lock_guard lock(mutex_);
@@ -69,6 +80,7 @@ private:
     std::string pdfPath_;
     std::string status_;
     std::string reason_;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace engine

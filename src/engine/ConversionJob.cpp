@@ -75,7 +75,14 @@ private:
 class BackgroundMerge {
 public:
     explicit BackgroundMerge(PdfAssembler& assembler) : assembler_(assembler), thread_([this] { Loop(); }) {}
-    ~BackgroundMerge() { Stop(); }
+    // Left without Finish (the job failed or was cancelled): what is still queued is dropped.
+    ~BackgroundMerge() {
+        {
+            std::lock_guard lock(mutex_);
+            queue_.clear();
+        }
+        Stop();
+    }
     BackgroundMerge(const BackgroundMerge&) = delete;
     BackgroundMerge& operator=(const BackgroundMerge&) = delete;
 
@@ -138,9 +145,20 @@ bool AllowNetwork() { return util::IniFile(util::GetSettingsPath(), "browser").G
 
 const std::string& ConversionJob::CreatorText() { return SCRAMBLED("epub2pdf 0.1", 0x3c5a9e07f1d2b846ull); }
 
-ConversionJob::ConversionJob(const std::string& epubPath) : epubPath_(util::ToFullPath(epubPath)) {}
+ConversionJob::ConversionJob(const std::string& epubPath, std::stop_token stop)
+    : epubPath_(util::ToFullPath(epubPath)) {
+    if (stop.stop_possible()) {
+        outerStop_ = std::make_unique<std::stop_callback<std::function<void()>>>(std::move(stop), [this] { Cancel(); });
+    }
+}
+
+void ConversionJob::Cancel() {
+    cancelled_ = true;
+    stop_.request_stop();  // aborts the browser start or the page under way
+}
 
 ConversionJob::~ConversionJob() {
+    outerStop_.reset();
     cancelled_.exchange(true);
     printer_.reset();
     assembler_.reset();
@@ -160,6 +178,7 @@ bool ConversionJob::Fail(std::string reason) {
 
 bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback& callback) {
     reason_.clear();
+    warnings_.clear();
     const std::string fullOutput = util::ToFullPath(outputPdfPath);
 
     // 1. The output file: the worker reserved it (created empty) already; a direct caller gets it made
@@ -198,52 +217,75 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
 
     // 6-7. The package document and the NCX beside it.
     epub::EpubFolder folder(extractFolder);
-    const std::string opfPath = folder.GetPackagePath();
-    if (opfPath.empty()) return Fail("no package document: META-INF/container.xml is missing or names no file");
+    std::string packageProblem;
+    const std::string opfPath = folder.GetPackagePath(&packageProblem);
+    if (opfPath.empty()) return Fail("no package document: " + packageProblem);
     const std::string ncxPath = folder.GetNcxPath();
     if (ncxPath.empty()) return Fail("no toc.ncx beside the package document");
     auto book = epub::EpubBook::Load(opfPath, extractFolder);
     if (!book) return Fail("the package document cannot be read");
+    // Names inside the book, as its author wrote them: "OEBPS/content.opf".
+    auto inBook = [&extractFolder](const std::string& path) {
+        return path.size() > extractFolder.size() ? path.substr(extractFolder.size() + 1) : path;
+    };
+    if (!book->GetProblem().empty()) {
+        const std::string what = "the package document " + inBook(opfPath) + " " + book->GetProblem();
+        if (book->GetChapterFiles().empty()) return Fail(what);
+        warnings_.push_back(what + "; what follows that point was not read");
+    }
+    for (const std::string& missing : book->GetMissingFiles()) {
+        warnings_.push_back("the chapter file " + missing + " is not in the book; it was left out");
+    }
 
     timings_.unpack = since(mark);
+
+    // 11. The chapters in reading order (a book without any starts no browser).
+    const std::vector<std::string> chapters = book->GetChapterFiles();
+    const unsigned count = static_cast<unsigned>(chapters.size());
+    if (count == 0) return Fail("the book has no chapter files in its spine");
 
     // 9-10. Assembler and browser.
     assembler_ = std::make_shared<PdfAssembler>(fullOutput);
     mark = Clock::now();
-    printer_ = std::make_shared<browser::BrowserSession>();
+    if (cancelled_) return Fail("cancelled");
+    printer_ = std::make_shared<browser::BrowserSession>(stop_.get_token());
     timings_.browserStart = since(mark);
-    // The pages may read their own book and nothing else (the network only when the user allows it).
-    if (auto client = printer_->GetClient()) client->SetRequestPolicy(extractFolder, AllowNetwork());
+    if (cancelled_) return Fail("cancelled");
 
-    // 11-12. Print every chapter in reading order.
-    const std::vector<std::string> chapters = book->GetChapterFiles();
-    const unsigned count = static_cast<unsigned>(chapters.size());
-    if (count == 0) return Fail("the book has no chapter files in its spine");
-    unsigned sum = 0;
+    // 12. Print every chapter in reading order.
     unsigned printedCount = 0;
     std::string stopReason;
     BackgroundMerge merge(*assembler_);
-    for (unsigned i = 0; i < count; ++i) {
-        if (cancelled_) return Fail("cancelled");
-        if (merge.Failed()) break;  // Finish below raises the library's error
-        auto client = printer_ ? printer_->GetClient() : nullptr;
+    {
+        const std::shared_ptr<browser::DevToolsClient> client = printer_->GetClient();
         if (!client) return Fail("the browser could not be started");
-        const std::string pdfPath = util::FormatString("%s/%d.pd_", tempFolder, static_cast<int>(i + 1));
-        mark = Clock::now();
-        const bool printed = client->Navigate(chapters[i]) && client->PrintToPdf(pdfPath);
-        timings_.printing += since(mark);
-        if (!printed) {
-            // The book is made from the chapters printed so far.
-            stopReason = "chapter " + std::to_string(i + 1) + " (" + util::GetFileName(chapters[i], true) +
-                         ") could not be printed";
-            break;
+        // A stop abandons the page at once, whatever it is doing (a dialog, an endless script).
+        const std::stop_callback abortPage(stop_.get_token(), [client] { client->Abort(); });
+        // The pages may read their own book and nothing else (the network only when the user allows it).
+        client->SetRequestPolicy(extractFolder, AllowNetwork());
+        unsigned sum = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            if (cancelled_) return Fail("cancelled");
+            if (merge.Failed()) break;  // Finish below raises the library's error
+            const std::string pdfPath = util::FormatString("%s/%d.pd_", tempFolder, static_cast<int>(i + 1));
+            mark = Clock::now();
+            const bool printed = client->Navigate(chapters[i]) && client->PrintToPdf(pdfPath);
+            timings_.printing += since(mark);
+            if (cancelled_) return Fail("cancelled");  // the print failed because the job was stopped
+            if (!printed) {
+                // The book is made from the chapters printed so far.
+                stopReason = "chapter " + std::to_string(i + 1) + " (" + inBook(chapters[i]) +
+                             ") could not be printed; the book ends before it";
+                break;
+            }
+            chapterMap_[chapters[i]] = pdfPath;
+            merge.Add(pdfPath);
+            ++printedCount;
+            progress_.exchange(static_cast<int>(sum / count));
+            sum += 100;
+            if (callback && !callback(progress_)) return Fail("cancelled");
         }
-        chapterMap_[chapters[i]] = pdfPath;
-        merge.Add(pdfPath);
-        ++printedCount;
-        progress_.exchange(static_cast<int>(sum / count));
-        sum += 100;
-        if (callback && !callback(progress_)) return Fail("cancelled");
+        blocked_ = client->BlockedRequests();
     }
 
     mark = Clock::now();
@@ -251,18 +293,21 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     timings_.merging = since(mark);
 
     // 13. The browser goes before the PDF is assembled.
-    if (printer_) {
-        if (auto client = printer_->GetClient()) blocked_ = client->BlockedRequests();
-    }
     mark = Clock::now();
     printer_.reset();
     timings_.browserStop = since(mark);
+    if (cancelled_) return Fail("cancelled");
     if (printedCount == 0) return Fail(stopReason.empty() ? "no chapter could be printed" : stopReason);
 
     // 14-17. Outline, information, write, links.
     mark = Clock::now();
     const ChapterMapView view{chapterMap_, cancelled_};
-    auto outline = BuildOutline(*assembler_, opfPath, ncxPath, view, extractFolder);
+    std::string tocProblem;
+    auto outline = BuildOutline(*assembler_, opfPath, ncxPath, view, extractFolder, &tocProblem);
+    if (!tocProblem.empty()) {
+        warnings_.push_back("the table of contents " + inBook(ncxPath) + " " + tocProblem +
+                            "; bookmarks after that point are missing");
+    }
     assembler_->SetInfo(book->GetTitle(), book->GetCreator(), CreatorText());
     // Links first, in the merged document, so that it is written once.
     if (!assembler_->RewriteLinks(view, fullOutput) && cancelled_) return Fail("cancelled");
@@ -277,7 +322,7 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     const bool result = callback ? callback(100) : true;
     if (!result) return Fail("cancelled");
     output.Keep();
-    if (!stopReason.empty()) reason_ = stopReason;  // converted, but not every chapter
+    if (!stopReason.empty()) warnings_.push_back(stopReason);  // converted, but not every chapter
     return true;
 }
 

@@ -1,7 +1,8 @@
 // Turns one EPUB file into one PDF file: unpacks it into a temporary folder beside the output, reads
 // its package and NCX, prints every chapter with one browser, merges the chapter PDFs with outline and
 // internal links, and removes everything it made but the finished PDF. Runs synchronously on the
-// calling thread; reports progress through a callback that can also cancel it.
+// calling thread; reports progress through a callback that can also cancel it. Cancel (or the stop
+// token it was made with) stops it from any other thread at once, even inside a chapter that hangs.
 #pragma once
 
 #include "engine/PdfAssembler.h"
@@ -10,7 +11,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <vector>
 
 namespace browser {
 class BrowserSession;
@@ -23,7 +26,8 @@ public:
     // Percentage 0..100 -> false stops the job.
     using ProgressCallback = std::function<bool(int)>;
 
-    explicit ConversionJob(const std::string& epubPath);
+    // stop: the run this job belongs to; a stop request there cancels the job.
+    explicit ConversionJob(const std::string& epubPath, std::stop_token stop = {});
     // Sets the cancel flag, then releases the browser and the assembler.
     virtual ~ConversionJob();
     ConversionJob(const ConversionJob&) = delete;
@@ -33,8 +37,15 @@ public:
     // the output name and FailureReason says why. Throws PdfError when a chapter PDF cannot be read.
     bool Run(const std::string& outputPdfPath, const ProgressCallback& callback);
 
+    // Stops a Run on another thread: no browser is started and no chapter printed after it, the one
+    // printing is abandoned, and Run returns false with nothing left behind. Safe from any thread.
+    void Cancel();
+
     // Why the last Run failed.
     const std::string& FailureReason() const { return reason_; }
+    // What the last Run that succeeded left out or could not read, one sentence each (chapters that
+    // are missing or did not print, a package document or NCX that is not well-formed).
+    const std::vector<std::string>& Warnings() const { return warnings_; }
     // How many requests of the book's pages were refused.
     int BlockedRequests() const { return blocked_; }
     // Where the time of the last Run went, e.g. "unpack 0.01s, browser 0.40s, ...".
@@ -48,14 +59,18 @@ private:
     std::shared_ptr<PdfAssembler> assembler_;
     std::shared_ptr<browser::BrowserSession> printer_;
     std::atomic<bool> cancelled_{false};
+    std::stop_source stop_;
     std::atomic<int> progress_{0};
     std::map<std::string, std::string> chapterMap_;
     std::string epubPath_;
     std::string reason_;
+    std::vector<std::string> warnings_;
     int blocked_ = 0;
     struct Timings {
         double unpack = 0, browserStart = 0, printing = 0, merging = 0, browserStop = 0, writing = 0;
     } timings_;
+    // Last, so that it goes first: the outer stop reaches this job only while the job exists.
+    std::unique_ptr<std::stop_callback<std::function<void()>>> outerStop_;
 };
 
 }  // namespace engine

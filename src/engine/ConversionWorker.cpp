@@ -5,6 +5,7 @@
 #include "engine/ThreadPool.h"
 #include "util/Utilities.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace engine {
@@ -17,9 +18,19 @@ ConversionWorker::ConversionWorker(const std::string& folder, int threads)
 
 ConversionWorker::~ConversionWorker() { Stop(); }
 
+int ConversionWorker::MachineThreads(int cores, long long availableMemory) {
+    // Measured on 2 cores (bench/README.md): a batch is fastest with one or two books per core's worth
+    // of browsers; more only share the cores and add memory.
+    long long books = cores < 1 ? 1 : cores;
+    if (availableMemory > 0) books = std::min(books, availableMemory / kMemoryPerBook);
+    return static_cast<int>(std::clamp<long long>(books, 1, kMaxThreads));
+}
+
+int ConversionWorker::MachineThreads() { return MachineThreads(util::UsableCores(), util::AvailableMemory()); }
+
 std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epubPath,
                                                           const std::string& outputFolder) {
-    const std::string key = util::ToLowerAscii(epubPath);
+    const std::string& key = epubPath;  // exactly: on Linux a.epub and A.epub are two files
     const std::string folder = outputFolder.empty() ? workFolder_ : outputFolder;
     auto item = std::make_shared<ConversionItem>(epubPath, util::JoinPath(folder, util::GetFileName(epubPath, false) + ".pdf"));
     std::lock_guard lock(itemsLock_);
@@ -30,12 +41,12 @@ std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epu
 
 bool ConversionWorker::Contains(const std::string& epubPath) const {
     std::lock_guard lock(itemsLock_);
-    return items_.count(util::ToLowerAscii(epubPath)) != 0;
+    return items_.count(epubPath) != 0;
 }
 
 std::string ConversionWorker::OutputPathOf(const std::string& epubPath) const {
     std::lock_guard lock(itemsLock_);
-    auto it = items_.find(util::ToLowerAscii(epubPath));
+    auto it = items_.find(epubPath);
     if (it == items_.end() || !it->second->done) return {};
     return it->second->PdfPath();
 }
@@ -59,10 +70,11 @@ bool ConversionWorker::Start(Notify notify) {
     std::lock_guard lock(itemsLock_);
     notify_ = std::move(notify);
     stopping_ = false;
+    runStop_ = std::stop_source();
     pool_ = std::make_unique<ThreadPool>(threads_, "epub");
     for (const std::string& key : order_) {
         ++pending_;
-        pool_->Push([this, item = items_.at(key)] { RunItem(item); });
+        pool_->Push([this, item = items_.at(key), stop = runStop_.get_token()] { RunItem(item, stop); });
     }
     if (order_.empty()) running_ = false;
     return false;
@@ -71,20 +83,21 @@ bool ConversionWorker::Start(Notify notify) {
 void ConversionWorker::Stop() {
     browser::BrowserManager::Instance().CancelProvisioning();
     stopping_ = true;
+    runStop_.request_stop();  // every job of the run cancels now, not at its next progress report
     pool_.reset();
     pending_ = 0;
     running_ = false;
 }
 
-void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item) {
-    ConvertItem(item);
+void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
+    ConvertItem(item, stop);
     if (--pending_ > 0) return;
     running_ = false;
     if (notify_) notify_(nullptr, kRunOver);
 }
 
-void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item) {
-    if (stopping_) return;
+void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
+    if (stopping_ || stop.stop_requested()) return;
     if (item->done) return;  // converted in an earlier run
     const std::string epub = item->epubPath;
     // The output name is taken by creating the file, so two books of one name never share it.
@@ -102,8 +115,9 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item) 
     item->SetPdfPath(out);
     item->failed = false;
     item->SetFailureReason("");
+    item->SetWarnings({});
 
-    auto job = std::make_unique<ConversionJob>(epub);
+    auto job = std::make_unique<ConversionJob>(epub, stop);
     auto progress = [this, item](int percent) {
         if (stopping_) return false;
         item->progress = percent;
@@ -115,13 +129,10 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item) 
         const bool converted = job->Run(out, progress);
         item->blockedRequests = job->BlockedRequests();
         item->SetTimings(job->TimingSummary());
+        item->SetWarnings(job->Warnings());  // before done: a reader that sees done sees them
         item->done = converted;
         item->failed = !converted;
-        if (!converted) {
-            fail(kStatusFailed, job->FailureReason());
-        } else {
-            item->SetFailureReason(job->FailureReason());  // a note, e.g. a chapter that did not print
-        }
+        if (!converted) fail(kStatusFailed, job->FailureReason());
     } catch (const PdfError& e) {
         fail(kStatusError, e.what());
     } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,7 +23,15 @@ public:
     // Notification codes.
     static constexpr int kItemChanged = 0;  // progress, status or final state of the item
     static constexpr int kRunOver = 1;      // the item pointer is null
-    static constexpr int kDefaultThreads = 20;
+    static constexpr int kMaxThreads = 20;          // the most books that convert at once
+    static constexpr int kDefaultThreads = kMaxThreads;
+    static constexpr long long kMemoryPerBook = 512ll << 20;  // a browser and its merge, with room to spare
+
+    // How many books the machine carries at once: one per core that this process may use, as far as
+    // the available memory holds kMemoryPerBook for each; from 1 to kMaxThreads.
+    static int MachineThreads(int cores, long long availableMemory);
+    // The same for this machine.
+    static int MachineThreads();
 
     using Notify = std::function<void(const std::shared_ptr<ConversionItem>&, int code)>;
 
@@ -34,9 +43,9 @@ public:
     ConversionWorker& operator=(const ConversionWorker&) = delete;
 
     // Registers a book, named after the EPUB in outputFolder (default: the work folder); null when a
-    // book with that path (compared case-insensitively) is present already.
+    // book with exactly that path is present already.
     std::shared_ptr<ConversionItem> AddItem(const std::string& epubPath, const std::string& outputFolder = {});
-    // True when a book with that path is present (case-insensitive).
+    // True when a book with exactly that path is present.
     bool Contains(const std::string& epubPath) const;
     // The output PDF of a book, only once it was converted successfully.
     std::string OutputPathOf(const std::string& epubPath) const;
@@ -48,14 +57,15 @@ public:
 
     // Queues every book that is not done; false (and nothing happens) while a run is under way.
     bool Start(Notify notify);
-    // Ends a run: running books cancel at their next progress report, queued ones are skipped.
+    // Ends a run: running books are cancelled at once (their browsers end, their pages are abandoned),
+    // queued ones are skipped, and no browser starts after it. Returns when every job has ended.
     void Stop();
 
     const std::string& WorkFolder() const { return workFolder_; }
 
 private:
-    void RunItem(const std::shared_ptr<ConversionItem>& item);
-    void ConvertItem(const std::shared_ptr<ConversionItem>& item);
+    void RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
+    void ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
 
     std::unordered_map<std::string, std::shared_ptr<ConversionItem>> items_;
     std::vector<std::string> order_;
@@ -64,6 +74,7 @@ private:
     int threads_;
     std::unique_ptr<ThreadPool> pool_;
     std::atomic<bool> stopping_{false};
+    std::stop_source runStop_;  // one per run: Stop requests it, every job of the run sees it
     Notify notify_;
     std::atomic<int> pending_{0};
     std::atomic<bool> running_{false};

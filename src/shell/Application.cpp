@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLocalSocket>
 
+#include <algorithm>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -32,7 +33,11 @@ Application::~Application() {
 }
 
 QString Application::InstanceName() {
-    return QString::fromStdString(WindowClassName()) + "-" + QString::number(::getuid());
+    // A socket path in the user's private runtime folder: one instance per user session, and a test
+    // (or a second session) with a runtime folder of its own never sees another's.
+    const std::string folder = util::GetRuntimeFolder();
+    if (folder.empty()) return {};
+    return QString::fromStdString(util::JoinPath(folder, WindowClassName()));
 }
 
 std::string Application::OutputFolder() {
@@ -41,25 +46,11 @@ std::string Application::OutputFolder() {
     return util::JoinPath(util::GetDocumentsFolder(), OutputFolderName());
 }
 
-bool Application::Start() {
-    // Single instance: a running one gets our files and comes to the front.
-    {
-        QLocalSocket probe;
-        probe.connectToServer(InstanceName());
-        if (probe.waitForConnected(500)) {
-            QByteArray message = "raise\n";
-            for (const QString& f : files_) message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
-            probe.write(message);
-            probe.flush();
-            probe.waitForBytesWritten(1000);
-            probe.disconnectFromServer();
-            return false;
-        }
-    }
-    QLocalServer::removeServer(InstanceName());
+void Application::Listen(const QString& instance) {
+    QLocalServer::removeServer(instance);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    server_->listen(InstanceName());
+    server_->listen(instance);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = server_->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
@@ -72,8 +63,32 @@ bool Application::Start() {
             });
         }
     });
+}
 
-    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder());
+bool Application::Start() {
+    // Single instance: a running one gets our files and comes to the front. Without a private runtime
+    // folder there is no safe place for the socket, and this instance runs alone.
+    const QString instance = InstanceName();
+    if (!instance.isEmpty()) {
+        QLocalSocket probe;
+        probe.connectToServer(instance);
+        if (probe.waitForConnected(500)) {
+            QByteArray message = "raise\n";
+            for (const QString& f : files_) message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
+            probe.write(message);
+            probe.flush();
+            probe.waitForBytesWritten(1000);
+            probe.disconnectFromServer();
+            return false;
+        }
+    }
+    if (!instance.isEmpty()) Listen(instance);
+
+    // Books at once: the settings file's [app] jobs, else what this machine carries.
+    const int configured = util::IniFile(util::GetSettingsPath(), "app").GetInt("jobs", 0);
+    const int jobs = configured >= 1 ? std::min(configured, engine::ConversionWorker::kMaxThreads)
+                                     : engine::ConversionWorker::MachineThreads();
+    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs);
     LoadInterfacePackage();
     QFile style(":/skin/style.qss");
     if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
@@ -185,9 +200,11 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         icon = "succeeded";
     }
     window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
-    // Why a book failed, or what did not print, shows when the pointer rests on its status.
+    // Why a book failed, or what it left out, shows when the pointer rests on its status.
     if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath))) {
-        row->Status()->setToolTip(QString::fromStdString(item->FailureReason()));
+        std::string tip = item->FailureReason();
+        for (const std::string& warning : item->Warnings()) tip += (tip.empty() ? "" : "\n") + warning;
+        row->Status()->setToolTip(QString::fromStdString(tip));
     }
     // The last report of a book that converted (its done flag may follow a moment later).
     if (!item->failed && percent >= 100 && item->StatusText() == engine::kStatusDone) {
@@ -200,7 +217,7 @@ void Application::ViewEpub() {
     if (row < 0) return;
     const std::string key = window_->GetRowKey(row).toStdString();
     for (const auto& item : worker_->Items()) {
-        if (util::ToLowerAscii(item->epubPath) == key) {
+        if (item->epubPath == key) {
             reveal_ ? reveal_(item->epubPath) : RevealInExplorer(item->epubPath);
             return;
         }

@@ -5,7 +5,10 @@
 
 #include <cstdlib>
 #include <dirent.h>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testing_support {
 
@@ -27,26 +30,34 @@ inline std::vector<int> ProcessesMentioning(const std::string& text) {
     return found;
 }
 
-// Points the per-user data folder (browser profiles, snapshot) at a scratch folder for one test, and
-// checks at the end that no process still uses it.
+// Points the per-user data folder (browser profiles, snapshot) and the settings folder at scratch
+// folders for one test, so that no test reads the user's settings or shares a folder with another, and
+// checks at the end that no process still uses them.
 class ScratchDataHome {
 public:
     ScratchDataHome() {
-        const char* old = std::getenv("XDG_DATA_HOME");
-        if (old != nullptr) old_ = old, hadOld_ = true;
-        setenv("XDG_DATA_HOME", dir_.Path().c_str(), 1);
+        Point("XDG_DATA_HOME", dir_.Path());
+        Point("XDG_CONFIG_HOME", dir_ / "config");
     }
     ~ScratchDataHome() {
-        if (hadOld_) setenv("XDG_DATA_HOME", old_.c_str(), 1);
-        else unsetenv("XDG_DATA_HOME");
+        for (const auto& [name, value] : saved_) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
     }
+    ScratchDataHome(const ScratchDataHome&) = delete;
+    ScratchDataHome& operator=(const ScratchDataHome&) = delete;
     const TempDir& Dir() const { return dir_; }
     std::vector<int> Leftovers() const { return ProcessesMentioning(dir_.Path()); }
 
 private:
+    void Point(const std::string& name, const std::string& value) {
+        const char* old = std::getenv(name.c_str());
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name.c_str(), value.c_str(), 1);
+    }
     TempDir dir_;
-    std::string old_;
-    bool hadOld_ = false;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 inline std::string ChromiumPath() { return "/usr/bin/chromium"; }

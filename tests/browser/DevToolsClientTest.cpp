@@ -164,4 +164,39 @@ TEST_F(DevToolsClientTest, LinksOutOfTheBookAreBlockedInTheBrowser) {
     EXPECT_EQ(client->BlockedRequests(), 1);
 }
 
+// Every wait ends as soon as the session ends, whoever ends it and whenever: the browser dying under a
+// page that hangs, or Abort from another thread; and every wait after the end returns at once.
+TEST_F(DevToolsClientTest, EveryWaitEndsWithTheSession) {
+    const std::string hung = dir / "hung.xhtml";
+    testing_support::WriteFile(hung, R"(<html xmlns="http://www.w3.org/1999/xhtml"><body><p>x</p>
+<script>for (;;) {}</script></body></html>)");
+    auto seconds = [](auto since) { return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count(); };
+    for (const char* how : {"the browser dies", "Abort"}) {
+        SCOPED_TRACE(how);
+        auto client = Ready();
+        const int pid = client->BrowserProcessId();
+        ASSERT_GT(pid, 0);
+        std::thread ender([&] {
+            std::this_thread::sleep_for(1500ms);
+            if (std::string(how) == "Abort") {
+                client->Abort();
+            } else {
+                ::kill(pid, SIGKILL);
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(client->Navigate(hung));  // would wait its full time-out of 300 s
+        EXPECT_LT(seconds(start), 5.0);
+        ender.join();
+        EXPECT_TRUE(client->Ended());
+        const auto after = std::chrono::steady_clock::now();
+        EXPECT_FALSE(client->Navigate(hung));
+        EXPECT_FALSE(client->PrintToPdf(dir / "x.pd_"));
+        EXPECT_FALSE(client->EnableSession());
+        EXPECT_FALSE(client->WaitPageLoaded());
+        EXPECT_LT(seconds(after), 0.5);
+        client.reset();  // the browser goes with its client
+    }
+}
+
 }  // namespace

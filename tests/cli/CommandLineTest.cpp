@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -51,7 +52,7 @@ private:
 TempDir* CommandLineTest::books_ = nullptr;
 
 TEST_F(CommandLineTest, UsageErrors) {
-    const char* cases[] = {"", "-j", "-j 0", "-j x", "--frobnicate " , "-o", "--browser /no/such/chromium x.epub"};
+    const char* cases[] = {"", "-j", "-j 0", "-j 21", "-j x", "--frobnicate " , "-o", "--browser /no/such/chromium x.epub"};
     for (const char* args : cases) {
         auto r = Epub2pdf(args);
         EXPECT_EQ(r.exitCode, 2) << args;
@@ -94,12 +95,55 @@ TEST_F(CommandLineTest, FailuresAreReportedEachWithItsReason) {
     EXPECT_NE(r.err.find("broken-nonav.epub: 转换失败: no toc.ncx beside the package document"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("broken-notzip.epub: 转换失败: not a readable ZIP archive"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 converted, 2 failed"), std::string::npos);
+    // -v says how many books convert at once, and why that many.
+    EXPECT_NE(r.err.find("books at once (this machine: "), std::string::npos) << r.err;
     EXPECT_EQ(Files(out.Path()), std::set<std::string>{"leaky.pdf"});
     // -v tells how many requests of the leaky book were blocked.
     const size_t at = r.err.find("leaky.epub: ");
     ASSERT_NE(at, std::string::npos);
     EXPECT_NE(r.err.find(" blocked requests", at), std::string::npos);
     EXPECT_EQ(r.err.find("leaky.epub: 0 blocked requests"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, NamesThatDifferOnlyInCaseAreTwoBooks) {
+    fs::copy_file(Book("four.epub"), scratch / "Quick.epub");
+    fs::copy_file(Book("four.epub"), scratch / "quick.epub");
+    auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(scratch / "Quick.epub") + " " +
+                      ShellQuote(scratch / "quick.epub"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Files(out.Path()), (std::set<std::string>{"Quick.pdf", "quick.pdf"}));
+    EXPECT_NE(r.err.find("2 converted, 0 failed"), std::string::npos) << r.err;
+}
+
+TEST_F(CommandLineTest, WhatABookLeftOutIsSaid) {
+    auto r = Epub2pdf("-q -o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("missing-chapter.epub")));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("missing-chapter.epub: warning: the chapter file ch2.xhtml is not in the book"),
+              std::string::npos)
+        << r.err;
+}
+
+// Ctrl-C or a termination request while a chapter hangs: out within seconds, every browser gone, nothing
+// left in the output folder.
+TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
+    for (const char* signal : {"INT", "TERM"}) {
+        const std::string script =
+            std::string(EPUB2PDF_CLI) + " -o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("hang-loop.epub")) +
+            " >/dev/null 2>&1 & pid=$!\n"
+            // Once its browser runs, the book is printing; two seconds later it hangs in chapter 2.
+            "i=0; while [ $i -lt 600 ] && ! ls -d \"$XDG_DATA_HOME\"/epub2pdf/devtools-* >/dev/null 2>&1; do\n"
+            "  sleep 0.1; i=$((i+1)); done\n"
+            "sleep 2\n"
+            "s=$(date +%s%N); kill -" + signal + " $pid; wait $pid; code=$?; e=$(date +%s%N)\n"
+            "echo \"$code $(( (e - s) / 1000000 ))\"\n";
+        auto r = RunCommand(script);
+        int code = -1, ms = -1;
+        ASSERT_EQ(std::sscanf(r.output.c_str(), "%d %d", &code, &ms), 2) << r.output;
+        EXPECT_EQ(code, std::string(signal) == "INT" ? 130 : 143) << signal;
+        EXPECT_LT(ms, 3000) << signal;
+        EXPECT_TRUE(home.Leftovers().empty()) << signal << ": a browser outlived the program";
+        EXPECT_TRUE(Files(out.Path()).empty()) << signal << ": a temporary folder or a partial PDF stayed";
+    }
 }
 
 // Real books: those with a toc.ncx beside the package document convert, the others are refused.

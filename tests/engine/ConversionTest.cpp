@@ -2,10 +2,12 @@
 #include "engine/ConversionJob.h"
 #include "engine/ConversionWorker.h"
 #include "support/TestSupport.h"
+#include "util/IniFile.h"
 #include "util/Utilities.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -115,7 +117,9 @@ TEST_F(ConversionTest, SampleBookEndToEnd) {
 TEST_F(ConversionTest, ChapterThatFailsToPrintEndsTheBookThere) {
     engine::ConversionJob job(Book("failing-middle.epub"));
     ASSERT_TRUE(job.Run(out / "f.pdf", nullptr));
-    EXPECT_NE(job.FailureReason().find("chapter 3"), std::string::npos);
+    ASSERT_EQ(job.Warnings().size(), 1u);
+    EXPECT_NE(job.Warnings()[0].find("chapter 3 (OEBPS/ch3.bin) could not be printed"), std::string::npos)
+        << job.Warnings()[0];
     const std::string text = PdfText(out / "f.pdf");
     EXPECT_NE(text.find("Text of chapter 2."), std::string::npos);
     EXPECT_EQ(text.find("Text of chapter 4."), std::string::npos);
@@ -162,12 +166,35 @@ TEST_F(ConversionTest, RefusedBooksSayWhy) {
         {"broken-nonav.epub", "no toc.ncx"},
         {"broken-nochapters.epub", "no chapter files"},
         {"missing.epub", "does not exist"},
+        // The parser's own word on a file that is not XML, with the file and where.
+        {"broken-opf.epub", "the package document OEBPS/content.opf is not well-formed: "},
+        {"broken-container.epub", "META-INF/container.xml is not well-formed: "},
     };
     for (const auto& [name, reason] : cases) {
         engine::ConversionJob job(Book(name));
         EXPECT_FALSE(job.Run(out / "x.pdf", nullptr)) << name;
         EXPECT_NE(job.FailureReason().find(reason), std::string::npos) << name << ": " << job.FailureReason();
+        if (std::string(reason).find("well-formed") != std::string::npos) {
+            EXPECT_NE(job.FailureReason().find(" at offset "), std::string::npos) << job.FailureReason();
+        }
         EXPECT_TRUE(OutputFiles().empty()) << name;
+    }
+}
+
+TEST_F(ConversionTest, WhatABookLeftOutIsNamed) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing-chapter.epub", "the chapter file ch2.xhtml is not in the book; it was left out"},
+        {"broken-ncx.epub", "the table of contents OEBPS/toc.ncx is not well-formed: "},
+    };
+    for (const auto& [name, warning] : cases) {
+        engine::ConversionJob job(Book(name));
+        ASSERT_TRUE(job.Run(out / "w.pdf", nullptr)) << name << ": " << job.FailureReason();
+        ASSERT_EQ(job.Warnings().size(), 1u) << name;
+        EXPECT_NE(job.Warnings()[0].find(warning), std::string::npos) << job.Warnings()[0];
+        if (std::string(warning).find("well-formed") != std::string::npos) {
+            EXPECT_NE(job.Warnings()[0].find(" at offset "), std::string::npos) << job.Warnings()[0];
+        }
+        fs::remove(out / "w.pdf");
     }
 }
 
@@ -187,6 +214,29 @@ TEST_F(ConversionTest, AChapterReadsNothingButItsBook) {
     EXPECT_TRUE(webLink);
 }
 
+TEST(WorkerConcurrencyTest, BooksAtOnceFitTheMachine) {
+    constexpr long long GiB = 1ll << 30;
+    struct Case {
+        const char* name;
+        int cores;
+        long long memory;
+        int expected;
+    };
+    const Case cases[] = {
+        {"two cores, plenty of memory", 2, 24 * GiB, 2},
+        {"many cores, capped at twenty", 64, 256 * GiB, 20},
+        {"memory is the limit", 16, 3 * GiB, 6},
+        {"too little memory still converts one", 8, GiB / 4, 1},
+        {"memory unknown: the cores", 4, 0, 4},
+        {"no cores reported", 0, 8 * GiB, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(engine::ConversionWorker::MachineThreads(c.cores, c.memory), c.expected) << c.name;
+    }
+    const int here = engine::ConversionWorker::MachineThreads();
+    EXPECT_TRUE(here >= 1 && here <= engine::ConversionWorker::kMaxThreads) << here;
+}
+
 class WorkerTest : public ConversionTest {
 protected:
     // Runs the worker to the end, recording notifications.
@@ -201,6 +251,7 @@ protected:
                 cv.notify_all();
                 return;
             }
+            if (!item) return;
             notified.insert(item->epubPath);
             if (item->StatusText() == engine::kStatusConverting) {
                 converting.insert(item.get());
@@ -226,8 +277,8 @@ TEST_F(WorkerTest, BrokenBooksFailAloneAndDoneOnesAreNotRedone) {
     auto good = worker.AddItem(Book("four.epub"));
     auto bad = worker.AddItem(Book("broken-notzip.epub"));
     ASSERT_TRUE(good && bad);
-    EXPECT_EQ(worker.AddItem(util::ToLowerAscii(Book("FOUR.epub"))), nullptr);
-    EXPECT_TRUE(worker.Contains(Book("Four.EPUB")));
+    EXPECT_EQ(worker.AddItem(Book("four.epub")), nullptr);  // the same path twice
+    EXPECT_FALSE(worker.Contains(Book("Four.EPUB")));      // another file: paths compare exactly
     EXPECT_EQ(good->StatusText(), engine::kStatusReady);
     EXPECT_EQ(good->PdfPath(), out / "work/four.pdf");
     EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), "");
@@ -274,6 +325,53 @@ TEST_F(WorkerTest, TwentyFiveBooksAtMostTwentyAtOnce) {
     EXPECT_LE(maxConcurrent, 20u);
     EXPECT_GT(maxConcurrent, 1u);
     EXPECT_EQ(OutputFiles().size(), 25u);
+}
+
+// A stop ends the run at once, in a chapter that hangs or not: no browser starts after it, none is left
+// running, and no temporary folder or partial PDF stays.
+TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
+    for (const char* hung : {"hang-alert.epub", "hang-loop.epub"}) {
+        SCOPED_TRACE(hung);
+        TempDir books, config, output;
+        // Every browser start is written down by a wrapper around Chromium.
+        const std::string log = config / "launches.log";
+        const std::string wrapper = config / "chromium-wrapper";
+        testing_support::WriteFile(wrapper, "#!/bin/sh\necho started >> " + ShellQuote(log) + "\nexec " +
+                                                testing_support::ChromiumPath() + " \"$@\"\n");
+        fs::permissions(wrapper, fs::perms::owner_all);
+        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+        util::IniFile(util::GetSettingsPath(), "browser").SetString("path", wrapper);
+        auto launches = [&log] {
+            const std::string text = testing_support::ReadFile(log);
+            return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+        };
+
+        // Eight books at once, as many as threads: the first hangs in its second chapter while the
+        // others wait for their turn at the browser manager.
+        engine::ConversionWorker worker(output.Path(), 8);
+        for (int i = 1; i <= 8; ++i) {
+            const std::string copy = books / util::FormatString("b%d.epub", i);
+            fs::copy_file(Book(hung), copy);
+            worker.AddItem(copy);
+        }
+        worker.Start([](const std::shared_ptr<engine::ConversionItem>&, int) {});
+        for (int i = 0; i < 600 && launches() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_GE(launches(), 2);
+        std::this_thread::sleep_for(std::chrono::seconds(2));  // the first books are inside chapter 2 now
+
+        const int before = launches();
+        const auto start = std::chrono::steady_clock::now();
+        worker.Stop();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 3.0);
+        EXPECT_FALSE(worker.IsBusy());
+        EXPECT_TRUE(home.Leftovers().empty()) << "a browser outlived the stop";
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_LE(launches() - before, 1) << "browsers started after the stop";
+        for (const auto& item : worker.Items()) EXPECT_FALSE(item->done) << item->epubPath;
+        EXPECT_TRUE(fs::is_empty(output.Path())) << "a temporary folder or a partial PDF stayed";
+        unsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 TEST_F(WorkerTest, StopCancelsRunningBooks) {

@@ -26,8 +26,10 @@ def page(title, body):
             '</title></head><body>%s</body></html>' % (title, body))
 
 
-def book(name, chapters, points=None, ncx=True, files=None, title="Test Book", creator="Tester"):
-    """chapters: [(href, bytes or str)], points: [(label, src, [children])]."""
+def book(name, chapters, points=None, ncx=True, files=None, title="Test Book", creator="Tester", missing=(),
+         ncx_text=None):
+    """chapters: [(href, bytes or str)], points: [(label, src, [children])]; hrefs in missing are listed
+    in the spine but not stored; ncx_text replaces the NCX written from points."""
     manifest, spine = [], []
     for i, (href, _) in enumerate(chapters):
         manifest.append('<item id="c%d" href="%s" media-type="application/xhtml+xml"/>' % (i, href))
@@ -48,10 +50,11 @@ def book(name, chapters, points=None, ncx=True, files=None, title="Test Book", c
         z.writestr("META-INF/container.xml", CONTAINER)
         z.writestr("OEBPS/content.opf", opf)
         if ncx:
-            z.writestr("OEBPS/toc.ncx", '<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" '
-                                        'version="2005-1"><navMap>%s</navMap></ncx>' % nav(points))
+            z.writestr("OEBPS/toc.ncx", ncx_text or '<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" '
+                                                    'version="2005-1"><navMap>%s</navMap></ncx>' % nav(points))
         for href, content in chapters:
-            z.writestr("OEBPS/" + href, content)
+            if href not in missing:
+                z.writestr("OEBPS/" + href, content)
         for path, content in (files or {}).items():
             z.writestr(path, content)
 
@@ -74,7 +77,27 @@ book("four.epub", [("c%d.xhtml" % i, text_chapter(i)) for i in range(1, 5)])
 for i in range(1, 26):
     book("small-%02d.epub" % i, [("a.xhtml", text_chapter(1)), ("b.xhtml", text_chapter(2))], title="Small %d" % i)
 
+# Chapters that never finish loading: a dialog that nobody answers, a script that never ends.
+book("hang-alert.epub", [("ch1.xhtml", text_chapter(1)),
+                         ("ch2.xhtml", text_chapter(2, '<script>alert("nobody answers");</script>')),
+                         ("ch3.xhtml", text_chapter(3))])
+book("hang-loop.epub", [("ch1.xhtml", text_chapter(1)),
+                        ("ch2.xhtml", text_chapter(2, '<script>for (;;) {}</script>')),
+                        ("ch3.xhtml", text_chapter(3))])
+
+# Books that convert with something left out, which the result must name.
+book("missing-chapter.epub", [("ch1.xhtml", text_chapter(1)), ("ch2.xhtml", text_chapter(2)),
+                              ("ch3.xhtml", text_chapter(3))], missing=("ch2.xhtml",))
+book("broken-ncx.epub", [("ch1.xhtml", text_chapter(1)), ("ch2.xhtml", text_chapter(2))],
+     ncx_text='<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/"><navMap><navPoint>'
+              '<navLabel><text>One</text></navLabel><content src="ch1.xhtml"/></navPoint> < </navMap></ncx>')
+
 # Books that must be refused, each for its own reason.
+book("broken-opf.epub", [("a.xhtml", text_chapter(1))], title="Fish < Chips")
+with zipfile.ZipFile(os.path.join(out, "broken-container.epub"), "w") as z:
+    z.writestr("mimetype", "application/epub+zip")
+    z.writestr("META-INF/container.xml", CONTAINER.replace("<rootfiles>", "<rootfiles><"))
+    z.writestr("OEBPS/content.opf", "<package/>")
 open(os.path.join(out, "broken-notzip.epub"), "w").write("This is not an archive.\n")
 with zipfile.ZipFile(os.path.join(out, "broken-nocontainer.epub"), "w") as z:
     z.writestr("mimetype", "application/epub+zip")
