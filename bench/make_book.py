@@ -3,7 +3,9 @@
 ids, links to other chapters, a nested NCX (a section level under every chapter), and optionally
 Chinese text and an image per chapter. The same arguments always give the same bytes.
 
-usage: make_book.py OUTPUT.epub --chapters N [--paragraphs P] [--chinese] [--images] [--title T]
+usage: make_book.py OUTPUT.epub --chapters N [--paragraphs P] [--chinese] [--images] [--title T] [--hang K]
+
+--hang K puts a script that never ends into chapter K, so that its page never finishes loading.
 """
 import argparse
 import random
@@ -37,6 +39,7 @@ def main():
     p.add_argument("--chinese", action="store_true")
     p.add_argument("--images", action="store_true")
     p.add_argument("--title", default="Benchmark Book")
+    p.add_argument("--hang", type=int, default=0)
     a = p.parse_args()
     rng = random.Random(a.chapters * 1000 + a.paragraphs)
     n = a.chapters
@@ -72,6 +75,8 @@ def main():
                 put("OEBPS/img/%04d.png" % (i + 1), png(i))
                 manifest.append('<item id="img%d" href="img/%04d.png" media-type="image/png"/>' % (i, i + 1))
                 body.append('<p><img src="img/%04d.png" alt=""/></p>' % (i + 1))
+            if i + 1 == a.hang:
+                body.append("<script>for (;;) {}</script>")
             put("OEBPS/" + name, '<?xml version="1.0" encoding="UTF-8"?><html xmlns="http://www.w3.org/1999/xhtml">'
                 '<head><title>Chapter %d</title><style>body{font-family:serif;line-height:1.45}</style></head>'
                 '<body>%s</body></html>' % (i + 1, "\n".join(body)))
