@@ -3,6 +3,7 @@
 //
 // usage: merge_bench N [work folder]
 #include "engine/PdfAssembler.h"
+#include "epub/EpubBook.h"
 #include "util/Utilities.h"
 
 #include <podofo/podofo.h>
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i <= n; ++i) assembler.AddChapter(folder + "/" + std::to_string(i) + ".pd_", "");
     const double merge = Seconds(start);
     auto t = std::chrono::steady_clock::now();
-    auto outline = engine::BuildOutline(assembler, folder + "/epub/content.opf", folder + "/epub/toc.ncx", view);
+    const auto book = epub::EpubBook::Load(folder + "/epub/content.opf", folder + "/epub");
+    auto outline = engine::BuildOutline(assembler, *book, folder + "/epub/toc.ncx", view);
     assembler.SetInfo("Bench", "Bench", "epub2pdf");
     const bool written = assembler.Write(outline);
     const double writeAndOutline = Seconds(t);

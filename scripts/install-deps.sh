@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang
+  build-essential cmake ninja-build pkg-config clang clang-format clang-tidy
   libgtest-dev libgmock-dev
   libpodofo-dev libpugixml-dev nlohmann-json3-dev zlib1g-dev libcurl4-openssl-dev libfmt-dev
   libconcurrentqueue-dev

@@ -15,17 +15,11 @@ void BrowserManager::SetDownloadObserver(std::shared_ptr<DownloadObserver> obser
     observer_ = std::move(observer);
 }
 
-void BrowserManager::SetBrowserPath(std::string path) {
-    std::lock_guard lock(lock_);
-    browserPath_ = std::move(path);
-}
-
-std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(std::stop_token stop) {
+std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(const ProvisionerSettings& settings,
+                                                             std::stop_token stop) {
     std::lock_guard lock(lock_);
     // A job stopped while it waited for its turn starts nothing.
     if (stop.stop_requested()) return nullptr;
-    ProvisionerSettings settings = ProvisionerSettings::FromSettings();
-    if (!browserPath_.empty()) settings.browserPath = browserPath_;
     // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
     auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
     provisioner_.store(provisioner);
@@ -46,7 +40,8 @@ void BrowserManager::CancelProvisioning() {
     if (auto current = provisioner_.exchange(nullptr)) current->Cancel();
 }
 
-BrowserSession::BrowserSession(std::stop_token stop) : client_(BrowserManager::Instance().CreateClient(std::move(stop))) {}
+BrowserSession::BrowserSession(const ProvisionerSettings& settings, std::stop_token stop)
+    : client_(BrowserManager::Instance().CreateClient(settings, std::move(stop))) {}
 
 BrowserSession::~BrowserSession() {
     closed_ = true;

@@ -14,37 +14,36 @@ namespace browser {
 class BrowserProvisioner;
 class DevToolsClient;
 class DownloadObserver;
+struct ProvisionerSettings;
 
 class BrowserManager {
 public:
     // The process-wide manager.
     static BrowserManager& Instance();
 
-    // A connected client whose session is enabled, or null. Callers take turns. Once stop is
-    // requested no browser is started, and a start under way is abandoned at once.
-    std::shared_ptr<DevToolsClient> CreateClient(std::stop_token stop = {});
+    // A connected client whose session is enabled, on the browser that settings lead to, or null.
+    // Callers take turns. Once stop is requested no browser is started, and a start under way is
+    // abandoned at once.
+    std::shared_ptr<DevToolsClient> CreateClient(const ProvisionerSettings& settings, std::stop_token stop = {});
     // Drops the manager's reference to the latest provisioner (without the lock).
     void ReleaseProvisioner();
     // Cancels a download in progress and drops the provisioner (without the lock).
     void CancelProvisioning();
     // The front end's view of downloads.
     void SetDownloadObserver(std::shared_ptr<DownloadObserver> observer);
-    // A browser executable chosen by the user, ahead of the settings file; empty to clear.
-    void SetBrowserPath(std::string path);
 
 private:
     BrowserManager() = default;
     std::mutex lock_;
     std::atomic<std::shared_ptr<BrowserProvisioner>> provisioner_;
     std::shared_ptr<DownloadObserver> observer_;
-    std::string browserPath_;
 };
 
 // One job's browser: a client from the manager, released (with its browser) on destruction.
 class BrowserSession {
 public:
-    // Obtains a client from the manager; null when stop was requested first.
-    explicit BrowserSession(std::stop_token stop = {});
+    // Obtains a client from the manager; null when none could be made or stop was requested first.
+    explicit BrowserSession(const ProvisionerSettings& settings, std::stop_token stop = {});
     ~BrowserSession();
     BrowserSession(const BrowserSession&) = delete;
     BrowserSession& operator=(const BrowserSession&) = delete;

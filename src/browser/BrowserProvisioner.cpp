@@ -35,8 +35,8 @@ bool IsUsable(const std::string& path) {
 
 }  // namespace
 
-ProvisionerSettings ProvisionerSettings::FromSettings() {
-    util::IniFile ini(util::GetSettingsPath(), "browser");
+ProvisionerSettings ProvisionerSettings::FromIni(const std::string& path) {
+    util::IniFile ini(path, "browser");
     ProvisionerSettings s;
     s.browserPath = ini.GetString("path");
     s.storeUrl = ini.GetString("store", StoreUrl());

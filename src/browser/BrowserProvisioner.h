@@ -27,14 +27,15 @@ public:
     virtual void End() = 0;
 };
 
-// Where the browser comes from; read from the settings file (section "browser") by FromSettings.
+// Where the browser comes from; the front end reads it from the settings file (section "browser").
 struct ProvisionerSettings {
     std::string browserPath;  // "path": an explicit browser executable
-    std::string storeUrl;     // "store": scheme and host of the snapshot store
-    int revision = 0;         // "revision": the snapshot revision
+    std::string storeUrl;     // "store": scheme and host of the snapshot store; empty: the public one
+    int revision = 0;         // "revision": the snapshot revision; 0: the fixed one
     bool searchPath = true;   // "search_path": look for a system Chromium on PATH
 
-    static ProvisionerSettings FromSettings();
+    // Reads section "browser" of a settings file; what is missing keeps the defaults.
+    static ProvisionerSettings FromIni(const std::string& path);
 };
 
 class BrowserProvisioner {

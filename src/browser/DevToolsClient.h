@@ -1,10 +1,11 @@
-// One session with one headless browser for the length of one conversion job. Construction starts the
-// session on a thread of its own ("remote"): it picks a free port, launches the browser, discovers its
-// page target over HTTP, connects a WebSocket and then polls it, handing each message to OnMessage.
-// Callers send requests with SendCommand and wait on signals (connected, page loaded, response, ready).
-// Only the session thread touches the socket; requests reach it through an outbox. When the session
-// ends (the browser went, or Abort was called) every waiter wakes, and every later wait returns at once.
+// One session with one headless browser for the length of one conversion job, as the job and the
+// window use it: named operations with bool results over the layers below. Construction starts the
+// browser on a thread of its own ("remote") through the launcher; the connection then carries every
+// call, and the request policy decides what the pages may read. When the session ends (the browser
+// went, or Abort was called) every waiter wakes, and every later wait returns at once.
 #pragma once
+
+#include "browser/RequestPolicy.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -14,11 +15,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 namespace browser {
 
+class Connection;
+class LaunchedBrowser;
 class TaskThread;
 
 // Default limits of the waits, generous enough for a chapter of 500 pages. -1 waits without limit.
@@ -36,6 +37,7 @@ public:
     // Starts the session for a browser executable; returns at once. Without interceptRequests the
     // request policy is not enforced (for measuring what it costs).
     explicit DevToolsClient(const std::string& browserPath, bool interceptRequests = true);
+    // Ends the session; the browser goes with it.
     virtual ~DevToolsClient();
     DevToolsClient(const DevToolsClient&) = delete;
     DevToolsClient& operator=(const DevToolsClient&) = delete;
@@ -43,7 +45,7 @@ public:
     // Sends one request and waits until its callback has run or the session ended (true), or the
     // time-out passed (false). False at once when there is no open connection.
     bool SendCommand(int timeoutMs, const std::string& method, const nlohmann::json& params, Callback callback);
-    // True when the WebSocket opened within the time-out and is still open.
+    // True when the connection opened within the time-out and is still open.
     bool WaitConnected(int timeoutMs = Timeouts::kConnectMs);
     // True when the page-load event arrived within the time-out.
     bool WaitPageLoaded(int timeoutMs = Timeouts::kPageLoadMs);
@@ -57,76 +59,56 @@ public:
     void Abort();
     // True once the session ended.
     bool Ended() const;
+    // Why the session ended (or could not begin); empty while it runs.
+    std::string EndReason() const;
 
     // Loads a chapter file into the page; true when its load event arrived.
     bool Navigate(const std::string& path, int timeoutMs = Timeouts::kPageLoadMs);
-    // Prints the loaded page to outputPath (US Letter, 110 %, 0.8 in margins, backgrounds); true only
-    // when the PDF file was written.
+    // Prints the loaded page (US Letter, 110 %, 0.8 in margins, backgrounds) into pdf; true only when
+    // the browser answered with a document.
+    bool PrintPdfBytes(std::string& pdf, int timeoutMs = Timeouts::kPrintMs);
+    // The same, written to outputPath; true only when the PDF file was written.
     bool PrintToPdf(const std::string& outputPath, int timeoutMs = Timeouts::kPrintMs);
 
-    // Which requests the pages may make: file:// URLs inside bookFolder (after resolving "..",
-    // percent-escapes and symbolic links), about:blank and data: URLs, and http(s) when allowNetwork.
-    // Everything else is failed as blocked by the client. Until this is called, no file is allowed.
+    // Which requests the pages may make (see RequestPolicy); until this is called, no file is allowed.
     void SetRequestPolicy(const std::string& bookFolder, bool allowNetwork);
     // Whether the request policy lets a URL through (the decision made for every paused request).
-    bool IsRequestAllowed(const std::string& url) const;
+    bool IsRequestAllowed(const std::string& url) const { return policy_.IsAllowed(url); }
 
     // The print parameters, exactly as sent.
     static const nlohmann::json& PrintParameters();
 
-    int LastId() const { return lastId_; }
+    int LastId() const;
     int Port() const { return port_; }
     // The browser's process id while the session runs, else 0.
-    int BrowserProcessId() const { return browserPid_; }
+    int BrowserProcessId() const { return Ended() ? 0 : browserPid_.load(); }
     // How many requests of the loaded pages were refused.
     int BlockedRequests() const { return blocked_; }
 
 private:
-    void Session();
-    void RunBrowser(int port, const std::string& folder, const std::string& scratch);
-    std::string FindDebuggerUrl(int port);
-    void OnMessage(const std::string& text);
-    void EndSession();
-    void Wake();
-    void OnRequestPaused(const nlohmann::json& params);
-    void SendInternal(const std::string& method, const nlohmann::json& params);
+    void Launch();
+    void OnRequestPaused(Connection& connection, const nlohmann::json& params);
+    // The connection once the launch has ended, null when there is none; waits at most timeoutMs.
+    Connection* WaitLaunched(int timeoutMs);
 
-    // What callers wait for. A wait ends when its signal is set or the session has ended; the end is
-    // never reset, so a session that ends between a caller's check and its wait still wakes it.
-    enum Signal { kConnected, kPageLoaded, kResponse, kReady, kSignalCount };
-    void SetSignal(Signal signal);
-    void ResetSignal(Signal signal);
-    // True when the signal was set or the session ended within the time-out (-1: no limit).
-    bool WaitSignal(Signal signal, int timeoutMs);
-
-    std::mutex requestLock_;
+    std::string browserPath_;
+    bool interceptRequests_;
+    RequestPolicy policy_;
     std::mutex pageLock_;
-    mutable std::mutex signalLock_;
-    std::condition_variable signalChanged_;
-    bool signalled_[kSignalCount] = {};
-    bool ended_ = false;
-    std::atomic<int> lastId_{0};
-    std::atomic<int> awaitedId_{0};
-    std::unique_ptr<TaskThread> worker_;
+    mutable std::mutex stateLock_;
+    std::condition_variable stateChanged_;
+    bool launched_ = false;     // the launch ended, with or without a connection
+    std::string launchFailure_;  // why it ended without one
+    std::unique_ptr<LaunchedBrowser> browser_;
+    std::unique_ptr<Connection> connection_;
     std::atomic<bool> closing_{false};
-    std::atomic<bool> connected_{false};
     std::atomic<bool> pageLoaded_{false};
+    std::atomic<bool> navigationFailed_{false};
     std::atomic<bool> ready_{false};
-    std::atomic<bool> socketOpen_{false};
     std::atomic<int> port_{0};
     std::atomic<int> browserPid_{0};
     std::atomic<int> blocked_{0};
-    std::mutex pendingLock_;
-    std::unordered_map<int, Callback> pending_;
-    std::mutex outboxLock_;
-    std::vector<std::string> outbox_;
-    std::atomic<int> internalId_{1 << 30};  // ids of the session's own requests, never awaited
-    mutable std::mutex policyLock_;
-    std::string allowedFolder_;  // canonical, ending in '/'; empty: no file allowed
-    bool allowNetwork_ = false;
-    int wakeFd_ = -1;
-    std::string browserPath_;
-    bool interceptRequests_;
+    std::unique_ptr<TaskThread> launcher_;  // last: it goes first
 };
 
 }  // namespace browser

@@ -3,7 +3,6 @@
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
 #include "engine/ConversionWorker.h"
-#include "util/IniFile.h"
 #include "util/Utilities.h"
 
 #include <signal.h>
@@ -41,7 +40,8 @@ constexpr const char* kUsage =
     "  --version       show the version\n"
     "\n"
     "An existing PDF is never overwritten: a free name such as book(1).pdf is used instead.\n"
-    "Exit status: 0 when every book converted, 1 when any failed, 2 for usage errors.\n";
+    "Exit status: 0 when every book converted, 1 when any failed, 2 for usage errors,\n"
+    "130 after Ctrl-C and 143 after SIGTERM (every conversion stops at once).\n";
 
 std::atomic<int> interrupted{0};
 
@@ -212,16 +212,18 @@ int Run(const std::vector<std::string>& arguments) {
             std::fprintf(stderr, "epub2pdf: %s is not an executable browser\n", options.browserPath.c_str());
             return 2;
         }
-        browser::BrowserManager::Instance().SetBrowserPath(options.browserPath);
     }
     browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
+
+    // The settings file is read once, here; the options given win over it.
+    engine::EngineSettings settings = engine::EngineSettings::FromIni(util::GetSettingsPath());
+    if (!options.browserPath.empty()) settings.browser.browserPath = options.browserPath;
 
     // Books at once: -j, else the settings file's [app] jobs, else what this machine carries.
     std::string jobsFrom = "-j";
     if (options.jobs == 0) {
-        const int configured = util::IniFile(util::GetSettingsPath(), "app").GetInt("jobs", 0);
-        if (configured >= 1) {
-            options.jobs = std::min(configured, engine::ConversionWorker::kMaxThreads);
+        if (settings.jobs >= 1) {
+            options.jobs = std::min(settings.jobs, engine::ConversionWorker::kMaxThreads);
             jobsFrom = "the settings file";
         } else {
             options.jobs = engine::ConversionWorker::MachineThreads();
@@ -232,7 +234,7 @@ int Run(const std::vector<std::string>& arguments) {
     if (options.verbose) {
         std::fprintf(stderr, "epub2pdf: converting %d books at once (%s)\n", options.jobs, jobsFrom.c_str());
     }
-    engine::ConversionWorker worker(options.outputFolder, options.jobs);
+    engine::ConversionWorker worker(options.outputFolder, options.jobs, settings);
     for (const std::string& book : options.books) {
         const std::string path = util::ToFullPath(book);
         const std::string folder = options.outputFolder.empty() ? util::GetFolderOf(path) : options.outputFolder;

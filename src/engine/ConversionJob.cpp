@@ -1,10 +1,8 @@
 #include "engine/ConversionJob.h"
 
-#include "browser/BrowserManager.h"
-#include "browser/DevToolsClient.h"
 #include "epub/EpubBook.h"
 #include "epub/EpubFolder.h"
-#include "util/IniFile.h"
+#include "util/AtomicFile.h"
 #include "util/Scrambled.h"
 #include "util/Utilities.h"
 #include "zip/ZipArchive.h"
@@ -15,17 +13,22 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
 
 namespace engine {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Removes the temporary folder, with everything in it, when Run is left by any path. Only a folder
 // that this job created is ever removed.
@@ -58,10 +61,7 @@ class OutputGuard {
 public:
     explicit OutputGuard(std::string path) : path_(std::move(path)) {}
     ~OutputGuard() {
-        if (!kept_) {
-            std::remove(path_.c_str());
-            std::remove((path_ + ".part").c_str());
-        }
+        if (!kept_) std::remove(path_.c_str());
     }
     void Keep() { kept_ = true; }
 
@@ -70,21 +70,37 @@ private:
     bool kept_ = false;
 };
 
+}  // namespace
+
+// The unpacked book: where it lies and what its package document says.
+struct ConversionJob::Book {
+    std::string folder;   // the unpacked archive
+    std::string opfPath;  // its package document
+    std::string ncxPath;  // its table of contents
+    std::shared_ptr<epub::EpubBook> package;
+
+    // A path inside the book as its author wrote it: "OEBPS/content.opf".
+    std::string Name(const std::string& path) const {
+        return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size() + 1)
+                                                                                           : path;
+    }
+};
+
 // Appends printed chapters to the assembler on a thread of its own, in order, while the browser prints
 // the next ones. A library error is kept and raised again by Finish.
-class BackgroundMerge {
+class ConversionJob::Merge {
 public:
-    explicit BackgroundMerge(PdfAssembler& assembler) : assembler_(assembler), thread_([this] { Loop(); }) {}
+    explicit Merge(PdfAssembler& assembler) : assembler_(assembler), thread_([this] { Loop(); }) {}
     // Left without Finish (the job failed or was cancelled): what is still queued is dropped.
-    ~BackgroundMerge() {
+    ~Merge() {
         {
             std::lock_guard lock(mutex_);
             queue_.clear();
         }
         Stop();
     }
-    BackgroundMerge(const BackgroundMerge&) = delete;
-    BackgroundMerge& operator=(const BackgroundMerge&) = delete;
+    Merge(const Merge&) = delete;
+    Merge& operator=(const Merge&) = delete;
 
     void Add(std::string pdfPath) {
         std::lock_guard lock(mutex_);
@@ -138,15 +154,12 @@ private:
     std::thread thread_;
 };
 
-// The settings file's [browser] allow_network=1 lets pages load remote fonts and images.
-bool AllowNetwork() { return util::IniFile(util::GetSettingsPath(), "browser").GetInt("allow_network", 0) != 0; }
-
-}  // namespace
-
 const std::string& ConversionJob::CreatorText() { return SCRAMBLED("epub2pdf 0.1", 0x3c5a9e07f1d2b846ull); }
 
-ConversionJob::ConversionJob(const std::string& epubPath, std::stop_token stop)
-    : epubPath_(util::ToFullPath(epubPath)) {
+ConversionJob::ConversionJob(const std::string& epubPath, EngineSettings settings, std::stop_token stop,
+                             PrinterFactory printers)
+    : settings_(std::move(settings)), printers_(std::move(printers)), epubPath_(util::ToFullPath(epubPath)) {
+    if (!printers_) printers_ = BrowserPrinters(settings_);
     if (stop.stop_possible()) {
         outerStop_ = std::make_unique<std::stop_callback<std::function<void()>>>(std::move(stop), [this] { Cancel(); });
     }
@@ -154,13 +167,12 @@ ConversionJob::ConversionJob(const std::string& epubPath, std::stop_token stop)
 
 void ConversionJob::Cancel() {
     cancelled_ = true;
-    stop_.request_stop();  // aborts the browser start or the page under way
+    stop_.request_stop();  // abandons the printer's start or the page under way
 }
 
 ConversionJob::~ConversionJob() {
     outerStop_.reset();
     cancelled_.exchange(true);
-    printer_.reset();
     assembler_.reset();
 }
 
@@ -179,9 +191,10 @@ bool ConversionJob::Fail(std::string reason) {
 bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback& callback) {
     reason_.clear();
     warnings_.clear();
+    chapterMap_.clear();
     const std::string fullOutput = util::ToFullPath(outputPdfPath);
 
-    // 1. The output file: the worker reserved it (created empty) already; a direct caller gets it made
+    // The output file: the worker reserved it (created empty) already; a direct caller gets it made
     // here. A file with something in it is somebody else's and is neither used nor removed.
     if (!util::FileExists(fullOutput)) {
         int fd = ::open(fullOutput.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -195,135 +208,142 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     }
     OutputGuard output(fullOutput);
 
-    // 2. Start.
     progress_.exchange(0);
     if (callback && !callback(progress_)) return Fail("cancelled");
 
-    // 3-4. The temporary folder beside the output.
+    // Everything but the PDF is made in a temporary folder beside the output, removed on every path.
     TempFolderGuard temp(util::RemoveExtension(fullOutput));
     if (temp.Path().empty()) return Fail("cannot create a temporary folder beside " + fullOutput);
-    const std::string tempFolder = temp.Path();
 
-    using Clock = std::chrono::steady_clock;
-    auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
-    auto mark = Clock::now();
+    assembler_ = std::make_shared<PdfAssembler>(fullOutput);
+    Book book;
+    util::Status step = Unpack(temp.Path(), book);
+    if (step) step = ReadBook(book);
+    if (step) step = PrintChapters(book, temp.Path(), callback);
+    if (step) step = Assemble(book, fullOutput);
+    if (!step) return Fail(step.Reason());
 
-    // 5. Unpack.
-    const std::string extractFolder = tempFolder + "/epub";
-    if (!zip::ZipArchive::ExtractAll(extractFolder, epubPath_, "")) {
-        if (!util::FileExists(epubPath_)) return Fail("the file does not exist");
-        return Fail("not a readable ZIP archive (or it declares more than 2 GiB)");
-    }
+    progress_.exchange(100);
+    if (callback && !callback(100)) return Fail("cancelled");
+    output.Keep();
+    return true;
+}
 
-    // 6-7. The package document and the NCX beside it.
-    epub::EpubFolder folder(extractFolder);
-    std::string packageProblem;
-    const std::string opfPath = folder.GetPackagePath(&packageProblem);
-    if (opfPath.empty()) return Fail("no package document: " + packageProblem);
-    const std::string ncxPath = folder.GetNcxPath();
-    if (ncxPath.empty()) return Fail("no toc.ncx beside the package document");
-    auto book = epub::EpubBook::Load(opfPath, extractFolder);
-    if (!book) return Fail("the package document cannot be read");
-    // Names inside the book, as its author wrote them: "OEBPS/content.opf".
-    auto inBook = [&extractFolder](const std::string& path) {
-        return path.size() > extractFolder.size() ? path.substr(extractFolder.size() + 1) : path;
-    };
-    if (!book->GetProblem().empty()) {
-        const std::string what = "the package document " + inBook(opfPath) + " " + book->GetProblem();
-        if (book->GetChapterFiles().empty()) return Fail(what);
+util::Status ConversionJob::Unpack(const std::string& tempFolder, Book& book) {
+    const auto start = Clock::now();
+    book.folder = tempFolder + "/epub";
+    util::Status unpacked = zip::ZipArchive::Extract(book.folder, epubPath_);
+    timings_.unpack = SecondsSince(start);
+    return unpacked;
+}
+
+util::Status ConversionJob::ReadBook(Book& book) {
+    const auto start = Clock::now();
+    epub::EpubFolder folder(book.folder);
+    std::string problem;
+    book.opfPath = folder.GetPackagePath(&problem);
+    if (book.opfPath.empty()) return util::Status::Failure("no package document: " + problem);
+    book.ncxPath = folder.GetNcxPath();
+    if (book.ncxPath.empty()) return util::Status::Failure("no toc.ncx beside the package document");
+    book.package = epub::EpubBook::Load(book.opfPath, book.folder);
+    if (!book.package) return util::Status::Failure("the package document cannot be read");
+    if (!book.package->GetProblem().empty()) {
+        const std::string what = "the package document " + book.Name(book.opfPath) + " " + book.package->GetProblem();
+        if (book.package->GetChapterFiles().empty()) return util::Status::Failure(what);
         warnings_.push_back(what + "; what follows that point was not read");
     }
-    for (const std::string& missing : book->GetMissingFiles()) {
+    if (book.package->GetChapterFiles().empty()) {
+        return util::Status::Failure("the book has no chapter files in its spine");
+    }
+    for (const std::string& missing : book.package->GetMissingFiles()) {
         warnings_.push_back("the chapter file " + missing + " is not in the book; it was left out");
     }
+    timings_.unpack += SecondsSince(start);
+    return {};
+}
 
-    timings_.unpack = since(mark);
-
-    // 11. The chapters in reading order (a book without any starts no browser).
-    const std::vector<std::string> chapters = book->GetChapterFiles();
+util::Status ConversionJob::PrintChapters(const Book& book, const std::string& tempFolder,
+                                          const ProgressCallback& callback) {
+    const std::vector<std::string>& chapters = book.package->GetChapterFiles();
     const unsigned count = static_cast<unsigned>(chapters.size());
-    if (count == 0) return Fail("the book has no chapter files in its spine");
+    if (cancelled_) return Cancelled();
 
-    // 9-10. Assembler and browser.
-    assembler_ = std::make_shared<PdfAssembler>(fullOutput);
-    mark = Clock::now();
-    if (cancelled_) return Fail("cancelled");
-    printer_ = std::make_shared<browser::BrowserSession>(stop_.get_token());
-    timings_.browserStart = since(mark);
-    if (cancelled_) return Fail("cancelled");
+    auto mark = Clock::now();
+    std::string reason;
+    std::unique_ptr<ChapterPrinter> printer = printers_(book.folder, stop_.get_token(), reason);
+    timings_.browserStart = SecondsSince(mark);
+    if (cancelled_) return Cancelled();
+    if (!printer) return util::Status::Failure(reason.empty() ? "the browser could not be started" : reason);
 
-    // 12. Print every chapter in reading order.
-    unsigned printedCount = 0;
     std::string stopReason;
-    BackgroundMerge merge(*assembler_);
+    unsigned printedCount = 0;
     {
-        const std::shared_ptr<browser::DevToolsClient> client = printer_->GetClient();
-        if (!client) return Fail("the browser could not be started");
+        Merge merge(*assembler_);
         // A stop abandons the page at once, whatever it is doing (a dialog, an endless script).
-        const std::stop_callback abortPage(stop_.get_token(), [client] { client->Abort(); });
-        // The pages may read their own book and nothing else (the network only when the user allows it).
-        client->SetRequestPolicy(extractFolder, AllowNetwork());
+        const std::stop_callback abort(stop_.get_token(), [&printer] { printer->Abort(); });
         unsigned sum = 0;
         for (unsigned i = 0; i < count; ++i) {
-            if (cancelled_) return Fail("cancelled");
+            if (cancelled_) return Cancelled();
             if (merge.Failed()) break;  // Finish below raises the library's error
-            const std::string pdfPath = util::FormatString("%s/%d.pd_", tempFolder, static_cast<int>(i + 1));
             mark = Clock::now();
-            const bool printed = client->Navigate(chapters[i]) && client->PrintToPdf(pdfPath);
-            timings_.printing += since(mark);
-            if (cancelled_) return Fail("cancelled");  // the print failed because the job was stopped
+            std::string pdf;
+            const util::Status printed = printer->Print(chapters[i], pdf);
+            timings_.printing += SecondsSince(mark);
+            if (cancelled_) return Cancelled();  // the print failed because the job was stopped
             if (!printed) {
                 // The book is made from the chapters printed so far.
-                stopReason = "chapter " + std::to_string(i + 1) + " (" + inBook(chapters[i]) +
-                             ") could not be printed; the book ends before it";
+                stopReason = "chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i]) +
+                             ") could not be printed: " + printed.Reason() + "; the book ends before it";
                 break;
             }
+            const std::string pdfPath = util::FormatString("%s/%d.pd_", tempFolder, static_cast<int>(i + 1));
+            std::ofstream file(pdfPath, std::ios::binary | std::ios::trunc);
+            if (!file.write(pdf.data(), static_cast<std::streamsize>(pdf.size())) || !file.flush()) {
+                return util::Status::Failure("cannot write the chapter PDF " + pdfPath);
+            }
+            file.close();
             chapterMap_[chapters[i]] = pdfPath;
             merge.Add(pdfPath);
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
             sum += 100;
-            if (callback && !callback(progress_)) return Fail("cancelled");
+            if (callback && !callback(progress_)) return Cancelled();
         }
-        blocked_ = client->BlockedRequests();
+        blocked_ = printer->BlockedRequests();
+        mark = Clock::now();
+        merge.Finish();
+        timings_.merging = SecondsSince(mark);
     }
 
+    // The browser goes before the PDF is assembled.
     mark = Clock::now();
-    merge.Finish();
-    timings_.merging = since(mark);
+    printer.reset();
+    timings_.browserStop = SecondsSince(mark);
+    if (cancelled_) return Cancelled();
+    if (printedCount == 0) return util::Status::Failure(stopReason.empty() ? "no chapter could be printed" : stopReason);
+    if (!stopReason.empty()) warnings_.push_back(stopReason);  // converted, but not every chapter
+    return {};
+}
 
-    // 13. The browser goes before the PDF is assembled.
-    mark = Clock::now();
-    printer_.reset();
-    timings_.browserStop = since(mark);
-    if (cancelled_) return Fail("cancelled");
-    if (printedCount == 0) return Fail(stopReason.empty() ? "no chapter could be printed" : stopReason);
-
-    // 14-17. Outline, information, write, links.
-    mark = Clock::now();
+util::Status ConversionJob::Assemble(const Book& book, const std::string& outputPath) {
+    const auto start = Clock::now();
     const ChapterMapView view{chapterMap_, cancelled_};
     std::string tocProblem;
-    auto outline = BuildOutline(*assembler_, opfPath, ncxPath, view, extractFolder, &tocProblem);
+    auto outline = BuildOutline(*assembler_, *book.package, book.ncxPath, view, &tocProblem);
     if (!tocProblem.empty()) {
-        warnings_.push_back("the table of contents " + inBook(ncxPath) + " " + tocProblem +
+        warnings_.push_back("the table of contents " + book.Name(book.ncxPath) + " " + tocProblem +
                             "; bookmarks after that point are missing");
     }
-    assembler_->SetInfo(book->GetTitle(), book->GetCreator(), CreatorText());
+    assembler_->SetInfo(book.package->GetTitle(), book.package->GetCreator(), CreatorText());
     // Links first, in the merged document, so that it is written once.
-    if (!assembler_->RewriteLinks(view, fullOutput) && cancelled_) return Fail("cancelled");
+    if (!assembler_->RewriteLinks(view, outputPath) && cancelled_) return Cancelled();
     if (!assembler_->Write(outline)) {
-        return Fail("the PDF could not be written: " +
-                    (assembler_->LastError().empty() ? std::string("unknown error") : assembler_->LastError()));
+        return util::Status::Failure(
+            "the PDF could not be written: " +
+            (assembler_->LastError().empty() ? std::string("unknown error") : assembler_->LastError()));
     }
-    timings_.writing = since(mark);
-
-    // 18-19. Done.
-    progress_.exchange(100);
-    const bool result = callback ? callback(100) : true;
-    if (!result) return Fail("cancelled");
-    output.Keep();
-    if (!stopReason.empty()) warnings_.push_back(stopReason);  // converted, but not every chapter
-    return true;
+    timings_.writing = SecondsSince(start);
+    return {};
 }
 
 }  // namespace engine

@@ -1,11 +1,15 @@
 // Turns one EPUB file into one PDF file: unpacks it into a temporary folder beside the output, reads
-// its package and NCX, prints every chapter with one browser, merges the chapter PDFs with outline and
-// internal links, and removes everything it made but the finished PDF. Runs synchronously on the
-// calling thread; reports progress through a callback that can also cancel it. Cancel (or the stop
-// token it was made with) stops it from any other thread at once, even inside a chapter that hangs.
+// its package and NCX, prints every chapter with one printer (a browser of its own by default), merges
+// the chapter PDFs with outline and internal links, and removes everything it made but the finished
+// PDF. Runs synchronously on the calling thread; reports progress through a callback that can also
+// cancel it. Cancel (or the stop token it was made with) stops it from any other thread at once, even
+// inside a chapter that hangs.
 #pragma once
 
+#include "engine/ChapterPrinter.h"
+#include "engine/EngineSettings.h"
 #include "engine/PdfAssembler.h"
+#include "util/Status.h"
 
 #include <atomic>
 #include <functional>
@@ -15,10 +19,6 @@
 #include <string>
 #include <vector>
 
-namespace browser {
-class BrowserSession;
-}
-
 namespace engine {
 
 class ConversionJob {
@@ -26,9 +26,11 @@ public:
     // Percentage 0..100 -> false stops the job.
     using ProgressCallback = std::function<bool(int)>;
 
-    // stop: the run this job belongs to; a stop request there cancels the job.
-    explicit ConversionJob(const std::string& epubPath, std::stop_token stop = {});
-    // Sets the cancel flag, then releases the browser and the assembler.
+    // stop: the run this job belongs to; a stop request there cancels the job. printers: how chapters
+    // are printed; by default with a browser found through settings.
+    explicit ConversionJob(const std::string& epubPath, EngineSettings settings = {}, std::stop_token stop = {},
+                           PrinterFactory printers = {});
+    // Cancels, then releases the printer and the assembler.
     virtual ~ConversionJob();
     ConversionJob(const ConversionJob&) = delete;
     ConversionJob& operator=(const ConversionJob&) = delete;
@@ -37,7 +39,7 @@ public:
     // the output name and FailureReason says why. Throws PdfError when a chapter PDF cannot be read.
     bool Run(const std::string& outputPdfPath, const ProgressCallback& callback);
 
-    // Stops a Run on another thread: no browser is started and no chapter printed after it, the one
+    // Stops a Run on another thread: no printer is made and no chapter printed after it, the one
     // printing is abandoned, and Run returns false with nothing left behind. Safe from any thread.
     void Cancel();
 
@@ -48,16 +50,27 @@ public:
     const std::vector<std::string>& Warnings() const { return warnings_; }
     // How many requests of the book's pages were refused.
     int BlockedRequests() const { return blocked_; }
-    // Where the time of the last Run went, e.g. "unpack 0.01s, browser 0.40s, ...".
+    // Where the time of the last Run went, e.g. "unpack 0.01s, browser start 0.40s, ...".
     std::string TimingSummary() const;
     // The application text written as the PDF's Creator and Producer.
     static const std::string& CreatorText();
 
 private:
-    bool Fail(std::string reason);
+    struct Book;
+    class Merge;
 
+    // The steps of Run, in order; each failure says why.
+    util::Status Unpack(const std::string& tempFolder, Book& book);
+    util::Status ReadBook(Book& book);
+    util::Status PrintChapters(const Book& book, const std::string& tempFolder, const ProgressCallback& callback);
+    util::Status Assemble(const Book& book, const std::string& outputPath);
+
+    bool Fail(std::string reason);
+    util::Status Cancelled() const { return util::Status::Failure("cancelled"); }
+
+    EngineSettings settings_;
+    PrinterFactory printers_;
     std::shared_ptr<PdfAssembler> assembler_;
-    std::shared_ptr<browser::BrowserSession> printer_;
     std::atomic<bool> cancelled_{false};
     std::stop_source stop_;
     std::atomic<int> progress_{0};

@@ -10,8 +10,8 @@
 
 namespace engine {
 
-ConversionWorker::ConversionWorker(const std::string& folder, int threads)
-    : workFolder_(util::ToFullPath(folder)), threads_(threads < 1 ? 1 : threads) {
+ConversionWorker::ConversionWorker(const std::string& folder, int threads, EngineSettings settings)
+    : workFolder_(util::ToFullPath(folder)), threads_(threads < 1 ? 1 : threads), settings_(std::move(settings)) {
     std::error_code ec;
     if (!workFolder_.empty()) std::filesystem::create_directories(workFolder_, ec);
 }
@@ -117,7 +117,7 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
     item->SetFailureReason("");
     item->SetWarnings({});
 
-    auto job = std::make_unique<ConversionJob>(epub, stop);
+    auto job = std::make_unique<ConversionJob>(epub, settings_, stop, printers_);
     auto progress = [this, item](int percent) {
         if (stopping_) return false;
         item->progress = percent;

@@ -3,7 +3,9 @@
 // end of a run go to one notification callback, called on pool threads.
 #pragma once
 
+#include "engine/ChapterPrinter.h"
 #include "engine/ConversionItem.h"
+#include "engine/EngineSettings.h"
 
 #include <atomic>
 #include <functional>
@@ -35,8 +37,9 @@ public:
 
     using Notify = std::function<void(const std::shared_ptr<ConversionItem>&, int code)>;
 
-    // Creates folder (with its parents) when it does not exist; registered books go there.
-    explicit ConversionWorker(const std::string& folder, int threads = kDefaultThreads);
+    // Creates folder (with its parents) when it does not exist; registered books go there. Every job
+    // gets settings.
+    explicit ConversionWorker(const std::string& folder, int threads = kDefaultThreads, EngineSettings settings = {});
     // Stops a run.
     ~ConversionWorker();
     ConversionWorker(const ConversionWorker&) = delete;
@@ -62,6 +65,9 @@ public:
     void Stop();
 
     const std::string& WorkFolder() const { return workFolder_; }
+    int Threads() const { return threads_; }
+    // Chapters are printed by printers from now on instead of browsers (set before Start).
+    void SetPrinters(PrinterFactory printers) { printers_ = std::move(printers); }
 
 private:
     void RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
@@ -72,6 +78,8 @@ private:
     mutable std::mutex itemsLock_;
     std::string workFolder_;
     int threads_;
+    EngineSettings settings_;
+    PrinterFactory printers_;
     std::unique_ptr<ThreadPool> pool_;
     std::atomic<bool> stopping_{false};
     std::stop_source runStop_;  // one per run: Stop requests it, every job of the run sees it

@@ -2,6 +2,7 @@
 
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
+#include "util/AtomicFile.h"
 #include "util/Utilities.h"
 
 #include <podofo/podofo.h>
@@ -35,19 +36,15 @@ void Load(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     doc.LoadFromBuffer(bytes.data(), static_cast<long>(bytes.size()));
 }
 
-// Writes doc next to path (through memory, in one piece) and renames it into place, so that path always
-// holds a complete file: the last successful write.
+// Writes doc (through memory, in one piece) to a temporary file of a unique name and renames it into
+// place, so that path always holds a complete file: the last successful write.
 void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     PoDoFo::PdfRefCountedBuffer buffer;
     PoDoFo::PdfOutputDevice device(&buffer);
     doc.Write(&device);
-    const std::string part = path + ".part";
-    std::FILE* file = std::fopen(part.c_str(), "wb");
-    if (file == nullptr) PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, part.c_str());
-    const size_t size = device.GetLength();
-    const bool written = std::fwrite(buffer.GetBuffer(), 1, size, file) == size;
-    if (std::fclose(file) != 0 || !written || std::rename(part.c_str(), path.c_str()) != 0) {
-        std::remove(part.c_str());
+    util::AtomicFile file(path);
+    if (!file.IsOpen()) PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
+    if (!file.Write(std::string_view(buffer.GetBuffer(), device.GetLength())) || !file.Commit()) {
         PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_InvalidHandle, "cannot write the output file");
     }
 }
@@ -199,9 +196,7 @@ bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& j
             if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI()) continue;
             std::string uri = action->GetURI().GetStringUtf8();
             if (uri.compare(0, 5, "file:") != 0) continue;
-            uri = uri.substr(0, uri.find('?'));
-            uri = uri.substr(0, uri.find('#'));
-            const std::string path = util::PathFromFileUrl(uri);
+            const std::string path = util::PathFromFileUrl(util::CutQueryAndFragment(uri));
             if (path.empty()) continue;
             const std::string pdf = job.PdfOf(util::ToFullPath(path));
             if (pdf.empty()) continue;
@@ -239,11 +234,9 @@ void AddEntry(const PdfAssembler& assembler, const epub::TableOfContents& toc, c
 
 }  // namespace
 
-std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const std::string& opfPath,
+std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const epub::EpubBook& book,
                                           const std::string& ncxPath, const ChapterMapView& job,
-                                          const std::string& bookFolder, std::string* tocProblem) {
-    auto book = epub::EpubBook::Load(opfPath, bookFolder);
-    if (!book) return nullptr;
+                                          std::string* tocProblem) {
     auto toc = epub::TableOfContents::Load(ncxPath);
     if (!toc) return nullptr;
     if (tocProblem != nullptr) *tocProblem = toc->GetProblem();
@@ -251,9 +244,9 @@ std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const s
     auto tocRoot = toc->GetRoot();
 
     std::vector<std::shared_ptr<epub::TocEntry>> guide;
-    if (auto cover = book->GetCoverRef()) guide.push_back(cover);
-    if (auto tocRef = book->GetTocRef()) guide.push_back(tocRef);
-    for (const auto& text : book->GetTextRefs()) guide.push_back(text);
+    if (auto cover = book.GetCoverRef()) guide.push_back(cover);
+    if (auto tocRef = book.GetTocRef()) guide.push_back(tocRef);
+    for (const auto& text : book.GetTextRefs()) guide.push_back(text);
     tocRoot->children.insert(tocRoot->children.begin(), guide.begin(), guide.end());
 
     for (const auto& entry : tocRoot->children) {

@@ -13,6 +13,9 @@
 namespace PoDoFo {
 class PdfMemDocument;
 }
+namespace epub {
+class EpubBook;
+}
 
 namespace engine {
 
@@ -87,10 +90,10 @@ private:
 
 // The outline of a book: its guide references (cover, toc, text) first, then the NCX tree, each entry
 // pointing to the first page of its chapter; entries whose file was not printed are dropped with their
-// subtrees. Null when the package or NCX cannot be read, or when the job was cancelled. tocProblem
-// (when given) receives what is wrong with the NCX, empty when it is well-formed.
-std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const std::string& opfPath,
+// subtrees. Null when the NCX cannot be read, or when the job was cancelled. tocProblem (when given)
+// receives what is wrong with the NCX, empty when it is well-formed.
+std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const epub::EpubBook& book,
                                           const std::string& ncxPath, const ChapterMapView& job,
-                                          const std::string& bookFolder = {}, std::string* tocProblem = nullptr);
+                                          std::string* tocProblem = nullptr);
 
 }  // namespace engine

@@ -57,9 +57,7 @@ std::shared_ptr<TableOfContents> TableOfContents::Load(const std::string& ncxPat
 }
 
 std::string TableOfContents::ResolveTarget(const std::string& target) const {
-    std::string rest = target.substr(0, target.find('?'));
-    rest = rest.substr(0, rest.find('#'));
-    return util::JoinPath(folder_, util::PercentDecode(rest));
+    return util::JoinPath(folder_, util::PercentDecode(util::CutQueryAndFragment(target)));
 }
 
 }  // namespace epub

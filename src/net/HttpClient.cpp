@@ -1,5 +1,7 @@
 #include "net/HttpClient.h"
 
+#include "util/AtomicFile.h"
+
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -148,7 +150,7 @@ bool HttpClient::Send(const std::string& requestBody) {
 namespace {
 
 struct Download {
-    std::FILE* file = nullptr;
+    util::AtomicFile* file = nullptr;
     bool writeFailed = false;
     bool cancelled = false;
     const std::function<bool(int)>* progress = nullptr;
@@ -158,7 +160,7 @@ struct Download {
 std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* p) {
     auto* d = static_cast<Download*>(p);
     const std::size_t n = size * count;
-    if (std::fwrite(data, 1, n, d->file) != n) {
+    if (!d->file->Write(std::string_view(data, n))) {
         d->writeFailed = true;
         return 0;
     }
@@ -184,17 +186,14 @@ DownloadResult DownloadToFile(const std::string& url, const std::string& targetP
                               const std::function<bool(int)>& progress) {
     if (!IsHttpUrl(url)) return DownloadResult::kTransferFailed;
     GlobalInit();
-    const std::string part = targetPath + ".part";
+    // Streamed to a temporary file beside the target, which takes its name only once it is complete.
+    util::AtomicFile file(targetPath);
+    if (!file.IsOpen()) return DownloadResult::kFileError;
     Download d;
     d.progress = &progress;
-    d.file = std::fopen(part.c_str(), "wb");
-    if (d.file == nullptr) return DownloadResult::kFileError;
+    d.file = &file;
     CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
-        std::fclose(d.file);
-        std::remove(part.c_str());
-        return DownloadResult::kTransferFailed;
-    }
+    if (curl == nullptr) return DownloadResult::kTransferFailed;
     CommonOptions(curl, url);
     curl_slist* list = nullptr;
     list = curl_slist_append(list, "Accept: */*");
@@ -211,26 +210,19 @@ DownloadResult DownloadToFile(const std::string& url, const std::string& targetP
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(curl);
     curl_slist_free_all(list);
-    const bool closed = std::fclose(d.file) == 0;
 
     DownloadResult result = DownloadResult::kOk;
     if (d.cancelled) {
         result = DownloadResult::kCancelled;
-    } else if (d.writeFailed || !closed) {
+    } else if (d.writeFailed) {
         result = DownloadResult::kFileError;
     } else if (rc == CURLE_HTTP_RETURNED_ERROR || (rc == CURLE_OK && (status < 200 || status > 299))) {
         result = DownloadResult::kHttpStatus;
     } else if (rc != CURLE_OK) {
         result = DownloadResult::kTransferFailed;
     }
-    if (result != DownloadResult::kOk) {
-        std::remove(part.c_str());
-        return result;
-    }
-    if (std::rename(part.c_str(), targetPath.c_str()) != 0) {
-        std::remove(part.c_str());
-        return DownloadResult::kFileError;
-    }
+    if (result != DownloadResult::kOk) return result;  // the temporary file goes with its object
+    if (!file.Commit()) return DownloadResult::kFileError;
     if (progress) progress(100);
     return DownloadResult::kOk;
 }

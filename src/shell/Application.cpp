@@ -84,11 +84,12 @@ bool Application::Start() {
     }
     if (!instance.isEmpty()) Listen(instance);
 
-    // Books at once: the settings file's [app] jobs, else what this machine carries.
-    const int configured = util::IniFile(util::GetSettingsPath(), "app").GetInt("jobs", 0);
-    const int jobs = configured >= 1 ? std::min(configured, engine::ConversionWorker::kMaxThreads)
-                                     : engine::ConversionWorker::MachineThreads();
-    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs);
+    // The engine's settings are read once, here. Books at once: the settings file's [app] jobs, else
+    // what this machine carries.
+    const engine::EngineSettings settings = engine::EngineSettings::FromIni(util::GetSettingsPath());
+    const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
+                                        : engine::ConversionWorker::MachineThreads();
+    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs, settings);
     LoadInterfacePackage();
     QFile style(":/skin/style.qss");
     if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));

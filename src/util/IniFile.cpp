@@ -1,6 +1,6 @@
 #include "util/IniFile.h"
 
-#include "util/Utilities.h"
+#include "util/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

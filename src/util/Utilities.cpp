@@ -200,25 +200,6 @@ std::string GetRuntimeFolder() {
     return isPrivate(folder) ? folder : std::string();
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content, unsigned mode) {
-    const std::string full = ToFullPath(path);
-    std::string temp = GetFolderOf(full) + "." + GetFileName(full, true) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
-    for (size_t done = 0; ok && done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), full.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
-}
-
 int UsableCores() {
     cpu_set_t set;
     CPU_ZERO(&set);
@@ -280,6 +261,8 @@ bool RemoveFolderTree(const std::string& path) {
     fs::remove_all(p, ec);
     return !ec;
 }
+
+std::string_view CutQueryAndFragment(std::string_view url) { return url.substr(0, url.find_first_of("?#")); }
 
 std::string PercentDecode(std::string_view text) {
     std::string out;

@@ -69,12 +69,11 @@ std::string MakeUniquePath(const std::string& path);
 // Like MakeUniquePath, but creates the chosen file exclusively (O_EXCL) so that two callers can never
 // get the same name; empty when no file could be created.
 std::string ReserveUniquePath(const std::string& path);
-// Replaces path with content through a temporary file of a unique name beside it, so that a reader
-// sees either the old or the new file whole. False (and path untouched) when writing failed.
-bool WriteFileAtomically(const std::string& path, std::string_view content, unsigned mode = 0644);
 // Removes a folder with everything in it; refuses "/", the home folder and the system trees.
 bool RemoveFolderTree(const std::string& path);
 
+// A URL or href without its query and fragment: "ch1.xhtml?x=1#a" gives "ch1.xhtml".
+std::string_view CutQueryAndFragment(std::string_view url);
 // Decodes %XX escapes (invalid escapes stay as written).
 std::string PercentDecode(std::string_view text);
 // A file:// URL for an absolute path, with every byte outside the unreserved set and '/' percent-encoded.

@@ -543,16 +543,41 @@ bool ZipArchive::ExtractAll(const std::string& destFolder, const std::string& ar
     if (archive.Open(archivePath, password) != kOk) return false;
     if (archive.DeclaredTotalSize() > kMaxTotalBytes) return false;
     ::mkdir(destFolder.c_str(), 0755);
+    archive.ExtractEntries(destFolder);
+    return true;
+}
+
+util::Status ZipArchive::Extract(const std::string& destFolder, const std::string& archivePath) {
+    struct stat st {};
+    if (::stat(archivePath.c_str(), &st) != 0) {
+        return util::Status::Failure(errno == ENOENT ? "the file does not exist" : "the file cannot be read");
+    }
+    if (!S_ISREG(st.st_mode)) return util::Status::Failure("not a file");
+    ZipArchive archive;
+    const std::uint32_t opened = archive.Open(archivePath);
+    if (opened == kNoFile) return util::Status::Failure("the file cannot be read");
+    if (opened != kOk) return util::Status::Failure("not a readable ZIP archive");
+    if (archive.DeclaredTotalSize() > kMaxTotalBytes) {
+        return util::Status::Failure(util::FormatString("the archive declares %d MiB, more than the 2048 MiB allowed",
+                                                        static_cast<int>(archive.DeclaredTotalSize() >> 20)));
+    }
+    if (::mkdir(destFolder.c_str(), 0755) != 0 && errno != EEXIST) {
+        return util::Status::Failure("cannot create the folder " + destFolder);
+    }
+    archive.ExtractEntries(destFolder);
+    return {};
+}
+
+void ZipArchive::ExtractEntries(const std::string& destFolder) {
     ZipEntry entry;
-    archive.GetItem(-1, entry);
+    GetItem(-1, entry);
     const int count = entry.index;
-    archive.SetBaseFolder(destFolder);
+    SetBaseFolder(destFolder);
     for (int i = 0; i < count; ++i) {
         entry = ZipEntry{};
-        archive.GetItem(i, entry);
-        archive.ExtractItem(i, entry.name);
+        GetItem(i, entry);
+        ExtractItem(i, entry.name);
     }
-    return true;
 }
 
 }  // namespace zip

@@ -4,6 +4,8 @@
 // yields more bytes than it declares. One archive is used by one thread at a time.
 #pragma once
 
+#include "util/Status.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,6 +64,8 @@ public:
     // archive, or declares more than kMaxTotalBytes; entries that fail are skipped.
     static bool ExtractAll(const std::string& destFolder, const std::string& archivePath,
                            const std::string& password);
+    // The same, with the reason when it fails ("the file does not exist", "not a ZIP archive", ...).
+    static util::Status Extract(const std::string& destFolder, const std::string& archivePath);
 
     // Opens the archive file and reads its directory.
     std::uint32_t Open(const std::string& archivePath, const std::string& password = {});
@@ -78,6 +82,8 @@ public:
     std::uint64_t DeclaredTotalSize() const;
 
 private:
+    // Extracts every entry of the open archive below destFolder; entries that fail are skipped.
+    void ExtractEntries(const std::string& destFolder);
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -102,6 +102,8 @@ protected:
         ini.SetInt("revision", revision);
         ini.SetInt("search_path", 0);
     }
+    // The browser settings as the front end reads them from the settings file.
+    static browser::ProvisionerSettings Browser() { return browser::ProvisionerSettings::FromIni(util::GetSettingsPath()); }
     std::string Executable() const { return home.Dir() / "epub2pdf/chrome-linux/chrome"; }
 
     testing_support::ScratchDataHome home;
@@ -117,7 +119,7 @@ TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
     Settings(store.Url(), 777);
     auto observer = std::make_shared<RecordingObserver>();
     browser::BrowserManager::Instance().SetDownloadObserver(observer);
-    auto client = browser::BrowserManager::Instance().CreateClient();
+    auto client = browser::BrowserManager::Instance().CreateClient(Browser());
     ASSERT_TRUE(client);
     EXPECT_EQ(store.requests, 1);
     EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), Executable());
@@ -137,7 +139,7 @@ TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
     client.reset();
 
     // Present now: no further request.
-    auto again = browser::BrowserManager::Instance().CreateClient();
+    auto again = browser::BrowserManager::Instance().CreateClient(Browser());
     EXPECT_TRUE(again);
     EXPECT_EQ(store.requests, 1);
 }
@@ -155,14 +157,14 @@ TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
         testing_support::WriteFile(Executable(), "");  // an empty executable counts as missing
         EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), "") << c.name;
         browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<RecordingObserver>(c.cancelAt));
-        EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(), nullptr) << c.name;
+        EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(Browser()), nullptr) << c.name;
         EXPECT_EQ(fs::file_size(Executable()), 0u) << c.name;
         EXPECT_FALSE(fs::exists(home.Dir() / "epub2pdf/chrome-linux.zip")) << c.name;
     }
     // An explicit browser path in the settings wins, and nothing is fetched.
     const int before = store.requests;
     util::IniFile(util::GetSettingsPath(), "browser").SetString("path", testing_support::ChromiumPath());
-    browser::BrowserProvisioner provisioner(browser::ProvisionerSettings::FromSettings());
+    browser::BrowserProvisioner provisioner(Browser());
     EXPECT_EQ(provisioner.LocateOrDownload(), testing_support::ChromiumPath());
     EXPECT_EQ(store.requests, before);
     EXPECT_EQ(provisioner.DownloadUrl(1069273),
@@ -178,21 +180,21 @@ TEST_F(BrowserManagerTest, TwoJobsWithoutBrowserDownloadOnce) {
     SnapshotStore store(Archive(), 777);
     Settings(store.Url(), 777);
     std::shared_ptr<browser::DevToolsClient> a, b;
-    std::thread first([&] { a = browser::BrowserManager::Instance().CreateClient(); });
-    std::thread second([&] { b = browser::BrowserManager::Instance().CreateClient(); });
+    std::thread first([&] { a = browser::BrowserManager::Instance().CreateClient(Browser()); });
+    std::thread second([&] { b = browser::BrowserManager::Instance().CreateClient(Browser()); });
     first.join();
     second.join();
     EXPECT_TRUE(a && b);
     EXPECT_NE(a->Port(), b->Port());
     EXPECT_EQ(store.requests, 1);
-    browser::BrowserSession session;
+    browser::BrowserSession session(Browser());
     EXPECT_TRUE(session.GetClient());
 }
 
 TEST_F(BrowserManagerTest, SystemChromiumOnPath) {
     util::IniFile(util::GetSettingsPath(), "browser").SetString("store", "http://127.0.0.1:1");
     EXPECT_EQ(browser::FindBrowserOnPath(), "/usr/bin/chromium");
-    browser::BrowserSession session;
+    browser::BrowserSession session(Browser());
     EXPECT_TRUE(session.GetClient());
 }
 

@@ -108,41 +108,6 @@ TEST_F(DevToolsClientTest, KilledBrowserWakesTheWaitingRequest) {
     EXPECT_FALSE(client->SendCommand(-1, "Browser.getVersion", json::object(), nullptr));
 }
 
-}  // namespace
-
-namespace {
-
-TEST_F(DevToolsClientTest, RequestPolicy) {
-    browser::DevToolsClient client("");
-    testing_support::WriteFile(dir / "book/a.xhtml", "x");
-    std::filesystem::create_symlink("/etc", dir / "book/etc-link");
-    client.SetRequestPolicy(dir / "book", false);
-    const std::string book = util::FileUrlFromPath(dir / "book/");
-    const std::pair<std::string, bool> cases[] = {
-        {book + "a.xhtml", true},
-        {book + "img/missing.png?x#y", true},
-        {book + "..%2F..%2Fetc/passwd", false},
-        {book + "../a.xhtml", false},
-        {util::FileUrlFromPath(dir / "book-other/a.xhtml"), false},
-        {book + "etc-link/passwd", false},
-        {"file:///etc/passwd", false},
-        {"file://otherhost/x", false},
-        {"about:blank", true},
-        {"data:text/plain,hi", true},
-        {"https://example.org/font.woff", false},
-        {"http://127.0.0.1/", false},
-        {"ws://127.0.0.1/", false},
-        {"chrome://settings", false},
-    };
-    for (const auto& [url, allowed] : cases) EXPECT_EQ(client.IsRequestAllowed(url), allowed) << url;
-    client.SetRequestPolicy(dir / "book", true);
-    EXPECT_TRUE(client.IsRequestAllowed("https://example.org/font.woff"));
-    EXPECT_FALSE(client.IsRequestAllowed("ws://127.0.0.1/"));
-}
-
-}  // namespace
-
-namespace {
 
 TEST_F(DevToolsClientTest, LinksOutOfTheBookAreBlockedInTheBrowser) {
     testing_support::WriteFile(dir / "outside/secret.txt", "SECRET-BEHIND-A-LINK");

@@ -1,5 +1,6 @@
 #include "PdfFixtures.h"
 #include "engine/PdfAssembler.h"
+#include "epub/EpubBook.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
 
@@ -25,6 +26,7 @@ protected:
     std::atomic<bool> cancelled{false};
     engine::ChapterMapView View() { return {chapterMap, cancelled}; }
     std::string Book(const std::string& relative) { return dir / ("epub/OEBPS/" + relative); }
+    std::shared_ptr<epub::EpubBook> Package() { return epub::EpubBook::Load(Book("content.opf"), dir / "epub"); }
     std::string Output() { return dir / "out.pdf"; }
 
     void SetUp() override {
@@ -87,7 +89,7 @@ TEST_F(PdfAssemblerTest, MergesPagesAndWritesInformation) {
 
 TEST_F(PdfAssemblerTest, OutlineFollowsGuideThenNcxAndDropsUnprintedSubtrees) {
     auto& pdf = Assemble();
-    auto outline = engine::BuildOutline(pdf, Book("content.opf"), Book("toc.ncx"), View());
+    auto outline = engine::BuildOutline(pdf, *Package(), Book("toc.ncx"), View());
     ASSERT_TRUE(outline);
     ASSERT_TRUE(pdf.Write(outline));
     json summary = PdfSummary(Output());
@@ -205,12 +207,11 @@ TEST_F(PdfAssemblerTest, CancellationAndFailures) {
     ASSERT_TRUE(pdf.Write(nullptr));
     const std::string before = testing_support::ReadFile(Output());
     cancelled = true;
-    EXPECT_EQ(engine::BuildOutline(pdf, Book("content.opf"), Book("toc.ncx"), View()), nullptr);
+    EXPECT_EQ(engine::BuildOutline(pdf, *Package(), Book("toc.ncx"), View()), nullptr);
     EXPECT_FALSE(pdf.RewriteLinks(View(), Output()));
     EXPECT_EQ(testing_support::ReadFile(Output()), before);
     cancelled = false;
-    EXPECT_EQ(engine::BuildOutline(pdf, Book("missing.opf"), Book("toc.ncx"), View()), nullptr);
-    EXPECT_EQ(engine::BuildOutline(pdf, Book("content.opf"), Book("missing.ncx"), View()), nullptr);
+    EXPECT_EQ(engine::BuildOutline(pdf, *Package(), Book("missing.ncx"), View()), nullptr);
 
     engine::PdfAssembler empty(dir / "empty.pdf");
     EXPECT_FALSE(empty.Write(nullptr));

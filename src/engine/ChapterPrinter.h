@@ -1,0 +1,36 @@
+// How a conversion job prints its chapters: one printer per book, asked for one chapter file after
+// another on the job's thread. The default prints with a browser of the book's own; tests give the job
+// printers that fail, throw or hang on purpose.
+#pragma once
+
+#include "engine/EngineSettings.h"
+#include "util/Status.h"
+
+#include <functional>
+#include <memory>
+#include <stop_token>
+#include <string>
+
+namespace engine {
+
+class ChapterPrinter {
+public:
+    virtual ~ChapterPrinter() = default;
+    // Prints one chapter file into pdf (the bytes of a PDF document); a failure says why.
+    virtual util::Status Print(const std::string& chapterPath, std::string& pdf) = 0;
+    // Abandons the chapter under way, and every later one, at once; safe from any thread.
+    virtual void Abort() = 0;
+    // How many requests of the pages were refused (they reached outside the book).
+    virtual int BlockedRequests() const { return 0; }
+};
+
+// Makes the printer of one book, whose pages may read bookFolder and nothing else. Runs on the job's
+// thread and may take a while (a browser starts); gives up at once when stop is requested. A failure
+// gives null and its reason.
+using PrinterFactory = std::function<std::unique_ptr<ChapterPrinter>(const std::string& bookFolder, std::stop_token stop,
+                                                                     std::string& reason)>;
+
+// Printers backed by a browser each, obtained from the browser manager with these settings.
+PrinterFactory BrowserPrinters(const EngineSettings& settings);
+
+}  // namespace engine

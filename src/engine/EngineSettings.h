@@ -1,0 +1,21 @@
+// What the engine needs of the user's settings. The front end reads the settings file once into this
+// value and passes it down: the worker, every job and the browser manager use it, and none of them
+// opens the settings file.
+#pragma once
+
+#include "browser/BrowserProvisioner.h"
+
+#include <string>
+
+namespace engine {
+
+struct EngineSettings {
+    browser::ProvisionerSettings browser;  // [browser] path, store, revision, search_path
+    bool allowNetwork = false;             // [browser] allow_network: pages may load http(s) resources
+    int jobs = 0;                          // [app] jobs: books at once; 0 when the machine decides
+
+    // Reads the settings file (sections "app" and "browser"); what is missing keeps its default.
+    static EngineSettings FromIni(const std::string& path);
+};
+
+}  // namespace engine

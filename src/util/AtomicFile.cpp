@@ -1,0 +1,58 @@
+#include "util/AtomicFile.h"
+
+#include "util/Utilities.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace util {
+
+AtomicFile::AtomicFile(std::string path, unsigned mode) : path_(ToFullPath(path)) {
+    // A hidden name beside the target, so that the rename stays on one file system.
+    temp_ = GetFolderOf(path_) + "." + GetFileName(path_, true) + ".XXXXXX";
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        temp_.clear();
+        return;
+    }
+    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) failed_ = true;
+}
+
+AtomicFile::~AtomicFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+bool AtomicFile::Write(std::string_view bytes) {
+    if (fd_ < 0 || failed_) return false;
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool AtomicFile::Commit() {
+    if (fd_ < 0 || failed_) return false;
+    const bool synced = ::fsync(fd_) == 0;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (!synced || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0) return false;
+    temp_.clear();
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, unsigned mode) {
+    AtomicFile file(path, mode);
+    return file.Write(content) && file.Commit();
+}
+
+}  // namespace util
