@@ -4,12 +4,12 @@
 //
 // usage: baseline [--no-intercept] BROWSER OUTPUT_FOLDER CHAPTER...
 // With --no-intercept the pages' requests are not paused for the request policy.
-#include "browser/DevToolsClient.h"
-#include "util/Utilities.h"
-
 #include <chrono>
 #include <cstdio>
 #include <string>
+
+#include "browser/DevToolsClient.h"
+#include "util/Utilities.h"
 
 int main(int argc, char** argv) {
     bool intercept = true;
@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
         client.SetRequestPolicy("/", false);
         for (int i = 3; i < argc; ++i) {
             const std::string pdf = util::FormatString("%s/%d.pd_", argv[2], i - 2);
-            if (client.Navigate(argv[i]) && client.PrintToPdf(pdf)) ++printed;
+            if (client.Navigate(argv[i]) && client.PrintToPdf(pdf))
+                ++printed;
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -2,10 +2,6 @@
 // with the outline and link passes. Prints one line: chapters, pages, seconds per pass, peak memory.
 //
 // usage: merge_bench N [work folder]
-#include "engine/PdfAssembler.h"
-#include "epub/EpubBook.h"
-#include "util/Utilities.h"
-
 #include <podofo/podofo.h>
 #include <sys/resource.h>
 
@@ -13,6 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+
+#include "engine/PdfAssembler.h"
+#include "epub/EpubBook.h"
+#include "util/Utilities.h"
 
 namespace {
 
@@ -26,8 +26,9 @@ void MakeChapter(const std::string& path, int chapter, const std::string& nextUr
         painter.SetPage(page);
         painter.SetFont(font);
         for (int line = 0; line < 40; ++line) {
-            const std::string text = "Chapter " + std::to_string(chapter) + ", page " + std::to_string(p + 1) +
-                                     ", line " + std::to_string(line + 1) + ": the quick brown fox jumps over the lazy dog.";
+            const std::string text = "Chapter " + std::to_string(chapter) + ", page " +
+                                     std::to_string(p + 1) + ", line " + std::to_string(line + 1) +
+                                     ": the quick brown fox jumps over the lazy dog.";
             painter.DrawText(72, 720 - line * 16, PoDoFo::PdfString(text.c_str()));
         }
         painter.FinishPage();
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int n = std::stoi(argv[1]);
-    const std::string folder = argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / "merge-bench").string();
+    const std::string folder =
+        argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / "merge-bench").string();
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder + "/epub");
 
@@ -65,8 +67,9 @@ int main(int argc, char** argv) {
         const std::string pdf = folder + "/" + std::to_string(i) + ".pd_";
         MakeChapter(pdf, i, util::FileUrlFromPath(next) + "#top");
         chapterMap[chapter] = pdf;
-        ncx += "<navPoint><navLabel><text>Chapter " + std::to_string(i) + "</text></navLabel><content src=\"ch" +
-               std::to_string(i) + ".xhtml\"/><navPoint><navLabel><text>Section</text></navLabel><content src=\"ch" +
+        ncx += "<navPoint><navLabel><text>Chapter " + std::to_string(i) +
+               "</text></navLabel><content src=\"ch" + std::to_string(i) +
+               ".xhtml\"/><navPoint><navLabel><text>Section</text></navLabel><content src=\"ch" +
                std::to_string(i) + ".xhtml#s\"/></navPoint></navPoint>";
         manifest += "<item id=\"c" + std::to_string(i) + "\" href=\"ch" + std::to_string(i) + ".xhtml\"/>";
         spine += "<itemref idref=\"c" + std::to_string(i) + "\"/>";
@@ -81,7 +84,8 @@ int main(int argc, char** argv) {
         std::fclose(f);
     };
     write(folder + "/epub/toc.ncx", ncx);
-    write(folder + "/epub/content.opf", "<package><manifest>" + manifest + "</manifest><spine>" + spine + "</spine></package>");
+    write(folder + "/epub/content.opf",
+          "<package><manifest>" + manifest + "</manifest><spine>" + spine + "</spine></package>");
 
     std::atomic<bool> cancelled{false};
     engine::ChapterMapView view{chapterMap, cancelled};
@@ -103,9 +107,11 @@ int main(int argc, char** argv) {
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%5d chapters %5d pages  merge %.3fs  write+outline %.3fs  links %.3fs  total %.3fs  peak %ld MiB%s\n", n,
-                assembler.PageCount(), merge, writeAndOutline, links, total, usage.ru_maxrss / 1024,
-                written && linked ? "" : "  (FAILED)");
+    std::printf(
+        "%5d chapters %5d pages  merge %.3fs  write+outline %.3fs  links %.3fs  total %.3fs  peak %ld "
+        "MiB%s\n",
+        n, assembler.PageCount(), merge, writeAndOutline, links, total, usage.ru_maxrss / 1024,
+        written && linked ? "" : "  (FAILED)");
     std::filesystem::remove_all(folder);
     return written && linked ? 0 : 1;
 }

@@ -1,17 +1,16 @@
 #include "browser/BrowserLauncher.h"
 
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
 #include "browser/BrowserProcess.h"
 #include "browser/WebSocketTransport.h"
 #include "net/HttpClient.h"
 #include "net/WebSocketClient.h"
 #include "util/Scrambled.h"
 #include "util/Utilities.h"
-
-#include <nlohmann/json.hpp>
-
-#include <chrono>
-#include <filesystem>
-#include <thread>
 
 namespace browser {
 namespace {
@@ -23,13 +22,18 @@ constexpr int kLastPort = 59000;
 constexpr int kDiscoveryAttempts = 10;
 constexpr auto kDiscoveryPause = std::chrono::milliseconds(1000);
 
-const std::string& DiscoveryTemplate() { return SCRAMBLED("http://127.0.0.1:%d/json", 0x58c2a7e19f0b3d64ull); }
-const std::string& AddressMember() { return SCRAMBLED("webSocketDebuggerUrl", 0x3e90d4b7a15c8f26ull); }
+const std::string& DiscoveryTemplate() {
+    return SCRAMBLED("http://127.0.0.1:%d/json", 0x58c2a7e19f0b3d64ull);
+}
+const std::string& AddressMember() {
+    return SCRAMBLED("webSocketDebuggerUrl", 0x3e90d4b7a15c8f26ull);
+}
 
 // Sleeps until the time passed or cancelled turned true.
 void PauseUnless(const std::atomic<bool>& cancelled, std::chrono::steady_clock::duration pause) {
     const auto until = std::chrono::steady_clock::now() + pause;
-    while (!cancelled && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!cancelled && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 // The WebSocket address of the browser's first page target, asked over HTTP until it answers.
@@ -43,14 +47,17 @@ std::string FindDebuggerUrl(int port, const std::atomic<bool>& cancelled) {
         }
         net::HttpClient http;
         std::string body;
-        if (http.Open("GET", url) && http.Send()) body = http.GetBodyText();
+        if (http.Open("GET", url) && http.Send())
+            body = http.GetBodyText();
         if (!body.empty()) {
             json targets = json::parse(body, nullptr, false);
             if (targets.is_array()) {
                 for (const json& target : targets) {
-                    if (!target.is_object() || target.value("type", "") != "page") continue;
+                    if (!target.is_object() || target.value("type", "") != "page")
+                        continue;
                     auto address = target.find(AddressMember());
-                    if (address != target.end() && address->is_string() && !address->get<std::string>().empty()) {
+                    if (address != target.end() && address->is_string() &&
+                        !address->get<std::string>().empty()) {
                         return address->get<std::string>();
                     }
                     break;
@@ -72,11 +79,12 @@ LaunchedBrowser::LaunchedBrowser() = default;
 LaunchedBrowser::~LaunchedBrowser() {
     transport_.reset();
     process_.reset();  // ends the browser and its whole process group
-    if (!scratch_.empty()) util::RemoveFolderTree(scratch_);
+    if (!scratch_.empty())
+        util::RemoveFolderTree(scratch_);
 }
 
-std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath, const std::atomic<bool>& cancelled,
-                                               std::string& reason) {
+std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
+                                               const std::atomic<bool>& cancelled, std::string& reason) {
     if (browserPath.empty()) {
         reason = "no browser executable";
         return nullptr;
@@ -97,11 +105,13 @@ std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath, c
     browser->scratch_ = scratch;
 
     std::string folder = util::GetFolderOf(browserPath);
-    if (folder.size() > 1) folder.pop_back();
+    if (folder.size() > 1)
+        folder.pop_back();
     std::vector<std::string> arguments = {browserPath};
     for (std::string& a : BuildArguments(browser->port_)) arguments.push_back(std::move(a));
     browser->process_ = std::make_unique<BrowserProcess>();
-    browser->processId_ = browser->process_->Launch(arguments, true, true, true, folder, {"TMPDIR=" + scratch});
+    browser->processId_ =
+        browser->process_->Launch(arguments, true, true, true, folder, {"TMPDIR=" + scratch});
     if (browser->processId_ == 0) {
         reason = "the browser " + browserPath + " could not be started";
         return nullptr;
@@ -112,7 +122,8 @@ std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath, c
         return nullptr;
     }
     std::unique_ptr<net::WebSocketClient> socket;
-    if (!address.empty()) socket = net::WebSocketClient::FromUrl(address, "");
+    if (!address.empty())
+        socket = net::WebSocketClient::FromUrl(address, "");
     if (!socket) {
         reason = "the browser did not open its debugging port";
         return nullptr;

@@ -2,11 +2,11 @@
 // it with a profile of that port, finds the page target over HTTP and connects a WebSocket to it.
 #pragma once
 
-#include "browser/Transport.h"
-
 #include <atomic>
 #include <memory>
 #include <string>
+
+#include "browser/Transport.h"
 
 namespace browser {
 
@@ -16,7 +16,7 @@ class PortReservation;
 // One running browser: its port stays reserved, its process runs and its temporary files stay for the
 // object's life; the browser ends, and its files go, with it.
 class LaunchedBrowser {
-public:
+  public:
     ~LaunchedBrowser();
     LaunchedBrowser(const LaunchedBrowser&) = delete;
     LaunchedBrowser& operator=(const LaunchedBrowser&) = delete;
@@ -26,8 +26,9 @@ public:
     // The channel to the browser's page; null after the first call.
     std::unique_ptr<Transport> TakeTransport() { return std::move(transport_); }
 
-private:
-    friend std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string&, const std::atomic<bool>&, std::string&);
+  private:
+    friend std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string&, const std::atomic<bool>&,
+                                                          std::string&);
     LaunchedBrowser();
 
     std::unique_ptr<PortReservation> reservation_;
@@ -40,7 +41,7 @@ private:
 
 // Launches the browser at browserPath and connects to it; null with the reason when that fails, or as
 // soon as cancelled turns true.
-std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath, const std::atomic<bool>& cancelled,
-                                               std::string& reason);
+std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
+                                               const std::atomic<bool>& cancelled, std::string& reason);
 
 }  // namespace browser

@@ -19,25 +19,32 @@ std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(const ProvisionerSe
                                                              std::stop_token stop) {
     std::lock_guard lock(lock_);
     // A job stopped while it waited for its turn starts nothing.
-    if (stop.stop_requested()) return nullptr;
+    if (stop.stop_requested())
+        return nullptr;
     // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
     auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
     provisioner_.store(provisioner);
     const std::string path = provisioner->LocateOrDownload();
-    if (path.empty() || stop.stop_requested()) return nullptr;
+    if (path.empty() || stop.stop_requested())
+        return nullptr;
     auto client = std::make_shared<DevToolsClient>(path);
     {
         const std::stop_callback abort(stop, [&client] { client->Abort(); });
-        if (!client->EnableSession()) return nullptr;  // dropping the client ends its browser
+        if (!client->EnableSession())
+            return nullptr;  // dropping the client ends its browser
     }
-    if (stop.stop_requested()) return nullptr;
+    if (stop.stop_requested())
+        return nullptr;
     return client;
 }
 
-void BrowserManager::ReleaseProvisioner() { provisioner_.store(nullptr); }
+void BrowserManager::ReleaseProvisioner() {
+    provisioner_.store(nullptr);
+}
 
 void BrowserManager::CancelProvisioning() {
-    if (auto current = provisioner_.exchange(nullptr)) current->Cancel();
+    if (auto current = provisioner_.exchange(nullptr))
+        current->Cancel();
 }
 
 BrowserSession::BrowserSession(const ProvisionerSettings& settings, std::stop_token stop)

@@ -17,14 +17,15 @@ class DownloadObserver;
 struct ProvisionerSettings;
 
 class BrowserManager {
-public:
+  public:
     // The process-wide manager.
     static BrowserManager& Instance();
 
     // A connected client whose session is enabled, on the browser that settings lead to, or null.
     // Callers take turns. Once stop is requested no browser is started, and a start under way is
     // abandoned at once.
-    std::shared_ptr<DevToolsClient> CreateClient(const ProvisionerSettings& settings, std::stop_token stop = {});
+    std::shared_ptr<DevToolsClient> CreateClient(const ProvisionerSettings& settings,
+                                                 std::stop_token stop = {});
     // Drops the manager's reference to the latest provisioner (without the lock).
     void ReleaseProvisioner();
     // Cancels a download in progress and drops the provisioner (without the lock).
@@ -32,7 +33,7 @@ public:
     // The front end's view of downloads.
     void SetDownloadObserver(std::shared_ptr<DownloadObserver> observer);
 
-private:
+  private:
     BrowserManager() = default;
     std::mutex lock_;
     std::atomic<std::shared_ptr<BrowserProvisioner>> provisioner_;
@@ -41,7 +42,7 @@ private:
 
 // One job's browser: a client from the manager, released (with its browser) on destruction.
 class BrowserSession {
-public:
+  public:
     // Obtains a client from the manager; null when none could be made or stop was requested first.
     explicit BrowserSession(const ProvisionerSettings& settings, std::stop_token stop = {});
     ~BrowserSession();
@@ -51,7 +52,7 @@ public:
     // The client, or null when none could be made.
     std::shared_ptr<DevToolsClient> GetClient() const { return client_; }
 
-private:
+  private:
     std::shared_ptr<DevToolsClient> client_;
     std::atomic<bool> closed_{false};
 };

@@ -1,19 +1,19 @@
 #include "browser/BrowserProcess.h"
 
-#include "util/Scrambled.h"
-#include "util/Utilities.h"
-
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <linux/close_range.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "util/Scrambled.h"
+#include "util/Utilities.h"
 
 extern char** environ;
 #include <chrono>
@@ -31,7 +31,8 @@ constexpr auto kTerminateGrace = std::chrono::milliseconds(1000);
 // reused) until Reap.
 bool HasExited(int pid) {
     siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno == ECHILD;
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
     return info.si_pid == pid;
 }
 
@@ -57,19 +58,22 @@ BrowserProcess::BrowserProcess() : watchdog_([this] { Watchdog(); }) {}
 
 BrowserProcess::~BrowserProcess() {
     stopping_ = true;
-    if (watchdog_.joinable()) watchdog_.join();
+    if (watchdog_.joinable())
+        watchdog_.join();
     std::lock_guard lock(mutex_);
     for (const ProcessRecord& record : processes_) {
-        if (record.processId > 0 && record.assignToJob) EndGroup(record.processId);
+        if (record.processId > 0 && record.assignToJob)
+            EndGroup(record.processId);
     }
     processes_.clear();
 }
 
-ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
-                                    bool hidden, const std::string& workingDirectory,
+ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, bool assignToJob,
+                                    bool restartOnExit, bool hidden, const std::string& workingDirectory,
                                     const std::vector<std::string>& environment) {
     ProcessRecord record{arguments, workingDirectory, assignToJob, restartOnExit, hidden, environment, 0};
-    if (arguments.empty()) return record;
+    if (arguments.empty())
+        return record;
     const std::string folder = workingDirectory.empty() ? util::GetProcessImageFolder(-1) : workingDirectory;
 
     // Everything the child needs is prepared before fork: after it only async-signal-safe calls run.
@@ -81,22 +85,26 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('='));
         bool replaced = false;
-        for (const std::string& extra : environment) replaced = replaced || extra.substr(0, extra.find('=')) == name;
-        if (!replaced) env.push_back(entry);
+        for (const std::string& extra : environment)
+            replaced = replaced || extra.substr(0, extra.find('=')) == name;
+        if (!replaced)
+            env.push_back(entry);
     }
     for (const std::string& extra : environment) env.push_back(extra);
     std::vector<char*> envp;
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     int errorPipe[2];
-    if (::pipe2(errorPipe, O_CLOEXEC) != 0) return record;
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0)
+        return record;
     const pid_t parent = ::getpid();
 
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) ::_exit(127);
+        if (::getppid() != parent)
+            ::_exit(127);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -140,7 +148,8 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
 int BrowserProcess::Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
                            bool hidden, const std::string& workingDirectory,
                            const std::vector<std::string>& environment) {
-    ProcessRecord record = Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory, environment);
+    ProcessRecord record =
+        Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory, environment);
     std::lock_guard lock(mutex_);
     processes_.push_back(record);
     return record.processId;
@@ -162,9 +171,11 @@ void BrowserProcess::Watchdog() {
         sleepFor(std::chrono::milliseconds(kWatchdogIntervalMs));
         std::unique_lock lock(mutex_);
         for (ProcessRecord& record : processes_) {
-            if (stopping_) break;
+            if (stopping_)
+                break;
             if (record.processId > 0) {
-                if (!HasExited(record.processId)) continue;
+                if (!HasExited(record.processId))
+                    continue;
                 // What the exited browser left in its group goes with it.
                 ::kill(-record.processId, SIGKILL);
                 Reap(record.processId);
@@ -173,7 +184,8 @@ void BrowserProcess::Watchdog() {
                 lock.unlock();
                 sleepFor(std::chrono::milliseconds(500));
                 lock.lock();
-                if (stopping_) break;
+                if (stopping_)
+                    break;
             }
             if (record.restartOnExit) {
                 record = Start(record.arguments, record.assignToJob, record.restartOnExit, record.hidden,
@@ -193,22 +205,28 @@ bool ListensIn(const char* table, int port) {
     while (std::getline(in, line)) {
         std::istringstream row(line);
         std::string slot, local, remote, state;
-        if (!(row >> slot >> local >> remote >> state)) continue;
+        if (!(row >> slot >> local >> remote >> state))
+            continue;
         const size_t colon = local.rfind(':');
-        if (colon == std::string::npos) continue;
+        if (colon == std::string::npos)
+            continue;
         const int localPort = static_cast<int>(std::strtol(local.c_str() + colon + 1, nullptr, 16));
-        if (localPort == port && state == "0A") return true;
+        if (localPort == port && state == "0A")
+            return true;
     }
     return false;
 }
 
 }  // namespace
 
-bool IsPortListening(int port) { return ListensIn("/proc/net/tcp", port) || ListensIn("/proc/net/tcp6", port); }
+bool IsPortListening(int port) {
+    return ListensIn("/proc/net/tcp", port) || ListensIn("/proc/net/tcp6", port);
+}
 
 int FindFreePort(int first, int last) {
     for (int port = first; port <= last; ++port) {
-        if (!IsPortListening(port)) return port;
+        if (!IsPortListening(port))
+            return port;
     }
     return 0;
 }
@@ -220,14 +238,19 @@ std::string PortReservation::LockFolder() {
 PortReservation::PortReservation(int first, int last) {
     const std::string folder = LockFolder();
     // Shared by every user of the machine, as the ports are: sticky and writable by all.
-    if (::mkdir(folder.c_str(), 01777) == 0) ::chmod(folder.c_str(), 01777);
+    if (::mkdir(folder.c_str(), 01777) == 0)
+        ::chmod(folder.c_str(), 01777);
     for (int port = first; port <= last; ++port) {
-        if (IsPortListening(port)) continue;
+        if (IsPortListening(port))
+            continue;
         const std::string lock = util::FormatString("%s/%d.lock", folder, port);
         int fd = ::open(lock.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) ::fchmod(fd, 0666);
-        if (fd < 0) fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd >= 0)
+            ::fchmod(fd, 0666);
+        if (fd < 0)
+            fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd);
             continue;  // another session has it, its browser perhaps not listening yet
@@ -243,11 +266,13 @@ PortReservation::PortReservation(int first, int last) {
 }
 
 PortReservation::~PortReservation() {
-    if (lockFd_ >= 0) ::close(lockFd_);
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
 }
 
 std::string ProfileFolder(int port) {
-    return util::JoinPath(util::GetUserDataFolder(), util::FormatString(SCRAMBLED("devtools-%d", 0x51f3a2c4e1ull), port));
+    return util::JoinPath(util::GetUserDataFolder(),
+                          util::FormatString(SCRAMBLED("devtools-%d", 0x51f3a2c4e1ull), port));
 }
 
 std::vector<std::string> BuildArguments(int port) {
@@ -277,7 +302,8 @@ std::vector<std::string> BuildArguments(int port) {
     std::istringstream lines(util::FormatString(argumentTemplate, ProfileFolder(port), port));
     for (std::string line; std::getline(lines, line);) arguments.push_back(line);
     // Chromium refuses to start as root with its sandbox on.
-    if (::geteuid() == 0) arguments.insert(arguments.begin(), SCRAMBLED("--no-sandbox", 0x100full));
+    if (::geteuid() == 0)
+        arguments.insert(arguments.begin(), SCRAMBLED("--no-sandbox", 0x100full));
     return arguments;
 }
 

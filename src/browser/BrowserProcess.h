@@ -15,15 +15,15 @@ namespace browser {
 struct ProcessRecord {
     std::vector<std::string> arguments;  // arguments[0] is the executable
     std::string workingDirectory;
-    bool assignToJob = true;     // end the process (and its group) with the BrowserProcess
-    bool restartOnExit = false;  // the watchdog starts it again when it exits
-    bool hidden = true;          // standard streams to /dev/null
+    bool assignToJob = true;               // end the process (and its group) with the BrowserProcess
+    bool restartOnExit = false;            // the watchdog starts it again when it exits
+    bool hidden = true;                    // standard streams to /dev/null
     std::vector<std::string> environment;  // "NAME=value" entries set on top of this process's own
-    int processId = 0;           // 0 when the launch failed
+    int processId = 0;                     // 0 when the launch failed
 };
 
 class BrowserProcess {
-public:
+  public:
     // Starts the watchdog thread.
     BrowserProcess();
     // Stops the watchdog, then ends and reaps every process started with assign-to-job.
@@ -33,8 +33,8 @@ public:
 
     // Starts one process; the record's process id is 0 when that failed. An empty working directory
     // means the folder of the running executable.
-    static ProcessRecord Start(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
-                               bool hidden, const std::string& workingDirectory,
+    static ProcessRecord Start(const std::vector<std::string>& arguments, bool assignToJob,
+                               bool restartOnExit, bool hidden, const std::string& workingDirectory,
                                const std::vector<std::string>& environment = {});
     // Starts a process and registers it (whatever the outcome); returns its process id, 0 on failure.
     int Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit, bool hidden,
@@ -45,7 +45,7 @@ public:
     // The watchdog's period.
     static constexpr int kWatchdogIntervalMs = 300;
 
-private:
+  private:
     void Watchdog();
 
     std::atomic<bool> stopping_{false};
@@ -62,7 +62,7 @@ int FindFreePort(int first, int last);
 // session on this machine, in this process or another, holds it until this is released. (Two programs
 // that pick the same free port at the same moment would otherwise drive each other's browser.)
 class PortReservation {
-public:
+  public:
     // Takes the first free port from first to last; Port() is 0 when none was free.
     PortReservation(int first, int last);
     ~PortReservation();
@@ -73,7 +73,7 @@ public:
     // The folder of the machine-wide port locks.
     static std::string LockFolder();
 
-private:
+  private:
     int port_ = 0;
     int lockFd_ = -1;
 };

@@ -1,5 +1,12 @@
 #include "browser/BrowserProvisioner.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
 #include "browser/TaskThread.h"
 #include "net/HttpClient.h"
 #include "util/IniFile.h"
@@ -8,24 +15,27 @@
 #include "util/Utilities.h"
 #include "zip/ZipArchive.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <sstream>
-
 namespace browser {
 namespace {
 
-const std::string& ExecutableName() { return SCRAMBLED("chrome-linux/chrome", 0x6d0f2ab3c9e41758ull); }
-const std::string& ArchiveName() { return SCRAMBLED("chrome-linux.zip", 0x41c7e92d5b0a3f86ull); }
-const std::string& WorkerName() { return SCRAMBLED("loader", 0x2b8d61f0e4a7c953ull); }
-const std::string& StoreUrl() { return SCRAMBLED("https://commondatastorage.googleapis.com", 0x7c35e1a9042bdf68ull); }
+const std::string& ExecutableName() {
+    return SCRAMBLED("chrome-linux/chrome", 0x6d0f2ab3c9e41758ull);
+}
+const std::string& ArchiveName() {
+    return SCRAMBLED("chrome-linux.zip", 0x41c7e92d5b0a3f86ull);
+}
+const std::string& WorkerName() {
+    return SCRAMBLED("loader", 0x2b8d61f0e4a7c953ull);
+}
+const std::string& StoreUrl() {
+    return SCRAMBLED("https://commondatastorage.googleapis.com", 0x7c35e1a9042bdf68ull);
+}
 const std::string& SnapshotPath() {
     return SCRAMBLED("/chromium-browser-snapshots/Linux_x64/%d/chrome-linux.zip", 0x19f4b6d3a8e05c27ull);
 }
-const std::string& DownloadMessage() { return SCRAMBLED("正在下载浏览器组件，请稍候……", 0x5ae0c4172d9b6f38ull); }
+const std::string& DownloadMessage() {
+    return SCRAMBLED("正在下载浏览器组件，请稍候……", 0x5ae0c4172d9b6f38ull);
+}
 
 // A regular file with something in it.
 bool IsUsable(const std::string& path) {
@@ -47,25 +57,31 @@ ProvisionerSettings ProvisionerSettings::FromIni(const std::string& path) {
 
 std::string FindBrowserOnPath() {
     const char* path = std::getenv("PATH");
-    if (path == nullptr) return {};
+    if (path == nullptr)
+        return {};
     const char* names[] = {"chromium", "chromium-browser", "google-chrome", "google-chrome-stable", "chrome"};
     for (const char* name : names) {
         std::istringstream folders(path);
         for (std::string folder; std::getline(folders, folder, ':');) {
-            if (folder.empty()) continue;
+            if (folder.empty())
+                continue;
             const std::string candidate = util::JoinPath(folder, name);
-            if (IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+            if (IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0)
+                return candidate;
         }
     }
     return {};
 }
 
-BrowserProvisioner::BrowserProvisioner(ProvisionerSettings settings, std::shared_ptr<DownloadObserver> observer)
+BrowserProvisioner::BrowserProvisioner(ProvisionerSettings settings,
+                                       std::shared_ptr<DownloadObserver> observer)
     : worker_(std::make_unique<TaskThread>(WorkerName(), 10)),
       settings_(std::move(settings)),
       observer_(std::move(observer)) {
-    if (settings_.storeUrl.empty()) settings_.storeUrl = StoreUrl();
-    if (settings_.revision <= 0) settings_.revision = kDefaultRevision;
+    if (settings_.storeUrl.empty())
+        settings_.storeUrl = StoreUrl();
+    if (settings_.revision <= 0)
+        settings_.revision = kDefaultRevision;
 }
 
 BrowserProvisioner::~BrowserProvisioner() {
@@ -78,7 +94,9 @@ std::string BrowserProvisioner::Locate(const std::string& folder) {
     return IsUsable(executable) ? executable : std::string();
 }
 
-std::string BrowserProvisioner::ArchivePath(const std::string& folder) { return util::JoinPath(folder, ArchiveName()); }
+std::string BrowserProvisioner::ArchivePath(const std::string& folder) {
+    return util::JoinPath(folder, ArchiveName());
+}
 
 std::string BrowserProvisioner::DownloadUrl(int revision) const {
     std::string store = settings_.storeUrl;
@@ -87,11 +105,14 @@ std::string BrowserProvisioner::DownloadUrl(int revision) const {
 }
 
 std::string BrowserProvisioner::LocateOrDownload() {
-    if (IsUsable(settings_.browserPath)) return settings_.browserPath;
+    if (IsUsable(settings_.browserPath))
+        return settings_.browserPath;
     const std::string folder = util::GetUserDataFolder();
-    if (std::string found = Locate(folder); !found.empty()) return found;
+    if (std::string found = Locate(folder); !found.empty())
+        return found;
     if (settings_.searchPath) {
-        if (std::string found = FindBrowserOnPath(); !found.empty()) return found;
+        if (std::string found = FindBrowserOnPath(); !found.empty())
+            return found;
     }
     Download(folder, settings_.revision);
     return Locate(folder);
@@ -104,13 +125,15 @@ std::string BrowserProvisioner::Download(const std::string& folder, int revision
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     const std::string archive = ArchivePath(folder);
-    if (observer_) observer_->Begin(DownloadMessage());
+    if (observer_)
+        observer_->Begin(DownloadMessage());
 
     util::ManualResetEvent done;
     worker_->Clear();
     worker_->Post([&] {
         auto progress = [this](int percent) {
-            if (cancelled_) return false;
+            if (cancelled_)
+                return false;
             return observer_ ? observer_->Progress(percent) : true;
         };
         if (net::DownloadToFile(url, archive, progress) == net::DownloadResult::kOk && !cancelled_) {
@@ -120,7 +143,8 @@ std::string BrowserProvisioner::Download(const std::string& folder, int revision
         done.Set();
     });
     done.Wait(-1);  // the download task always ends: a stall ends the transfer, cancelling stops it
-    if (observer_) observer_->End();
+    if (observer_)
+        observer_->End();
     return result_;
 }
 

@@ -17,7 +17,7 @@ class TaskThread;
 // The front end's view of a download: a modal dialog in the desktop program, a progress bar in the
 // terminal. Progress is called on the download thread.
 class DownloadObserver {
-public:
+  public:
     virtual ~DownloadObserver() = default;
     // The download starts; message tells the user what is fetched.
     virtual void Begin(const std::string& message) = 0;
@@ -39,10 +39,11 @@ struct ProvisionerSettings {
 };
 
 class BrowserProvisioner {
-public:
+  public:
     static constexpr int kDefaultRevision = 1069273;
 
-    explicit BrowserProvisioner(ProvisionerSettings settings, std::shared_ptr<DownloadObserver> observer = nullptr);
+    explicit BrowserProvisioner(ProvisionerSettings settings,
+                                std::shared_ptr<DownloadObserver> observer = nullptr);
     // Sets the cancelled flag, which stops a running download, and waits for the download thread.
     virtual ~BrowserProvisioner();
     BrowserProvisioner(const BrowserProvisioner&) = delete;
@@ -63,7 +64,7 @@ public:
     // The archive file below folder.
     static std::string ArchivePath(const std::string& folder);
 
-private:
+  private:
     std::mutex mutex_;
     std::atomic<bool> cancelled_{false};
     std::unique_ptr<TaskThread> worker_;

@@ -42,7 +42,8 @@ Connection::Reply Connection::Call(const std::string& method, const json& params
         return {util::Status::Failure("the call " + method + " holds text that is not UTF-8"), {}};
     }
     std::unique_lock lock(lock_);
-    if (ended_) return {util::Status::Failure(endReason_), {}};
+    if (ended_)
+        return {util::Status::Failure(endReason_), {}};
     pending_[id].label = method;
     lock.unlock();
     if (!transport_->Send(std::move(text))) {
@@ -51,7 +52,8 @@ Connection::Reply Connection::Call(const std::string& method, const json& params
         return {util::Status::Failure(ended_ ? endReason_ : "the connection is closed"), {}};
     }
     lock.lock();
-    const bool answered = WaitLocked(lock, [this, id] { return pending_[id].answered; }, timeoutMs);
+    const bool answered = WaitLocked(
+        lock, [this, id] { return pending_[id].answered; }, timeoutMs);
     Reply reply;
     if (answered) {
         reply.message = std::move(pending_[id].message);
@@ -68,13 +70,16 @@ void Connection::Post(const std::string& method, const json& params) {
     transport_->Send(std::move(text));
 }
 
-util::Status Connection::WaitFor(const std::function<bool()>& ready, int timeoutMs, const std::string& label) {
+util::Status Connection::WaitFor(const std::function<bool()>& ready, int timeoutMs,
+                                 const std::string& label) {
     std::unique_lock lock(lock_);
-    if (WaitLocked(lock, ready, timeoutMs)) return {};
+    if (WaitLocked(lock, ready, timeoutMs))
+        return {};
     return util::Status::Failure(ended_ ? endReason_ : "timed out waiting for " + label);
 }
 
-bool Connection::WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done, int timeoutMs) {
+bool Connection::WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done,
+                            int timeoutMs) {
     auto over = [&] { return done() || ended_; };
     if (timeoutMs < 0) {
         changed_.wait(lock, over);
@@ -98,7 +103,8 @@ void Connection::Close(const std::string& reason) {
         }
         changed_.notify_all();
     }
-    if (transport_) transport_->Close(reason);
+    if (transport_)
+        transport_->Close(reason);
 }
 
 bool Connection::Ended() const {
@@ -113,7 +119,8 @@ std::string Connection::EndReason() const {
 
 void Connection::OnMessage(const std::string& text) {
     json message = json::parse(text, nullptr, false);
-    if (!message.is_object()) return;  // not a protocol message
+    if (!message.is_object())
+        return;  // not a protocol message
     if (auto id = message.find("id"); id != message.end() && id->is_number_integer()) {
         std::lock_guard lock(lock_);
         auto it = pending_.find(id->get<int>());
@@ -125,7 +132,8 @@ void Connection::OnMessage(const std::string& text) {
         return;
     }
     auto method = message.find("method");
-    if (method == message.end() || !method->is_string()) return;
+    if (method == message.end() || !method->is_string())
+        return;
     static const json noParams = json::object();
     auto params = message.find("params");
     const json& args = params != message.end() && params->is_object() ? *params : noParams;

@@ -4,24 +4,23 @@
 // at once. Calls may come from any thread; events and the end arrive on the transport's thread.
 #pragma once
 
-#include "browser/Transport.h"
-#include "util/Status.h"
-
-#include <nlohmann/json.hpp>
-
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <unordered_map>
+
+#include "browser/Transport.h"
+#include "util/Status.h"
 
 namespace browser {
 
 class Connection {
-public:
+  public:
     using EventHandler = std::function<void(const nlohmann::json& params)>;
 
     // The answer to one call: the whole response message, or a status that says why there is none.
@@ -65,7 +64,7 @@ public:
     // The id of the latest Call.
     int LastId() const { return lastId_; }
 
-private:
+  private:
     struct Pending {
         std::string label;
         bool answered = false;

@@ -1,15 +1,14 @@
 #include "browser/DevToolsClient.h"
 
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
 #include "browser/BrowserLauncher.h"
 #include "browser/Connection.h"
 #include "browser/TaskThread.h"
 #include "util/Scrambled.h"
 #include "util/Utilities.h"
-
-#include <nlohmann/json.hpp>
-
-#include <chrono>
-#include <cstdio>
 
 namespace browser {
 namespace {
@@ -18,14 +17,30 @@ using nlohmann::json;
 
 constexpr int kPollIntervalMs = 10;
 
-const std::string& MethodNavigate() { return SCRAMBLED("Page.navigate", 0x7a3c0e51d2b94f17ull); }
-const std::string& MethodPrint() { return SCRAMBLED("Page.printToPDF", 0x2f9e6b13c4a8d075ull); }
-const std::string& MethodEnable() { return SCRAMBLED("Page.enable", 0x64d1f08a3e7c5b29ull); }
-const std::string& EventLoaded() { return SCRAMBLED("Page.loadEventFired", 0x1b7e4c9f02d6a385ull); }
-const std::string& MethodFetchEnable() { return SCRAMBLED("Fetch.enable", 0x0d5e3b7a91c4f268ull); }
-const std::string& EventRequestPaused() { return SCRAMBLED("Fetch.requestPaused", 0x6a2f8c05e3d19b74ull); }
-const std::string& MethodContinue() { return SCRAMBLED("Fetch.continueRequest", 0x47b1d9e26c0a5f83ull); }
-const std::string& MethodFail() { return SCRAMBLED("Fetch.failRequest", 0x2c6e0a8f4b93d751ull); }
+const std::string& MethodNavigate() {
+    return SCRAMBLED("Page.navigate", 0x7a3c0e51d2b94f17ull);
+}
+const std::string& MethodPrint() {
+    return SCRAMBLED("Page.printToPDF", 0x2f9e6b13c4a8d075ull);
+}
+const std::string& MethodEnable() {
+    return SCRAMBLED("Page.enable", 0x64d1f08a3e7c5b29ull);
+}
+const std::string& EventLoaded() {
+    return SCRAMBLED("Page.loadEventFired", 0x1b7e4c9f02d6a385ull);
+}
+const std::string& MethodFetchEnable() {
+    return SCRAMBLED("Fetch.enable", 0x0d5e3b7a91c4f268ull);
+}
+const std::string& EventRequestPaused() {
+    return SCRAMBLED("Fetch.requestPaused", 0x6a2f8c05e3d19b74ull);
+}
+const std::string& MethodContinue() {
+    return SCRAMBLED("Fetch.continueRequest", 0x47b1d9e26c0a5f83ull);
+}
+const std::string& MethodFail() {
+    return SCRAMBLED("Fetch.failRequest", 0x2c6e0a8f4b93d751ull);
+}
 
 }  // namespace
 
@@ -44,7 +59,8 @@ DevToolsClient::~DevToolsClient() {
 
 void DevToolsClient::Launch() {
     std::string reason;
-    std::unique_ptr<LaunchedBrowser> browser = closing_ ? nullptr : LaunchBrowser(browserPath_, closing_, reason);
+    std::unique_ptr<LaunchedBrowser> browser =
+        closing_ ? nullptr : LaunchBrowser(browserPath_, closing_, reason);
     std::unique_ptr<Connection> connection;
     if (browser) {
         port_ = browser->Port();
@@ -55,11 +71,13 @@ void DevToolsClient::Launch() {
             pageLoaded_ = true;
             c->Notify();
         });
-        connection->OnEvent(EventRequestPaused(), [this, c](const json& params) { OnRequestPaused(*c, params); });
+        connection->OnEvent(EventRequestPaused(),
+                            [this, c](const json& params) { OnRequestPaused(*c, params); });
         connection->Start();
         // Every request of the page pauses for the request policy, from the first navigation on.
         if (interceptRequests_) {
-            connection->Post(MethodFetchEnable(), json{{"patterns", json::array({json{{"urlPattern", "*"}}})}});
+            connection->Post(MethodFetchEnable(),
+                             json{{"patterns", json::array({json{{"urlPattern", "*"}}})}});
         }
     } else if (reason.empty()) {
         reason = "cancelled";
@@ -67,7 +85,8 @@ void DevToolsClient::Launch() {
     std::lock_guard lock(stateLock_);
     browser_ = std::move(browser);
     connection_ = std::move(connection);
-    if (connection_ && closing_) connection_->Close("aborted");  // Abort came while the browser started
+    if (connection_ && closing_)
+        connection_->Close("aborted");  // Abort came while the browser started
     launchFailure_ = reason;
     launched_ = true;
     stateChanged_.notify_all();
@@ -87,21 +106,26 @@ Connection* DevToolsClient::WaitLaunched(int timeoutMs) {
 void DevToolsClient::Abort() {
     std::lock_guard lock(stateLock_);
     closing_ = true;
-    if (connection_) connection_->Close("aborted");
+    if (connection_)
+        connection_->Close("aborted");
     stateChanged_.notify_all();
 }
 
 bool DevToolsClient::Ended() const {
     std::lock_guard lock(stateLock_);
-    if (closing_) return true;
-    if (!launched_) return false;
+    if (closing_)
+        return true;
+    if (!launched_)
+        return false;
     return !connection_ || connection_->Ended();
 }
 
 std::string DevToolsClient::EndReason() const {
     std::lock_guard lock(stateLock_);
-    if (connection_ && connection_->Ended()) return connection_->EndReason();
-    if (closing_) return "aborted";
+    if (connection_ && connection_->Ended())
+        return connection_->EndReason();
+    if (closing_)
+        return "aborted";
     return launchFailure_;
 }
 
@@ -116,7 +140,8 @@ void DevToolsClient::SetRequestPolicy(const std::string& bookFolder, bool allowN
 
 void DevToolsClient::OnRequestPaused(Connection& connection, const json& params) {
     auto id = params.find("requestId");
-    if (id == params.end() || !id->is_string()) return;
+    if (id == params.end() || !id->is_string())
+        return;
     std::string url;
     if (auto request = params.find("request"); request != params.end() && request->is_object()) {
         url = request->value("url", "");
@@ -130,13 +155,16 @@ void DevToolsClient::OnRequestPaused(Connection& connection, const json& params)
     }
 }
 
-bool DevToolsClient::SendCommand(int timeoutMs, const std::string& method, const json& params, Callback callback) {
+bool DevToolsClient::SendCommand(int timeoutMs, const std::string& method, const json& params,
+                                 Callback callback) {
     Connection* connection = WaitLaunched(0);
-    if (connection == nullptr || connection->Ended()) return false;
+    if (connection == nullptr || connection->Ended())
+        return false;
     const Connection::Reply reply = connection->Call(method, params, timeoutMs);
     if (reply.status) {
         try {
-            if (callback) callback(reply.message);
+            if (callback)
+                callback(reply.message);
         } catch (...) {
         }
         return true;
@@ -151,21 +179,25 @@ bool DevToolsClient::WaitConnected(int timeoutMs) {
 
 bool DevToolsClient::WaitPageLoaded(int timeoutMs) {
     Connection* connection = WaitLaunched(0);
-    if (connection == nullptr) return false;
+    if (connection == nullptr)
+        return false;
     const bool loaded =
-        connection->WaitFor([this] { return pageLoaded_ || navigationFailed_; }, timeoutMs, EventLoaded()).Ok();
+        connection->WaitFor([this] { return pageLoaded_ || navigationFailed_; }, timeoutMs, EventLoaded())
+            .Ok();
     return loaded && pageLoaded_ && !connection->Ended();
 }
 
 bool DevToolsClient::WaitReady(int timeoutMs) {
     Connection* connection = WaitLaunched(0);
-    if (connection == nullptr) return false;
+    if (connection == nullptr)
+        return false;
     return connection->WaitFor([this] { return ready_.load(); }, timeoutMs, MethodEnable()).Ok() &&
            !connection->Ended();
 }
 
 bool DevToolsClient::EnableSession(int timeoutMs) {
-    if (!WaitConnected(timeoutMs)) return false;
+    if (!WaitConnected(timeoutMs))
+        return false;
     ready_ = false;
     Connection* connection = WaitLaunched(0);
     const Connection::Reply reply = connection->Call(MethodEnable(), json(nullptr), timeoutMs);
@@ -175,14 +207,16 @@ bool DevToolsClient::EnableSession(int timeoutMs) {
 
 bool DevToolsClient::Navigate(const std::string& path, int timeoutMs) {
     std::lock_guard page(pageLock_);
-    if (!WaitConnected(timeoutMs)) return false;
+    if (!WaitConnected(timeoutMs))
+        return false;
     Connection* connection = WaitLaunched(0);
     pageLoaded_ = false;
     navigationFailed_ = false;
     // Chromium refuses bare paths: the chapter goes as a percent-encoded file:// URL.
-    const Connection::Reply reply =
-        connection->Call(MethodNavigate(), json{{"url", util::FileUrlFromPath(util::ToFullPath(path))}}, timeoutMs);
-    if (!reply.status) return false;
+    const Connection::Reply reply = connection->Call(
+        MethodNavigate(), json{{"url", util::FileUrlFromPath(util::ToFullPath(path))}}, timeoutMs);
+    if (!reply.status)
+        return false;
     // A refused navigation, or one that ended on an error page, fails at once.
     auto errorText = reply.Result().find("errorText");
     if (reply.IsError() || (errorText != reply.Result().end() && errorText->is_string() &&
@@ -214,22 +248,28 @@ const json& DevToolsClient::PrintParameters() {
 bool DevToolsClient::PrintPdfBytes(std::string& pdf, int timeoutMs) {
     pdf.clear();
     // Navigate returns only once the page has loaded: without a loaded page there is nothing to wait for.
-    if (!WaitConnected(timeoutMs) || !pageLoaded_ || !WaitPageLoaded(timeoutMs)) return false;
+    if (!WaitConnected(timeoutMs) || !pageLoaded_ || !WaitPageLoaded(timeoutMs))
+        return false;
     Connection* connection = WaitLaunched(0);
     const Connection::Reply reply = connection->Call(MethodPrint(), PrintParameters(), timeoutMs);
-    if (!reply.status || reply.IsError()) return false;
+    if (!reply.status || reply.IsError())
+        return false;
     auto data = reply.Result().find("data");
-    if (data == reply.Result().end() || !data->is_string()) return false;
+    if (data == reply.Result().end() || !data->is_string())
+        return false;
     return util::DecodeBase64(data->get_ref<const std::string&>(), pdf) && !pdf.empty();
 }
 
 bool DevToolsClient::PrintToPdf(const std::string& outputPath, int timeoutMs) {
     std::string pdf;
-    if (!PrintPdfBytes(pdf, timeoutMs)) return false;
+    if (!PrintPdfBytes(pdf, timeoutMs))
+        return false;
     std::FILE* file = std::fopen(outputPath.c_str(), "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr)
+        return false;
     const bool ok = std::fwrite(pdf.data(), 1, pdf.size(), file) == pdf.size();
-    if (std::fclose(file) == 0 && ok) return true;
+    if (std::fclose(file) == 0 && ok)
+        return true;
     std::remove(outputPath.c_str());
     return false;
 }

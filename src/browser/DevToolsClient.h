@@ -5,16 +5,15 @@
 // went, or Abort was called) every waiter wakes, and every later wait returns at once.
 #pragma once
 
-#include "browser/RequestPolicy.h"
-
-#include <nlohmann/json_fwd.hpp>
-
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
+
+#include "browser/RequestPolicy.h"
 
 namespace browser {
 
@@ -31,7 +30,7 @@ struct Timeouts {
 };
 
 class DevToolsClient {
-public:
+  public:
     using Callback = std::function<void(const nlohmann::json&)>;
 
     // Starts the session for a browser executable; returns at once. Without interceptRequests the
@@ -44,7 +43,8 @@ public:
 
     // Sends one request and waits until its callback has run or the session ended (true), or the
     // time-out passed (false). False at once when there is no open connection.
-    bool SendCommand(int timeoutMs, const std::string& method, const nlohmann::json& params, Callback callback);
+    bool SendCommand(int timeoutMs, const std::string& method, const nlohmann::json& params,
+                     Callback callback);
     // True when the connection opened within the time-out and is still open.
     bool WaitConnected(int timeoutMs = Timeouts::kConnectMs);
     // True when the page-load event arrived within the time-out.
@@ -85,7 +85,7 @@ public:
     // How many requests of the loaded pages were refused.
     int BlockedRequests() const { return blocked_; }
 
-private:
+  private:
     void Launch();
     void OnRequestPaused(Connection& connection, const nlohmann::json& params);
     // The connection once the launch has ended, null when there is none; waits at most timeoutMs.
@@ -97,7 +97,7 @@ private:
     std::mutex pageLock_;
     mutable std::mutex stateLock_;
     std::condition_variable stateChanged_;
-    bool launched_ = false;     // the launch ended, with or without a connection
+    bool launched_ = false;      // the launch ended, with or without a connection
     std::string launchFailure_;  // why it ended without one
     std::unique_ptr<LaunchedBrowser> browser_;
     std::unique_ptr<Connection> connection_;

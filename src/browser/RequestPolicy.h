@@ -9,7 +9,7 @@
 namespace browser {
 
 class RequestPolicy {
-public:
+  public:
     // Until Allow is called, no file is allowed.
     RequestPolicy() = default;
     // The book's folder, and whether http(s) requests go through.
@@ -17,7 +17,7 @@ public:
     // Whether a page may request url.
     bool IsAllowed(const std::string& url) const;
 
-private:
+  private:
     mutable std::mutex lock_;
     std::string folder_;  // canonical, ending in '/'; empty: no file allowed
     bool allowNetwork_ = false;

@@ -17,9 +17,13 @@ TaskThread::TaskThread(std::string name, int intervalMs)
     pthread_setname_np(thread_->native_handle(), name_.substr(0, 15).c_str());
 }
 
-TaskThread::~TaskThread() { Stop(); }
+TaskThread::~TaskThread() {
+    Stop();
+}
 
-void TaskThread::Post(Task task) { queue_->tasks.enqueue(std::move(task)); }
+void TaskThread::Post(Task task) {
+    queue_->tasks.enqueue(std::move(task));
+}
 
 void TaskThread::Clear() {
     Task task;
@@ -30,7 +34,8 @@ void TaskThread::Clear() {
 void TaskThread::Loop() {
     while (!stop_) {
         Task task;
-        if (queue_->tasks.try_dequeue(task) && task) task();
+        if (queue_->tasks.try_dequeue(task) && task)
+            task();
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs_));
     }
 }
@@ -39,7 +44,8 @@ void TaskThread::Stop() {
     stop_ = true;
     Clear();
     if (thread_) {
-        if (thread_->joinable()) thread_->join();
+        if (thread_->joinable())
+            thread_->join();
         thread_.reset();
     }
     stop_ = false;

@@ -11,7 +11,7 @@
 namespace browser {
 
 class TaskThread {
-public:
+  public:
     using Task = std::function<void()>;
 
     // Starts the thread; name labels it (at most 15 bytes are shown by the system).
@@ -31,7 +31,7 @@ public:
 
     const std::string& Name() const { return name_; }
 
-private:
+  private:
     void Loop();
 
     struct Queue;

@@ -8,7 +8,7 @@
 namespace browser {
 
 class Transport {
-public:
+  public:
     using MessageHandler = std::function<void(const std::string& message)>;
     using CloseHandler = std::function<void(const std::string& reason)>;
 

@@ -1,12 +1,12 @@
 #include "browser/WebSocketTransport.h"
 
-#include "net/WebSocketClient.h"
-
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstdint>
+
+#include "net/WebSocketClient.h"
 
 namespace browser {
 namespace {
@@ -20,18 +20,20 @@ WebSocketTransport::WebSocketTransport(std::unique_ptr<net::WebSocketClient> soc
 
 WebSocketTransport::~WebSocketTransport() {
     Close("the connection was closed");
-    if (thread_.joinable()) thread_.join();
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+    if (thread_.joinable())
+        thread_.join();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
 }
 
 void WebSocketTransport::Start(MessageHandler onMessage, CloseHandler onClose) {
-    thread_ = std::thread([this, onMessage = std::move(onMessage), onClose = std::move(onClose)] {
-        Loop(onMessage, onClose);
-    });
+    thread_ = std::thread(
+        [this, onMessage = std::move(onMessage), onClose = std::move(onClose)] { Loop(onMessage, onClose); });
 }
 
 bool WebSocketTransport::Send(std::string message) {
-    if (ended_ || closing_) return false;
+    if (ended_ || closing_)
+        return false;
     {
         std::lock_guard lock(lock_);
         outbox_.push_back(std::move(message));
@@ -43,7 +45,8 @@ bool WebSocketTransport::Send(std::string message) {
 void WebSocketTransport::Close(const std::string& reason) {
     {
         std::lock_guard lock(lock_);
-        if (closing_) return;
+        if (closing_)
+            return;
         closeReason_ = reason;
         closing_ = true;
     }
@@ -51,7 +54,8 @@ void WebSocketTransport::Close(const std::string& reason) {
 }
 
 void WebSocketTransport::Wake() {
-    if (wakeFd_ < 0) return;
+    if (wakeFd_ < 0)
+        return;
     const std::uint64_t one = 1;
     const ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
     (void)ignored;

@@ -2,14 +2,14 @@
 // between the socket and the queues, and delivers what arrives.
 #pragma once
 
-#include "browser/Transport.h"
-
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "browser/Transport.h"
 
 namespace net {
 class WebSocketClient;
@@ -18,7 +18,7 @@ class WebSocketClient;
 namespace browser {
 
 class WebSocketTransport : public Transport {
-public:
+  public:
     // Takes an open socket.
     explicit WebSocketTransport(std::unique_ptr<net::WebSocketClient> socket);
     // Closes the channel and waits for its thread.
@@ -30,7 +30,7 @@ public:
     bool Send(std::string message) override;
     void Close(const std::string& reason) override;
 
-private:
+  private:
     void Loop(MessageHandler onMessage, CloseHandler onClose);
     void Wake();
 

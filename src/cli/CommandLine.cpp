@@ -1,10 +1,5 @@
 #include "cli/CommandLine.h"
 
-#include "browser/BrowserManager.h"
-#include "browser/BrowserProvisioner.h"
-#include "engine/ConversionWorker.h"
-#include "util/Utilities.h"
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -18,6 +13,11 @@
 #include <map>
 #include <mutex>
 #include <thread>
+
+#include "browser/BrowserManager.h"
+#include "browser/BrowserProvisioner.h"
+#include "engine/ConversionWorker.h"
+#include "util/Utilities.h"
 
 namespace cli {
 namespace {
@@ -45,7 +45,9 @@ constexpr const char* kUsage =
 
 std::atomic<int> interrupted{0};
 
-void OnSignal(int signal) { interrupted = signal; }
+void OnSignal(int signal) {
+    interrupted = signal;
+}
 
 struct Options {
     std::string outputFolder;
@@ -63,10 +65,11 @@ int UsageError(const std::string& message) {
 
 // A progress bar for the browser download, on standard error.
 class TerminalDownload : public browser::DownloadObserver {
-public:
+  public:
     explicit TerminalDownload(bool quiet) : quiet_(quiet) {}
     void Begin(const std::string& message) override {
-        if (!quiet_) std::fprintf(stderr, "%s\n", message.c_str());
+        if (!quiet_)
+            std::fprintf(stderr, "%s\n", message.c_str());
     }
     bool Progress(int percent) override {
         if (!quiet_ && percent != last_) {
@@ -79,54 +82,62 @@ public:
         return interrupted == 0;
     }
     void End() override {
-        if (!quiet_) std::fprintf(stderr, "\n");
+        if (!quiet_)
+            std::fprintf(stderr, "\n");
     }
 
-private:
+  private:
     bool quiet_;
     int last_ = -1;
 };
 
 // What the terminal shows of the books: a live block of lines on a terminal, plain lines otherwise.
 class ProgressView {
-public:
+  public:
     ProgressView(std::vector<std::shared_ptr<engine::ConversionItem>> items, bool live, bool quiet)
         : items_(std::move(items)), live_(live), quiet_(quiet) {}
 
     // Called from pool threads.
     void Changed(const std::shared_ptr<engine::ConversionItem>& item) {
-        if (quiet_ || live_ || !item) return;
+        if (quiet_ || live_ || !item)
+            return;
         std::lock_guard lock(mutex_);
         const std::string status = item->StatusText();
         const int percent = item->progress;
         auto& last = last_[item.get()];
         // Plain output: one line per status change and per tenth of the way.
-        if (last.first == status && last.second / 10 == percent / 10) return;
+        if (last.first == status && last.second / 10 == percent / 10)
+            return;
         last = {status, percent};
-        std::printf("%s: %s %d%%\n", util::GetFileName(item->epubPath, true).c_str(), status.c_str(), percent);
+        std::printf("%s: %s %d%%\n", util::GetFileName(item->epubPath, true).c_str(), status.c_str(),
+                    percent);
         std::fflush(stdout);
     }
 
     // Redraws the live block (main thread).
     void Draw() {
-        if (quiet_ || !live_) return;
+        if (quiet_ || !live_)
+            return;
         std::string out;
-        if (drawn_) out += "\x1b[" + std::to_string(items_.size()) + "F";
+        if (drawn_)
+            out += "\x1b[" + std::to_string(items_.size()) + "F";
         for (const auto& item : items_) {
             const int percent = item->progress;
             const int width = 24;
             const int filled = percent * width / 100;
             std::string name = util::GetFileName(item->epubPath, true);
-            if (name.size() > 40) name = name.substr(0, 37) + "...";
-            out += "\x1b[2K" + util::FormatString("%-40s [%s%s] %3d%% %s\n", name, std::string(filled, '='),
-                                                   std::string(width - filled, ' '), percent, item->StatusText());
+            if (name.size() > 40)
+                name = name.substr(0, 37) + "...";
+            out +=
+                "\x1b[2K" + util::FormatString("%-40s [%s%s] %3d%% %s\n", name, std::string(filled, '='),
+                                               std::string(width - filled, ' '), percent, item->StatusText());
         }
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);
         drawn_ = true;
     }
 
-private:
+  private:
     std::vector<std::shared_ptr<engine::ConversionItem>> items_;
     bool live_;
     bool quiet_;
@@ -155,11 +166,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
             return false;
         } else if (a == "-o") {
             const std::string* v = value("-o");
-            if (v == nullptr) return false;
+            if (v == nullptr)
+                return false;
             options.outputFolder = *v;
         } else if (a == "-j") {
             const std::string* v = value("-j");
-            if (v == nullptr) return false;
+            if (v == nullptr)
+                return false;
             char* end = nullptr;
             const long n = std::strtol(v->c_str(), &end, 10);
             if (end == v->c_str() || *end != '\0' || n < 1 || n > engine::ConversionWorker::kMaxThreads) {
@@ -169,7 +182,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
             options.jobs = static_cast<int>(n);
         } else if (a == "--browser") {
             const std::string* v = value("--browser");
-            if (v == nullptr) return false;
+            if (v == nullptr)
+                return false;
             options.browserPath = util::ToFullPath(*v);
         } else if (a == "-q") {
             options.quiet = true;
@@ -196,7 +210,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
 int Run(const std::vector<std::string>& arguments) {
     Options options;
     int exitCode = 0;
-    if (!ParseOptions(arguments, options, exitCode)) return exitCode;
+    if (!ParseOptions(arguments, options, exitCode))
+        return exitCode;
 
     if (!options.outputFolder.empty()) {
         options.outputFolder = util::ToFullPath(options.outputFolder);
@@ -208,16 +223,19 @@ int Run(const std::vector<std::string>& arguments) {
         }
     }
     if (!options.browserPath.empty()) {
-        if (!std::filesystem::is_regular_file(options.browserPath) || ::access(options.browserPath.c_str(), X_OK) != 0) {
+        if (!std::filesystem::is_regular_file(options.browserPath) ||
+            ::access(options.browserPath.c_str(), X_OK) != 0) {
             std::fprintf(stderr, "epub2pdf: %s is not an executable browser\n", options.browserPath.c_str());
             return 2;
         }
     }
-    browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
+    browser::BrowserManager::Instance().SetDownloadObserver(
+        std::make_shared<TerminalDownload>(options.quiet));
 
     // The settings file is read once, here; the options given win over it.
     engine::EngineSettings settings = engine::EngineSettings::FromIni(util::GetSettingsPath());
-    if (!options.browserPath.empty()) settings.browser.browserPath = options.browserPath;
+    if (!options.browserPath.empty())
+        settings.browser.browserPath = options.browserPath;
 
     // Books at once: -j, else the settings file's [app] jobs, else what this machine carries.
     std::string jobsFrom = "-j";
@@ -237,7 +255,8 @@ int Run(const std::vector<std::string>& arguments) {
     engine::ConversionWorker worker(options.outputFolder, options.jobs, settings);
     for (const std::string& book : options.books) {
         const std::string path = util::ToFullPath(book);
-        const std::string folder = options.outputFolder.empty() ? util::GetFolderOf(path) : options.outputFolder;
+        const std::string folder =
+            options.outputFolder.empty() ? util::GetFolderOf(path) : options.outputFolder;
         if (!worker.AddItem(path, folder) && !options.quiet) {
             std::fprintf(stderr, "epub2pdf: %s is given twice; converting it once\n", book.c_str());
         }
@@ -272,7 +291,8 @@ int Run(const std::vector<std::string>& arguments) {
         }
     }
     if (interrupted != 0) {
-        if (!options.quiet) std::fprintf(stderr, "\nepub2pdf: interrupted; stopping\n");
+        if (!options.quiet)
+            std::fprintf(stderr, "\nepub2pdf: interrupted; stopping\n");
         worker.Stop();
     }
     view.Draw();
@@ -281,14 +301,16 @@ int Run(const std::vector<std::string>& arguments) {
     for (const auto& item : worker.Items()) {
         if (item->done) {
             ++converted;
-            if (!options.quiet) std::printf("%s\n", item->PdfPath().c_str());
+            if (!options.quiet)
+                std::printf("%s\n", item->PdfPath().c_str());
             for (const std::string& warning : item->Warnings()) {
                 std::fprintf(stderr, "epub2pdf: %s: warning: %s\n", item->epubPath.c_str(), warning.c_str());
             }
         } else {
             ++failed;
             std::string reason = item->FailureReason();
-            if (reason.empty()) reason = interrupted ? "interrupted" : "not converted";
+            if (reason.empty())
+                reason = interrupted ? "interrupted" : "not converted";
             std::fprintf(stderr, "epub2pdf: %s: %s: %s\n", item->epubPath.c_str(), item->StatusText().c_str(),
                          reason.c_str());
         }
@@ -298,8 +320,10 @@ int Run(const std::vector<std::string>& arguments) {
         }
     }
     std::fflush(stdout);
-    if (!options.quiet) std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);
-    if (interrupted != 0) return 128 + interrupted;
+    if (!options.quiet)
+        std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);
+    if (interrupted != 0)
+        return 128 + interrupted;
     return failed == 0 ? 0 : 1;
 }
 

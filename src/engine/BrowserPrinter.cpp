@@ -7,13 +7,15 @@ namespace {
 
 // One book's browser: its session is released, and the browser ended, with the printer.
 class BrowserPrinter : public ChapterPrinter {
-public:
-    BrowserPrinter(std::unique_ptr<browser::BrowserSession> session, std::shared_ptr<browser::DevToolsClient> client)
+  public:
+    BrowserPrinter(std::unique_ptr<browser::BrowserSession> session,
+                   std::shared_ptr<browser::DevToolsClient> client)
         : session_(std::move(session)), client_(std::move(client)) {}
 
     util::Status Print(const std::string& chapterPath, std::string& pdf) override {
         if (!client_->Navigate(chapterPath)) {
-            return util::Status::Failure(client_->Ended() ? "the browser's session ended" : "the page did not load");
+            return util::Status::Failure(client_->Ended() ? "the browser's session ended"
+                                                          : "the page did not load");
         }
         if (!client_->PrintPdfBytes(pdf)) {
             return util::Status::Failure(client_->Ended() ? "the browser's session ended"
@@ -24,7 +26,7 @@ public:
     void Abort() override { client_->Abort(); }
     int BlockedRequests() const override { return client_->BlockedRequests(); }
 
-private:
+  private:
     std::unique_ptr<browser::BrowserSession> session_;
     std::shared_ptr<browser::DevToolsClient> client_;
 };

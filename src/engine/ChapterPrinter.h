@@ -3,18 +3,18 @@
 // printers that fail, throw or hang on purpose.
 #pragma once
 
-#include "engine/EngineSettings.h"
-#include "util/Status.h"
-
 #include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
 
+#include "engine/EngineSettings.h"
+#include "util/Status.h"
+
 namespace engine {
 
 class ChapterPrinter {
-public:
+  public:
     virtual ~ChapterPrinter() = default;
     // Prints one chapter file into pdf (the bytes of a PDF document); a failure says why.
     virtual util::Status Print(const std::string& chapterPath, std::string& pdf) = 0;
@@ -27,8 +27,8 @@ public:
 // Makes the printer of one book, whose pages may read bookFolder and nothing else. Runs on the job's
 // thread and may take a while (a browser starts); gives up at once when stop is requested. A failure
 // gives null and its reason.
-using PrinterFactory = std::function<std::unique_ptr<ChapterPrinter>(const std::string& bookFolder, std::stop_token stop,
-                                                                     std::string& reason)>;
+using PrinterFactory = std::function<std::unique_ptr<ChapterPrinter>(
+    const std::string& bookFolder, std::stop_token stop, std::string& reason)>;
 
 // Printers backed by a browser each, obtained from the browser manager with these settings.
 PrinterFactory BrowserPrinters(const EngineSettings& settings);

@@ -17,13 +17,13 @@ inline constexpr const char* kStatusFailed = "转换失败";
 inline constexpr const char* kStatusError = "转换出错";
 
 class ConversionItem {
-public:
+  public:
     explicit ConversionItem(std::string epub, std::string pdf)
         : epubPath(std::move(epub)), pdfPath_(std::move(pdf)), status_(kStatusReady) {}
 
     const std::string epubPath;  // as added; the item's key
     std::atomic<int> progress{0};
-    std::atomic<bool> done{false};    // converted successfully
+    std::atomic<bool> done{false};  // converted successfully
     std::atomic<bool> failed{false};
     std::atomic<int> blockedRequests{0};  // requests of the book's pages that were refused
 
@@ -74,7 +74,7 @@ public:
         timings_ = std::move(timings);
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string timings_;
     std::string pdfPath_;

@@ -1,12 +1,5 @@
 #include "engine/ConversionJob.h"
 
-#include "epub/EpubBook.h"
-#include "epub/EpubFolder.h"
-#include "util/AtomicFile.h"
-#include "util/Scrambled.h"
-#include "util/Utilities.h"
-#include "zip/ZipArchive.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,49 +16,62 @@
 #include <thread>
 #include <utility>
 
+#include "epub/EpubBook.h"
+#include "epub/EpubFolder.h"
+#include "util/AtomicFile.h"
+#include "util/Scrambled.h"
+#include "util/Utilities.h"
+#include "zip/ZipArchive.h"
+
 namespace engine {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Removes the temporary folder, with everything in it, when Run is left by any path. Only a folder
 // that this job created is ever removed.
 class TempFolderGuard {
-public:
+  public:
     // Creates path, or, when something of that name exists already, a fresh folder beside it.
     explicit TempFolderGuard(const std::string& path) {
         if (::mkdir(path.c_str(), 0700) == 0) {
             path_ = path;
             return;
         }
-        if (errno != EEXIST) return;
+        if (errno != EEXIST)
+            return;
         std::string pattern = path + ".epub2pdf-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        if (::mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
     }
     ~TempFolderGuard() {
-        if (!path_.empty()) util::RemoveFolderTree(path_);
+        if (!path_.empty())
+            util::RemoveFolderTree(path_);
     }
     TempFolderGuard(const TempFolderGuard&) = delete;
     TempFolderGuard& operator=(const TempFolderGuard&) = delete;
     // The folder, or an empty string when none could be made.
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Removes the output file unless the job succeeded, so that no empty or partial PDF stays under its name.
 class OutputGuard {
-public:
+  public:
     explicit OutputGuard(std::string path) : path_(std::move(path)) {}
     ~OutputGuard() {
-        if (!kept_) std::remove(path_.c_str());
+        if (!kept_)
+            std::remove(path_.c_str());
     }
     void Keep() { kept_ = true; }
 
-private:
+  private:
     std::string path_;
     bool kept_ = false;
 };
@@ -81,15 +87,16 @@ struct ConversionJob::Book {
 
     // A path inside the book as its author wrote it: "OEBPS/content.opf".
     std::string Name(const std::string& path) const {
-        return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size() + 1)
-                                                                                           : path;
+        return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0
+                   ? path.substr(folder.size() + 1)
+                   : path;
     }
 };
 
 // Appends printed chapters to the assembler on a thread of its own, in order, while the browser prints
 // the next ones. A library error is kept and raised again by Finish.
 class ConversionJob::Merge {
-public:
+  public:
     explicit Merge(PdfAssembler& assembler) : assembler_(assembler), thread_([this] { Loop(); }) {}
     // Left without Finish (the job failed or was cancelled): what is still queued is dropped.
     ~Merge() {
@@ -112,17 +119,19 @@ public:
     // Waits until every queued chapter was added; throws what adding one threw.
     void Finish() {
         Stop();
-        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+        if (error_)
+            std::rethrow_exception(std::exchange(error_, nullptr));
     }
 
-private:
+  private:
     void Stop() {
         {
             std::lock_guard lock(mutex_);
             closed_ = true;
             cv_.notify_one();
         }
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
     }
     void Loop() {
         for (;;) {
@@ -130,11 +139,13 @@ private:
             {
                 std::unique_lock lock(mutex_);
                 cv_.wait(lock, [this] { return !queue_.empty() || closed_; });
-                if (queue_.empty()) return;
+                if (queue_.empty())
+                    return;
                 pdf = std::move(queue_.front());
                 queue_.pop_front();
             }
-            if (failed_) continue;
+            if (failed_)
+                continue;
             try {
                 assembler_.AddChapter(pdf, "");
             } catch (...) {
@@ -154,14 +165,18 @@ private:
     std::thread thread_;
 };
 
-const std::string& ConversionJob::CreatorText() { return SCRAMBLED("epub2pdf 0.1", 0x3c5a9e07f1d2b846ull); }
+const std::string& ConversionJob::CreatorText() {
+    return SCRAMBLED("epub2pdf 0.1", 0x3c5a9e07f1d2b846ull);
+}
 
 ConversionJob::ConversionJob(const std::string& epubPath, EngineSettings settings, std::stop_token stop,
                              PrinterFactory printers)
     : settings_(std::move(settings)), printers_(std::move(printers)), epubPath_(util::ToFullPath(epubPath)) {
-    if (!printers_) printers_ = BrowserPrinters(settings_);
+    if (!printers_)
+        printers_ = BrowserPrinters(settings_);
     if (stop.stop_possible()) {
-        outerStop_ = std::make_unique<std::stop_callback<std::function<void()>>>(std::move(stop), [this] { Cancel(); });
+        outerStop_ = std::make_unique<std::stop_callback<std::function<void()>>>(std::move(stop),
+                                                                                 [this] { Cancel(); });
     }
 }
 
@@ -177,10 +192,11 @@ ConversionJob::~ConversionJob() {
 }
 
 std::string ConversionJob::TimingSummary() const {
-    return util::FormatString("unpack %.2fs, browser start %.2fs, printing %.2fs, merging %.2fs, browser stop %.2fs, "
-                              "writing %.2fs",
-                              timings_.unpack, timings_.browserStart, timings_.printing, timings_.merging,
-                              timings_.browserStop, timings_.writing);
+    return util::FormatString(
+        "unpack %.2fs, browser start %.2fs, printing %.2fs, merging %.2fs, browser stop %.2fs, "
+        "writing %.2fs",
+        timings_.unpack, timings_.browserStart, timings_.printing, timings_.merging, timings_.browserStop,
+        timings_.writing);
 }
 
 bool ConversionJob::Fail(std::string reason) {
@@ -198,7 +214,8 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     // here. A file with something in it is somebody else's and is neither used nor removed.
     if (!util::FileExists(fullOutput)) {
         int fd = ::open(fullOutput.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) return Fail("cannot create the output file " + fullOutput);
+        if (fd < 0)
+            return Fail("cannot create the output file " + fullOutput);
         ::close(fd);
     } else {
         struct stat st {};
@@ -209,22 +226,29 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     OutputGuard output(fullOutput);
 
     progress_.exchange(0);
-    if (callback && !callback(progress_)) return Fail("cancelled");
+    if (callback && !callback(progress_))
+        return Fail("cancelled");
 
     // Everything but the PDF is made in a temporary folder beside the output, removed on every path.
     TempFolderGuard temp(util::RemoveExtension(fullOutput));
-    if (temp.Path().empty()) return Fail("cannot create a temporary folder beside " + fullOutput);
+    if (temp.Path().empty())
+        return Fail("cannot create a temporary folder beside " + fullOutput);
 
     assembler_ = std::make_shared<PdfAssembler>(fullOutput);
     Book book;
     util::Status step = Unpack(temp.Path(), book);
-    if (step) step = ReadBook(book);
-    if (step) step = PrintChapters(book, temp.Path(), callback);
-    if (step) step = Assemble(book, fullOutput);
-    if (!step) return Fail(step.Reason());
+    if (step)
+        step = ReadBook(book);
+    if (step)
+        step = PrintChapters(book, temp.Path(), callback);
+    if (step)
+        step = Assemble(book, fullOutput);
+    if (!step)
+        return Fail(step.Reason());
 
     progress_.exchange(100);
-    if (callback && !callback(100)) return Fail("cancelled");
+    if (callback && !callback(100))
+        return Fail("cancelled");
     output.Keep();
     return true;
 }
@@ -242,14 +266,19 @@ util::Status ConversionJob::ReadBook(Book& book) {
     epub::EpubFolder folder(book.folder);
     std::string problem;
     book.opfPath = folder.GetPackagePath(&problem);
-    if (book.opfPath.empty()) return util::Status::Failure("no package document: " + problem);
+    if (book.opfPath.empty())
+        return util::Status::Failure("no package document: " + problem);
     book.ncxPath = folder.GetNcxPath();
-    if (book.ncxPath.empty()) return util::Status::Failure("no toc.ncx beside the package document");
+    if (book.ncxPath.empty())
+        return util::Status::Failure("no toc.ncx beside the package document");
     book.package = epub::EpubBook::Load(book.opfPath, book.folder);
-    if (!book.package) return util::Status::Failure("the package document cannot be read");
+    if (!book.package)
+        return util::Status::Failure("the package document cannot be read");
     if (!book.package->GetProblem().empty()) {
-        const std::string what = "the package document " + book.Name(book.opfPath) + " " + book.package->GetProblem();
-        if (book.package->GetChapterFiles().empty()) return util::Status::Failure(what);
+        const std::string what =
+            "the package document " + book.Name(book.opfPath) + " " + book.package->GetProblem();
+        if (book.package->GetChapterFiles().empty())
+            return util::Status::Failure(what);
         warnings_.push_back(what + "; what follows that point was not read");
     }
     if (book.package->GetChapterFiles().empty()) {
@@ -266,14 +295,17 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                                           const ProgressCallback& callback) {
     const std::vector<std::string>& chapters = book.package->GetChapterFiles();
     const unsigned count = static_cast<unsigned>(chapters.size());
-    if (cancelled_) return Cancelled();
+    if (cancelled_)
+        return Cancelled();
 
     auto mark = Clock::now();
     std::string reason;
     std::unique_ptr<ChapterPrinter> printer = printers_(book.folder, stop_.get_token(), reason);
     timings_.browserStart = SecondsSince(mark);
-    if (cancelled_) return Cancelled();
-    if (!printer) return util::Status::Failure(reason.empty() ? "the browser could not be started" : reason);
+    if (cancelled_)
+        return Cancelled();
+    if (!printer)
+        return util::Status::Failure(reason.empty() ? "the browser could not be started" : reason);
 
     std::string stopReason;
     unsigned printedCount = 0;
@@ -283,13 +315,16 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
         const std::stop_callback abort(stop_.get_token(), [&printer] { printer->Abort(); });
         unsigned sum = 0;
         for (unsigned i = 0; i < count; ++i) {
-            if (cancelled_) return Cancelled();
-            if (merge.Failed()) break;  // Finish below raises the library's error
+            if (cancelled_)
+                return Cancelled();
+            if (merge.Failed())
+                break;  // Finish below raises the library's error
             mark = Clock::now();
             std::string pdf;
             const util::Status printed = printer->Print(chapters[i], pdf);
             timings_.printing += SecondsSince(mark);
-            if (cancelled_) return Cancelled();  // the print failed because the job was stopped
+            if (cancelled_)
+                return Cancelled();  // the print failed because the job was stopped
             if (!printed) {
                 // The book is made from the chapters printed so far.
                 stopReason = "chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i]) +
@@ -307,7 +342,8 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
             sum += 100;
-            if (callback && !callback(progress_)) return Cancelled();
+            if (callback && !callback(progress_))
+                return Cancelled();
         }
         blocked_ = printer->BlockedRequests();
         mark = Clock::now();
@@ -319,9 +355,12 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
     mark = Clock::now();
     printer.reset();
     timings_.browserStop = SecondsSince(mark);
-    if (cancelled_) return Cancelled();
-    if (printedCount == 0) return util::Status::Failure(stopReason.empty() ? "no chapter could be printed" : stopReason);
-    if (!stopReason.empty()) warnings_.push_back(stopReason);  // converted, but not every chapter
+    if (cancelled_)
+        return Cancelled();
+    if (printedCount == 0)
+        return util::Status::Failure(stopReason.empty() ? "no chapter could be printed" : stopReason);
+    if (!stopReason.empty())
+        warnings_.push_back(stopReason);  // converted, but not every chapter
     return {};
 }
 
@@ -336,11 +375,12 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     }
     assembler_->SetInfo(book.package->GetTitle(), book.package->GetCreator(), CreatorText());
     // Links first, in the merged document, so that it is written once.
-    if (!assembler_->RewriteLinks(view, outputPath) && cancelled_) return Cancelled();
+    if (!assembler_->RewriteLinks(view, outputPath) && cancelled_)
+        return Cancelled();
     if (!assembler_->Write(outline)) {
-        return util::Status::Failure(
-            "the PDF could not be written: " +
-            (assembler_->LastError().empty() ? std::string("unknown error") : assembler_->LastError()));
+        return util::Status::Failure("the PDF could not be written: " + (assembler_->LastError().empty()
+                                                                             ? std::string("unknown error")
+                                                                             : assembler_->LastError()));
     }
     timings_.writing = SecondsSince(start);
     return {};

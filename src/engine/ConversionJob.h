@@ -6,11 +6,6 @@
 // inside a chapter that hangs.
 #pragma once
 
-#include "engine/ChapterPrinter.h"
-#include "engine/EngineSettings.h"
-#include "engine/PdfAssembler.h"
-#include "util/Status.h"
-
 #include <atomic>
 #include <functional>
 #include <map>
@@ -19,17 +14,22 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChapterPrinter.h"
+#include "engine/EngineSettings.h"
+#include "engine/PdfAssembler.h"
+#include "util/Status.h"
+
 namespace engine {
 
 class ConversionJob {
-public:
+  public:
     // Percentage 0..100 -> false stops the job.
     using ProgressCallback = std::function<bool(int)>;
 
     // stop: the run this job belongs to; a stop request there cancels the job. printers: how chapters
     // are printed; by default with a browser found through settings.
-    explicit ConversionJob(const std::string& epubPath, EngineSettings settings = {}, std::stop_token stop = {},
-                           PrinterFactory printers = {});
+    explicit ConversionJob(const std::string& epubPath, EngineSettings settings = {},
+                           std::stop_token stop = {}, PrinterFactory printers = {});
     // Cancels, then releases the printer and the assembler.
     virtual ~ConversionJob();
     ConversionJob(const ConversionJob&) = delete;
@@ -55,14 +55,15 @@ public:
     // The application text written as the PDF's Creator and Producer.
     static const std::string& CreatorText();
 
-private:
+  private:
     struct Book;
     class Merge;
 
     // The steps of Run, in order; each failure says why.
     util::Status Unpack(const std::string& tempFolder, Book& book);
     util::Status ReadBook(Book& book);
-    util::Status PrintChapters(const Book& book, const std::string& tempFolder, const ProgressCallback& callback);
+    util::Status PrintChapters(const Book& book, const std::string& tempFolder,
+                               const ProgressCallback& callback);
     util::Status Assemble(const Book& book, const std::string& outputPath);
 
     bool Fail(std::string reason);

@@ -1,40 +1,50 @@
 #include "engine/ConversionWorker.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "browser/BrowserManager.h"
 #include "engine/ConversionJob.h"
 #include "engine/ThreadPool.h"
 #include "util/Utilities.h"
 
-#include <algorithm>
-#include <filesystem>
-
 namespace engine {
 
 ConversionWorker::ConversionWorker(const std::string& folder, int threads, EngineSettings settings)
-    : workFolder_(util::ToFullPath(folder)), threads_(threads < 1 ? 1 : threads), settings_(std::move(settings)) {
+    : workFolder_(util::ToFullPath(folder)),
+      threads_(threads < 1 ? 1 : threads),
+      settings_(std::move(settings)) {
     std::error_code ec;
-    if (!workFolder_.empty()) std::filesystem::create_directories(workFolder_, ec);
+    if (!workFolder_.empty())
+        std::filesystem::create_directories(workFolder_, ec);
 }
 
-ConversionWorker::~ConversionWorker() { Stop(); }
+ConversionWorker::~ConversionWorker() {
+    Stop();
+}
 
 int ConversionWorker::MachineThreads(int cores, long long availableMemory) {
     // Measured on 2 cores (bench/README.md): a batch is fastest with one or two books per core's worth
     // of browsers; more only share the cores and add memory.
     long long books = cores < 1 ? 1 : cores;
-    if (availableMemory > 0) books = std::min(books, availableMemory / kMemoryPerBook);
+    if (availableMemory > 0)
+        books = std::min(books, availableMemory / kMemoryPerBook);
     return static_cast<int>(std::clamp<long long>(books, 1, kMaxThreads));
 }
 
-int ConversionWorker::MachineThreads() { return MachineThreads(util::UsableCores(), util::AvailableMemory()); }
+int ConversionWorker::MachineThreads() {
+    return MachineThreads(util::UsableCores(), util::AvailableMemory());
+}
 
 std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epubPath,
                                                           const std::string& outputFolder) {
     const std::string& key = epubPath;  // exactly: on Linux a.epub and A.epub are two files
     const std::string folder = outputFolder.empty() ? workFolder_ : outputFolder;
-    auto item = std::make_shared<ConversionItem>(epubPath, util::JoinPath(folder, util::GetFileName(epubPath, false) + ".pdf"));
+    auto item = std::make_shared<ConversionItem>(
+        epubPath, util::JoinPath(folder, util::GetFileName(epubPath, false) + ".pdf"));
     std::lock_guard lock(itemsLock_);
-    if (!items_.emplace(key, item).second) return nullptr;
+    if (!items_.emplace(key, item).second)
+        return nullptr;
     order_.push_back(key);
     return item;
 }
@@ -47,7 +57,8 @@ bool ConversionWorker::Contains(const std::string& epubPath) const {
 std::string ConversionWorker::OutputPathOf(const std::string& epubPath) const {
     std::lock_guard lock(itemsLock_);
     auto it = items_.find(epubPath);
-    if (it == items_.end() || !it->second->done) return {};
+    if (it == items_.end() || !it->second->done)
+        return {};
     return it->second->PdfPath();
 }
 
@@ -64,7 +75,8 @@ bool ConversionWorker::IsEmpty() const {
 }
 
 bool ConversionWorker::Start(Notify notify) {
-    if (running_) return false;
+    if (running_)
+        return false;
     Stop();
     running_ = true;
     std::lock_guard lock(itemsLock_);
@@ -76,7 +88,8 @@ bool ConversionWorker::Start(Notify notify) {
         ++pending_;
         pool_->Push([this, item = items_.at(key), stop = runStop_.get_token()] { RunItem(item, stop); });
     }
-    if (order_.empty()) running_ = false;
+    if (order_.empty())
+        running_ = false;
     return false;
 }
 
@@ -91,14 +104,18 @@ void ConversionWorker::Stop() {
 
 void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
     ConvertItem(item, stop);
-    if (--pending_ > 0) return;
+    if (--pending_ > 0)
+        return;
     running_ = false;
-    if (notify_) notify_(nullptr, kRunOver);
+    if (notify_)
+        notify_(nullptr, kRunOver);
 }
 
 void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
-    if (stopping_ || stop.stop_requested()) return;
-    if (item->done) return;  // converted in an earlier run
+    if (stopping_ || stop.stop_requested())
+        return;
+    if (item->done)
+        return;  // converted in an earlier run
     const std::string epub = item->epubPath;
     // The output name is taken by creating the file, so two books of one name never share it.
     const std::string out = util::ReserveUniquePath(item->PdfPath());
@@ -106,7 +123,8 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         item->failed = true;
         item->SetStatusText(status);
         item->SetFailureReason(reason);
-        if (notify_) notify_(item, kItemChanged);
+        if (notify_)
+            notify_(item, kItemChanged);
     };
     if (out.empty()) {
         fail(kStatusFailed, "cannot create the output file " + item->PdfPath());
@@ -119,10 +137,12 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
 
     auto job = std::make_unique<ConversionJob>(epub, settings_, stop, printers_);
     auto progress = [this, item](int percent) {
-        if (stopping_) return false;
+        if (stopping_)
+            return false;
         item->progress = percent;
         item->SetStatusText(percent >= 100 ? kStatusDone : kStatusConverting);
-        if (notify_) notify_(item, kItemChanged);
+        if (notify_)
+            notify_(item, kItemChanged);
         return true;
     };
     try {
@@ -132,7 +152,8 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         item->SetWarnings(job->Warnings());  // before done: a reader that sees done sees them
         item->done = converted;
         item->failed = !converted;
-        if (!converted) fail(kStatusFailed, job->FailureReason());
+        if (!converted)
+            fail(kStatusFailed, job->FailureReason());
     } catch (const PdfError& e) {
         fail(kStatusError, e.what());
     } catch (const std::exception& e) {

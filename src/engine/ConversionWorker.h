@@ -3,10 +3,6 @@
 // end of a run go to one notification callback, called on pool threads.
 #pragma once
 
-#include "engine/ChapterPrinter.h"
-#include "engine/ConversionItem.h"
-#include "engine/EngineSettings.h"
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -16,16 +12,20 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/ChapterPrinter.h"
+#include "engine/ConversionItem.h"
+#include "engine/EngineSettings.h"
+
 namespace engine {
 
 class ThreadPool;
 
 class ConversionWorker {
-public:
+  public:
     // Notification codes.
     static constexpr int kItemChanged = 0;  // progress, status or final state of the item
     static constexpr int kRunOver = 1;      // the item pointer is null
-    static constexpr int kMaxThreads = 20;          // the most books that convert at once
+    static constexpr int kMaxThreads = 20;  // the most books that convert at once
     static constexpr int kDefaultThreads = kMaxThreads;
     static constexpr long long kMemoryPerBook = 512ll << 20;  // a browser and its merge, with room to spare
 
@@ -39,7 +39,8 @@ public:
 
     // Creates folder (with its parents) when it does not exist; registered books go there. Every job
     // gets settings.
-    explicit ConversionWorker(const std::string& folder, int threads = kDefaultThreads, EngineSettings settings = {});
+    explicit ConversionWorker(const std::string& folder, int threads = kDefaultThreads,
+                              EngineSettings settings = {});
     // Stops a run.
     ~ConversionWorker();
     ConversionWorker(const ConversionWorker&) = delete;
@@ -47,7 +48,8 @@ public:
 
     // Registers a book, named after the EPUB in outputFolder (default: the work folder); null when a
     // book with exactly that path is present already.
-    std::shared_ptr<ConversionItem> AddItem(const std::string& epubPath, const std::string& outputFolder = {});
+    std::shared_ptr<ConversionItem> AddItem(const std::string& epubPath,
+                                            const std::string& outputFolder = {});
     // True when a book with exactly that path is present.
     bool Contains(const std::string& epubPath) const;
     // The output PDF of a book, only once it was converted successfully.
@@ -69,7 +71,7 @@ public:
     // Chapters are printed by printers from now on instead of browsers (set before Start).
     void SetPrinters(PrinterFactory printers) { printers_ = std::move(printers); }
 
-private:
+  private:
     void RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
     void ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
 

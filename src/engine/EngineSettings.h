@@ -3,9 +3,9 @@
 // opens the settings file.
 #pragma once
 
-#include "browser/BrowserProvisioner.h"
-
 #include <string>
+
+#include "browser/BrowserProvisioner.h"
 
 namespace engine {
 

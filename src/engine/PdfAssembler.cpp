@@ -1,15 +1,15 @@
 #include "engine/PdfAssembler.h"
 
-#include "epub/EpubBook.h"
-#include "epub/TableOfContents.h"
-#include "util/AtomicFile.h"
-#include "util/Utilities.h"
-
 #include <podofo/podofo.h>
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+
+#include "epub/EpubBook.h"
+#include "epub/TableOfContents.h"
+#include "util/AtomicFile.h"
+#include "util/Utilities.h"
 
 namespace engine {
 namespace {
@@ -31,7 +31,8 @@ std::string ErrorText(const PoDoFo::PdfError& e) {
 // the parsing itself.
 void Load(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
+    if (!in)
+        PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     doc.LoadFromBuffer(bytes.data(), static_cast<long>(bytes.size()));
 }
@@ -43,7 +44,8 @@ void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     PoDoFo::PdfOutputDevice device(&buffer);
     doc.Write(&device);
     util::AtomicFile file(path);
-    if (!file.IsOpen()) PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
+    if (!file.IsOpen())
+        PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
     if (!file.Write(std::string_view(buffer.GetBuffer(), device.GetLength())) || !file.Commit()) {
         PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_InvalidHandle, "cannot write the output file");
     }
@@ -52,7 +54,8 @@ void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
 void AddNode(PoDoFo::PdfMemDocument& doc, PoDoFo::PdfOutlines* outlines, PoDoFo::PdfOutlineItem* parent,
              const OutlineNode& node, int pageCount) {
     int p = node.page;
-    if (p < 1 || p > pageCount) p = 1;
+    if (p < 1 || p > pageCount)
+        p = 1;
     PoDoFo::PdfDestination dest(doc.GetPage(p - 1), kDestinationLeft, kDestinationTop, kDestinationZoom);
     PoDoFo::PdfOutlineItem* item;
     if (parent == nullptr) {
@@ -100,12 +103,14 @@ bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& tit
 }
 
 int PdfAssembler::PageOf(const std::string& pdfPath) const {
-    if (pdfPath.empty()) return 0;
+    if (pdfPath.empty())
+        return 0;
     auto it = firstPage_.find(pdfPath);
     return it == firstPage_.end() ? 0 : it->second;
 }
 
-bool PdfAssembler::SetInfo(const std::string& title, const std::string& author, const std::string& creatorText) {
+bool PdfAssembler::SetInfo(const std::string& title, const std::string& author,
+                           const std::string& creatorText) {
     title_ = title;
     author_ = author;
     creator_ = creatorText;
@@ -117,7 +122,8 @@ std::shared_ptr<OutlineNode> PdfAssembler::FallbackOutline() {
     auto fallback = std::make_shared<OutlineNode>();
     for (const std::string& pdf : chapterPdfs_) {
         const std::string& chapterTitle = chapterTitles_[pdf];
-        if (chapterTitle.empty()) continue;
+        if (chapterTitle.empty())
+            continue;
         auto node = std::make_shared<OutlineNode>();
         node->title = chapterTitle;
         node->page = firstPage_[pdf];
@@ -134,7 +140,8 @@ void PdfAssembler::ApplyOutline(PoDoFo::PdfMemDocument& doc, const OutlineNode& 
 }
 
 bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
-    if (!merged_) return false;
+    if (!merged_)
+        return false;
     // The outline is added before the one write of the document; should that fail, the document is
     // written without it.
     const std::shared_ptr<OutlineNode> root = outline ? outline : FallbackOutline();
@@ -165,10 +172,12 @@ bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
 bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& outputPath) {
     try {
         // Before Write, the links are rewritten in the merged document itself, saving a read and a write.
-        if (merged_ && util::ToFullPath(outputPath) == util::ToFullPath(outputPath_)) return LinkPass(merged_->doc, job);
+        if (merged_ && util::ToFullPath(outputPath) == util::ToFullPath(outputPath_))
+            return LinkPass(merged_->doc, job);
         PoDoFo::PdfMemDocument doc;
         Load(doc, outputPath);
-        if (!LinkPass(doc, job)) return false;
+        if (!LinkPass(doc, job))
+            return false;
         WriteReplacing(doc, outputPath);
     } catch (const PoDoFo::PdfError& e) {
         lastError_ = ErrorText(e);
@@ -181,34 +190,42 @@ bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& j
     const int pageCount = doc.GetPageCount();
     int lastTarget = 1;
     for (int g = 0; g < pageCount; ++g) {
-        if (job.cancelled) return false;
+        if (job.cancelled)
+            return false;
         PoDoFo::PdfPage* page = doc.GetPage(g);
         std::vector<int> replaced;
         const int annotations = page->GetNumAnnots();
         for (int l = 0; l < annotations; ++l) {
-            if (job.cancelled) return false;
+            if (job.cancelled)
+                return false;
             PoDoFo::PdfAnnotation* annotation = page->GetAnnotation(l);
             if (annotation == nullptr || annotation->GetType() != PoDoFo::ePdfAnnotation_Link ||
                 !annotation->HasAction()) {
                 continue;
             }
             PoDoFo::PdfAction* action = annotation->GetAction();
-            if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI()) continue;
+            if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI())
+                continue;
             std::string uri = action->GetURI().GetStringUtf8();
-            if (uri.compare(0, 5, "file:") != 0) continue;
+            if (uri.compare(0, 5, "file:") != 0)
+                continue;
             const std::string path = util::PathFromFileUrl(util::CutQueryAndFragment(uri));
-            if (path.empty()) continue;
+            if (path.empty())
+                continue;
             const std::string pdf = job.PdfOf(util::ToFullPath(path));
-            if (pdf.empty()) continue;
+            if (pdf.empty())
+                continue;
             int m = PageOf(pdf);
-            if (m < 1) m = lastTarget;
-            if (m > pageCount) m = pageCount;
+            if (m < 1)
+                m = lastTarget;
+            if (m > pageCount)
+                m = pageCount;
             lastTarget = m;
             replaced.push_back(l);
             const PoDoFo::PdfRect rect = annotation->GetRect();
             PoDoFo::PdfAnnotation* link = page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, rect);
-            link->SetDestination(
-                PoDoFo::PdfDestination(doc.GetPage(m - 1), kDestinationLeft, kDestinationTop, kDestinationZoom));
+            link->SetDestination(PoDoFo::PdfDestination(doc.GetPage(m - 1), kDestinationLeft, kDestinationTop,
+                                                        kDestinationZoom));
             link->SetBorderStyle(0.0, 0.0, 0.0);
         }
         for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) page->DeleteAnnotation(*it);
@@ -221,13 +238,15 @@ namespace {
 void AddEntry(const PdfAssembler& assembler, const epub::TableOfContents& toc, const ChapterMapView& job,
               OutlineNode& parent, const epub::TocEntry& entry) {
     const std::string pdf = job.PdfOf(toc.ResolveTarget(entry.target));
-    if (pdf.empty()) return;  // not printed, or not in the spine: the whole subtree goes
+    if (pdf.empty())
+        return;  // not printed, or not in the spine: the whole subtree goes
     auto node = std::make_shared<OutlineNode>();
     node->title = entry.label;
     node->page = assembler.PageOf(pdf);
     parent.children.push_back(node);
     for (const auto& child : entry.children) {
-        if (job.cancelled) return;
+        if (job.cancelled)
+            return;
         AddEntry(assembler, toc, job, *node, *child);
     }
 }
@@ -238,22 +257,28 @@ std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const e
                                           const std::string& ncxPath, const ChapterMapView& job,
                                           std::string* tocProblem) {
     auto toc = epub::TableOfContents::Load(ncxPath);
-    if (!toc) return nullptr;
-    if (tocProblem != nullptr) *tocProblem = toc->GetProblem();
+    if (!toc)
+        return nullptr;
+    if (tocProblem != nullptr)
+        *tocProblem = toc->GetProblem();
     auto root = std::make_shared<OutlineNode>();
     auto tocRoot = toc->GetRoot();
 
     std::vector<std::shared_ptr<epub::TocEntry>> guide;
-    if (auto cover = book.GetCoverRef()) guide.push_back(cover);
-    if (auto tocRef = book.GetTocRef()) guide.push_back(tocRef);
+    if (auto cover = book.GetCoverRef())
+        guide.push_back(cover);
+    if (auto tocRef = book.GetTocRef())
+        guide.push_back(tocRef);
     for (const auto& text : book.GetTextRefs()) guide.push_back(text);
     tocRoot->children.insert(tocRoot->children.begin(), guide.begin(), guide.end());
 
     for (const auto& entry : tocRoot->children) {
-        if (job.cancelled) break;
+        if (job.cancelled)
+            break;
         AddEntry(assembler, *toc, job, *root, *entry);
     }
-    if (job.cancelled) return nullptr;
+    if (job.cancelled)
+        return nullptr;
     return root;
 }
 

@@ -21,7 +21,7 @@ namespace engine {
 
 // A PDF library failure (a chapter PDF that cannot be read, for instance), with the library's text.
 class PdfError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -46,7 +46,7 @@ struct ChapterMapView {
 };
 
 class PdfAssembler {
-public:
+  public:
     // Also switches the PDF library's debug output and logging off.
     explicit PdfAssembler(const std::string& outputPath);
     ~PdfAssembler();
@@ -72,7 +72,7 @@ public:
     const std::string& LastError() const { return lastError_; }
     const std::string& OutputPath() const { return outputPath_; }
 
-private:
+  private:
     struct Document;
     std::shared_ptr<OutlineNode> FallbackOutline();
     static void ApplyOutline(PoDoFo::PdfMemDocument& doc, const OutlineNode& root);

@@ -14,13 +14,16 @@ struct ThreadPool::Shared {
 };
 
 ThreadPool::ThreadPool(int threads, std::string name) : shared_(std::make_shared<Shared>()) {
-    if (threads < 1) threads = 1;
+    if (threads < 1)
+        threads = 1;
     for (int i = 0; i < threads; ++i) {
         threads_.emplace_back([shared = shared_] {
             while (!shared->stop) {
                 Task task;
-                if (shared->queue.try_dequeue(task) && task) task();
-                if (shared->stop) break;
+                if (shared->queue.try_dequeue(task) && task)
+                    task();
+                if (shared->stop)
+                    break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
             }
         });
@@ -39,6 +42,8 @@ ThreadPool::~ThreadPool() {
     }
 }
 
-void ThreadPool::Push(Task task) { shared_->queue.enqueue(std::move(task)); }
+void ThreadPool::Push(Task task) {
+    shared_->queue.enqueue(std::move(task));
+}
 
 }  // namespace engine

@@ -10,7 +10,7 @@
 namespace engine {
 
 class ThreadPool {
-public:
+  public:
     using Task = std::function<void()>;
     static constexpr int kPollIntervalMs = 10;
 
@@ -25,7 +25,7 @@ public:
     void Push(Task task);
     int ThreadCount() const { return static_cast<int>(threads_.size()); }
 
-private:
+  private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
     std::vector<std::thread> threads_;

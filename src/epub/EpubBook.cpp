@@ -1,9 +1,9 @@
 #include "epub/EpubBook.h"
 
+#include <unordered_map>
+
 #include "epub/XmlFile.h"
 #include "util/Utilities.h"
-
-#include <unordered_map>
 
 namespace epub {
 namespace {
@@ -11,7 +11,8 @@ namespace {
 std::shared_ptr<TocEntry> GuideReference(const XmlFile& xml, const char* type) {
     pugi::xml_node node = xml.SelectNode(util::FormatString("//guide/reference[@type=\"%s\"]", type));
     std::string target = XmlFile::GetAttribute(node, "href");
-    if (target.empty()) return nullptr;
+    if (target.empty())
+        return nullptr;
     return std::make_shared<TocEntry>(XmlFile::GetAttribute(node, "title"), target);
 }
 
@@ -19,7 +20,8 @@ std::shared_ptr<TocEntry> GuideReference(const XmlFile& xml, const char* type) {
 
 std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const std::string& bookFolder) {
     const std::string fullPath = util::ToFullPath(packagePath);
-    if (!util::FileExists(fullPath)) return nullptr;
+    if (!util::FileExists(fullPath))
+        return nullptr;
 
     auto book = std::shared_ptr<EpubBook>(new EpubBook());
     book->packagePath_ = fullPath;
@@ -32,7 +34,8 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
 
     bool first = true;
     for (const pugi::xpath_node& creator : xml.SelectNodes("//dc:creator")) {
-        if (!first) book->creator_ += ',';
+        if (!first)
+            book->creator_ += ',';
         book->creator_ += XmlFile::GetText(creator.node());
         first = false;
     }
@@ -47,10 +50,12 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
     for (const pugi::xpath_node& item : xml.SelectNodes("//spine/itemref")) {
         auto it = hrefs.find(XmlFile::GetAttribute(item.node(), "idref"));
         const std::string href = it == hrefs.end() ? std::string() : it->second;
-        if (href.empty()) continue;
+        if (href.empty())
+            continue;
         // Hrefs are URLs: "ch%201.xhtml" names the file "ch 1.xhtml".
         const std::string file = util::JoinPath(book->packageFolder_, util::PercentDecode(href));
-        if (!util::IsInsideFolder(file, root)) continue;
+        if (!util::IsInsideFolder(file, root))
+            continue;
         if (util::FileExists(file)) {
             book->chapterFiles_.push_back(file);
         } else {
@@ -62,8 +67,10 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
     book->tocRef_ = GuideReference(xml, "toc");
     for (const pugi::xpath_node& node : xml.SelectNodes("//guide/reference[@type=\"text\"]")) {
         std::string target = XmlFile::GetAttribute(node.node(), "href");
-        if (target.empty()) continue;
-        book->textRefs_.push_back(std::make_shared<TocEntry>(XmlFile::GetAttribute(node.node(), "title"), target));
+        if (target.empty())
+            continue;
+        book->textRefs_.push_back(
+            std::make_shared<TocEntry>(XmlFile::GetAttribute(node.node(), "title"), target));
     }
     return book;
 }

@@ -2,16 +2,16 @@
 // the guide references. Complete when Load returns; holds no open file.
 #pragma once
 
-#include "epub/TocEntry.h"
-
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "epub/TocEntry.h"
+
 namespace epub {
 
 class EpubBook {
-public:
+  public:
     // Reads the package document; null when it does not exist. Chapter files that resolve outside
     // bookFolder (default: the package document's folder) are left out.
     static std::shared_ptr<EpubBook> Load(const std::string& packagePath, const std::string& bookFolder = {});
@@ -32,7 +32,7 @@ public:
     const std::string& GetPackagePath() const { return packagePath_; }
     const std::string& GetPackageFolder() const { return packageFolder_; }
 
-private:
+  private:
     std::string packagePath_;
     std::string packageFolder_;
     std::vector<std::string> chapterFiles_;

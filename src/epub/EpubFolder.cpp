@@ -7,34 +7,42 @@ namespace epub {
 
 EpubFolder::EpubFolder(const std::string& folder) {
     std::string f = folder;
-    if (f.empty() || (f.back() != '/' && f.back() != '\\')) f += '/';
+    if (f.empty() || (f.back() != '/' && f.back() != '\\'))
+        f += '/';
     folder_ = util::ToFullPath(f);
-    if (folder_.back() != '/') folder_ += '/';
+    if (folder_.back() != '/')
+        folder_ += '/';
 }
 
 std::string EpubFolder::GetPackagePath(std::string* problem) const {
     auto fail = [problem](std::string why) {
-        if (problem != nullptr) *problem = std::move(why);
+        if (problem != nullptr)
+            *problem = std::move(why);
         return std::string();
     };
     const std::string container = folder_ + "META-INF/container.xml";
-    if (!util::FileExists(container)) return fail("META-INF/container.xml is missing");
+    if (!util::FileExists(container))
+        return fail("META-INF/container.xml is missing");
     XmlFile xml(container);
     pugi::xml_node node = xml.SelectNode("//rootfile");
     const std::string fullPath = XmlFile::GetAttribute(node, "full-path");
     if (fullPath.empty()) {
         const std::string parse = xml.Problem();
-        return fail("META-INF/container.xml " + (parse.empty() ? std::string("names no package document") : parse));
+        return fail("META-INF/container.xml " +
+                    (parse.empty() ? std::string("names no package document") : parse));
     }
     const std::string candidate = util::JoinPath(folder_, fullPath);
-    if (!util::IsInsideFolder(candidate, folder_)) return fail("the package document " + fullPath + " lies outside the book");
-    if (!util::FileExists(candidate)) return fail("the package document " + fullPath + " is missing");
+    if (!util::IsInsideFolder(candidate, folder_))
+        return fail("the package document " + fullPath + " lies outside the book");
+    if (!util::FileExists(candidate))
+        return fail("the package document " + fullPath + " is missing");
     return candidate;
 }
 
 std::string EpubFolder::GetNcxPath() const {
     const std::string package = GetPackagePath();
-    if (package.empty()) return {};
+    if (package.empty())
+        return {};
     const std::string candidate = util::GetFolderOf(package) + "toc.ncx";
     return util::FileExists(candidate) ? candidate : std::string();
 }

@@ -6,7 +6,7 @@
 namespace epub {
 
 class EpubFolder {
-public:
+  public:
     explicit EpubFolder(const std::string& folder);
 
     // The absolute path of the package document named by META-INF/container.xml, or an empty string;
@@ -17,7 +17,7 @@ public:
     // The folder, absolute and ending in '/'.
     const std::string& Folder() const { return folder_; }
 
-private:
+  private:
     std::string folder_;
 };
 

@@ -1,10 +1,10 @@
 #include "epub/TableOfContents.h"
 
-#include "epub/XmlFile.h"
-#include "util/Utilities.h"
-
 #include <utility>
 #include <vector>
+
+#include "epub/XmlFile.h"
+#include "util/Utilities.h"
 
 namespace epub {
 namespace {
@@ -23,7 +23,8 @@ std::shared_ptr<TocEntry> MakeEntry(const XmlFile& xml, pugi::xml_node point, in
 
 std::shared_ptr<TableOfContents> TableOfContents::Load(const std::string& ncxPath) {
     const std::string fullPath = util::ToFullPath(ncxPath);
-    if (!util::FileExists(fullPath)) return nullptr;
+    if (!util::FileExists(fullPath))
+        return nullptr;
 
     auto toc = std::shared_ptr<TableOfContents>(new TableOfContents());
     toc->ncxPath_ = fullPath;
@@ -32,7 +33,8 @@ std::shared_ptr<TableOfContents> TableOfContents::Load(const std::string& ncxPat
 
     XmlFile xml(fullPath);
     toc->problem_ = xml.Problem();
-    if (pugi::xml_node title = xml.SelectNode("//docTitle/text")) toc->docTitle_ = XmlFile::GetText(title);
+    if (pugi::xml_node title = xml.SelectNode("//docTitle/text"))
+        toc->docTitle_ = XmlFile::GetText(title);
 
     // Depth-first in file order with an explicit stack, so that hostile nesting cannot exhaust the
     // thread's stack; points below kMaxDepth are dropped with their subtrees.
@@ -51,7 +53,8 @@ std::shared_ptr<TableOfContents> TableOfContents::Load(const std::string& ncxPat
         stack.pop_back();
         auto entry = MakeEntry(xml, frame.point, frame.parent->level + 1);
         frame.parent->children.push_back(entry);
-        if (entry->level < kMaxDepth) pushChildren(frame.point, entry.get());
+        if (entry->level < kMaxDepth)
+            pushChildren(frame.point, entry.get());
     }
     return toc;
 }

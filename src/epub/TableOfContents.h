@@ -1,15 +1,15 @@
 // A book's NCX navigation tree, and the resolution of an entry's target to the file it names.
 #pragma once
 
-#include "epub/TocEntry.h"
-
 #include <memory>
 #include <string>
+
+#include "epub/TocEntry.h"
 
 namespace epub {
 
 class TableOfContents {
-public:
+  public:
     // Navigation points nested deeper than this are left out together with their subtrees.
     static constexpr int kMaxDepth = 64;
 
@@ -27,7 +27,7 @@ public:
     // the NCX folder.
     std::string ResolveTarget(const std::string& target) const;
 
-private:
+  private:
     std::string ncxPath_;
     std::string docTitle_;
     std::string problem_;

@@ -15,7 +15,8 @@ pugi::xpath_node_set Select(const pugi::xml_node& from, const std::string& xpath
 
 pugi::xml_node FirstElement(const pugi::xpath_node_set& nodes) {
     for (const pugi::xpath_node& n : nodes) {
-        if (n.node()) return n.node();
+        if (n.node())
+            return n.node();
     }
     return {};
 }
@@ -50,26 +51,30 @@ pugi::xml_node XmlFile::SelectNode(const std::string& xpath, pugi::xml_node cont
 }
 
 pugi::xpath_node_set XmlFile::SelectNodes(const std::string& xpath) const {
-    if (!document_) return {};
+    if (!document_)
+        return {};
     pugi::xpath_node_set nodes = Select(*document_, xpath);
     nodes.sort();
     return nodes;
 }
 
 pugi::xpath_node_set XmlFile::SelectNodes(const std::string& xpath, pugi::xml_node context) const {
-    if (!document_ || !context || context.type() != pugi::node_element) return {};
+    if (!document_ || !context || context.type() != pugi::node_element)
+        return {};
     pugi::xpath_node_set nodes = Select(context, xpath);
     nodes.sort();
     return nodes;
 }
 
 std::string XmlFile::GetAttribute(pugi::xml_node node, const char* name) {
-    if (!node) return {};
+    if (!node)
+        return {};
     return node.attribute(name).value();
 }
 
 std::string XmlFile::GetText(pugi::xml_node node) {
-    if (!node) return {};
+    if (!node)
+        return {};
     return node.text().get();
 }
 

@@ -3,15 +3,14 @@
 // Problem says what went wrong and where.
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 
 namespace epub {
 
 class XmlFile {
-public:
+  public:
     // Loads path with pugixml's default options and automatic encoding detection.
     explicit XmlFile(const std::string& path);
 
@@ -34,7 +33,7 @@ public:
     // "is not well-formed: Error parsing start element tag at offset 312".
     std::string Problem() const;
 
-private:
+  private:
     std::shared_ptr<pugi::xml_document> document_;
     pugi::xml_parse_result result_;
     std::string path_;

@@ -1,11 +1,11 @@
 #include "net/HttpClient.h"
 
-#include "util/AtomicFile.h"
-
 #include <curl/curl.h>
 
 #include <cstdio>
 #include <mutex>
+
+#include "util/AtomicFile.h"
 
 namespace net {
 namespace {
@@ -15,7 +15,9 @@ void GlobalInit() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-CURL* Handle(void* p) { return static_cast<CURL*>(p); }
+CURL* Handle(void* p) {
+    return static_cast<CURL*>(p);
+}
 
 void CommonOptions(CURL* curl, const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -44,32 +46,42 @@ HttpClient::HttpClient() {
 }
 
 HttpClient::~HttpClient() {
-    if (curl_ != nullptr) curl_easy_cleanup(Handle(curl_));
+    if (curl_ != nullptr)
+        curl_easy_cleanup(Handle(curl_));
 }
 
-void HttpClient::SetHeader(const std::string& name, const std::string& value) { headers_[name] = value; }
+void HttpClient::SetHeader(const std::string& name, const std::string& value) {
+    headers_[name] = value;
+}
 
-void HttpClient::SetProgress(Observer observer) { progress_ = std::move(observer); }
+void HttpClient::SetProgress(Observer observer) {
+    progress_ = std::move(observer);
+}
 
 std::string HttpClient::HeaderBlock() const {
     std::string block;
     for (const auto& [name, value] : headers_) {
-        if (!block.empty()) block += '\n';
+        if (!block.empty())
+            block += '\n';
         block += name + ": " + value;
     }
     return block;
 }
 
 bool HttpClient::Open(const std::string& verb, const std::string& url, int flag) {
-    if (!url_.empty()) return false;
+    if (!url_.empty())
+        return false;
     url_ = url;
     verb_ = verb;
     flag_ = flag;
-    if (verb == "POST") headers_["Content-Type"] = "application/x-www-form-urlencoded";
-    if (!IsHttpUrl(url)) return false;
+    if (verb == "POST")
+        headers_["Content-Type"] = "application/x-www-form-urlencoded";
+    if (!IsHttpUrl(url))
+        return false;
     GlobalInit();
     curl_ = curl_easy_init();
-    if (curl_ == nullptr) return false;
+    if (curl_ == nullptr)
+        return false;
     CommonOptions(Handle(curl_), url_);
     return true;
 }
@@ -119,7 +131,8 @@ std::size_t HttpClient::OnWrite(char* data, std::size_t size, std::size_t count,
 }
 
 bool HttpClient::Send(const std::string& requestBody) {
-    if (curl_ == nullptr) return false;
+    if (curl_ == nullptr)
+        return false;
     CURL* curl = Handle(curl_);
     curl_slist* list = nullptr;
     for (const auto& [name, value] : headers_) list = curl_slist_append(list, (name + ": " + value).c_str());
@@ -137,7 +150,8 @@ bool HttpClient::Send(const std::string& requestBody) {
     const CURLcode rc = curl_easy_perform(curl);
     curl_slist_free_all(list);
     ReadResponseInfo();
-    if (rc != CURLE_OK && !stopped_ && statusCode_ == 0) return false;  // nothing came back
+    if (rc != CURLE_OK && !stopped_ && statusCode_ == 0)
+        return false;  // nothing came back
     // A read that fails midway ends the body early; what arrived is kept.
     if (!stopped_ && progress_ && body_.size() > reported_) {
         reported_ = body_.size();
@@ -169,9 +183,11 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* p
 
 int OnTransferProgress(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
     auto* d = static_cast<Download*>(p);
-    if (*d->progress == nullptr) return 0;
+    if (*d->progress == nullptr)
+        return 0;
     const int percent = total > 0 ? static_cast<int>(now * 100 / total) : 0;
-    if (percent == d->lastPercent) return 0;
+    if (percent == d->lastPercent)
+        return 0;
     d->lastPercent = percent;
     if (!(*d->progress)(percent)) {
         d->cancelled = true;
@@ -184,16 +200,19 @@ int OnTransferProgress(void* p, curl_off_t total, curl_off_t now, curl_off_t, cu
 
 DownloadResult DownloadToFile(const std::string& url, const std::string& targetPath,
                               const std::function<bool(int)>& progress) {
-    if (!IsHttpUrl(url)) return DownloadResult::kTransferFailed;
+    if (!IsHttpUrl(url))
+        return DownloadResult::kTransferFailed;
     GlobalInit();
     // Streamed to a temporary file beside the target, which takes its name only once it is complete.
     util::AtomicFile file(targetPath);
-    if (!file.IsOpen()) return DownloadResult::kFileError;
+    if (!file.IsOpen())
+        return DownloadResult::kFileError;
     Download d;
     d.progress = &progress;
     d.file = &file;
     CURL* curl = curl_easy_init();
-    if (curl == nullptr) return DownloadResult::kTransferFailed;
+    if (curl == nullptr)
+        return DownloadResult::kTransferFailed;
     CommonOptions(curl, url);
     curl_slist* list = nullptr;
     list = curl_slist_append(list, "Accept: */*");
@@ -221,9 +240,12 @@ DownloadResult DownloadToFile(const std::string& url, const std::string& targetP
     } else if (rc != CURLE_OK) {
         result = DownloadResult::kTransferFailed;
     }
-    if (result != DownloadResult::kOk) return result;  // the temporary file goes with its object
-    if (!file.Commit()) return DownloadResult::kFileError;
-    if (progress) progress(100);
+    if (result != DownloadResult::kOk)
+        return result;  // the temporary file goes with its object
+    if (!file.Commit())
+        return DownloadResult::kFileError;
+    if (progress)
+        progress(100);
     return DownloadResult::kOk;
 }
 

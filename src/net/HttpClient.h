@@ -13,13 +13,14 @@
 namespace net {
 
 class HttpClient {
-public:
+  public:
     // (bytes so far, content length or 0, status code, status text) -> false stops the transfer.
     using Observer = std::function<bool(std::uint64_t, std::uint64_t, std::uint32_t, const std::string&)>;
 
     static constexpr std::size_t kChunkSize = 10240;
     static constexpr const char* kUserAgent =
-        "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/91.0.4472.77 "
+        "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+        "Chrome/91.0.4472.77 "
         "Safari/537.36";
 
     // An empty client with the headers "Accept: */*" and the User-Agent above.
@@ -47,7 +48,7 @@ public:
     // The request headers in name order, "name: value" joined by line feeds.
     std::string HeaderBlock() const;
 
-private:
+  private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     void ReadResponseInfo();

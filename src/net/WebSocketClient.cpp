@@ -29,14 +29,18 @@ enum Opcode : std::uint8_t {
     kPong = 0xa,
 };
 
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS; }
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS;
+}
 
 bool SendLine(int fd, const char* text) {
     std::size_t left = std::strlen(text);
     while (left > 0) {
         ssize_t n = ::send(fd, text, left, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         text += n;
         left -= static_cast<std::size_t>(n);
     }
@@ -55,10 +59,13 @@ bool ReadLine(int fd, char (&line)[kLineBuffer], bool& tooLong) {
             return true;
         }
         ssize_t n = ::recv(fd, line + i, 1, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         ++i;
-        if (i >= 2 && (line[i - 1] == '\n' || line[i - 2] == '\r')) break;
+        if (i >= 2 && (line[i - 1] == '\n' || line[i - 2] == '\r'))
+            break;
     }
     line[i] = '\0';
     return true;
@@ -79,8 +86,10 @@ int Connect(const char* host, int port) {
     int fd = -1;
     for (addrinfo* p = result; p != nullptr; p = p->ai_next) {
         fd = ::socket(p->ai_family, p->ai_socktype | SOCK_CLOEXEC, p->ai_protocol);
-        if (fd < 0) continue;
-        if (::connect(fd, p->ai_addr, p->ai_addrlen) == 0) break;
+        if (fd < 0)
+            continue;
+        if (::connect(fd, p->ai_addr, p->ai_addrlen) == 0)
+            break;
         ::close(fd);
         fd = -1;
     }
@@ -173,7 +182,8 @@ std::unique_ptr<WebSocketClient> WebSocketClient::FromUrl(const std::string& url
             ::close(fd);
             return nullptr;
         }
-        if (line[0] == '\r' && line[1] == '\n') break;
+        if (line[0] == '\r' && line[1] == '\n')
+            break;
     }
 
     const timeval none{0, 0};
@@ -187,14 +197,19 @@ std::unique_ptr<WebSocketClient> WebSocketClient::FromUrl(const std::string& url
 
 WebSocketClient::WebSocketClient(int socket) : socket_(socket) {}
 
-WebSocketClient::~WebSocketClient() { CloseSocket(); }
+WebSocketClient::~WebSocketClient() {
+    CloseSocket();
+}
 
 void WebSocketClient::CloseSocket() {
-    if (socket_ >= 0) ::close(socket_);
+    if (socket_ >= 0)
+        ::close(socket_);
     socket_ = -1;
 }
 
-WebSocketClient::ReadyState WebSocketClient::GetReadyState() const { return readyState_; }
+WebSocketClient::ReadyState WebSocketClient::GetReadyState() const {
+    return readyState_;
+}
 
 void WebSocketClient::Poll(int timeoutMs) {
     if (readyState_ == ReadyState::Closed) {
@@ -209,7 +224,8 @@ void WebSocketClient::Poll(int timeoutMs) {
         FD_ZERO(&readFds);
         FD_ZERO(&writeFds);
         FD_SET(socket_, &readFds);
-        if (!txBuffer_.empty()) FD_SET(socket_, &writeFds);
+        if (!txBuffer_.empty())
+            FD_SET(socket_, &writeFds);
         timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
         ::select(socket_ + 1, &readFds, &writeFds, nullptr, timeoutMs > 0 ? &tv : nullptr);
     }
@@ -238,8 +254,10 @@ void WebSocketClient::Poll(int timeoutMs) {
     while (!txBuffer_.empty()) {
         ssize_t n = ::send(socket_, txBuffer_.data(), txBuffer_.size(), MSG_NOSIGNAL);
         const int error = errno;
-        if (n < 0 && error == EINTR) continue;
-        if (n < 0 && WouldBlock(error)) break;
+        if (n < 0 && error == EINTR)
+            continue;
+        if (n < 0 && WouldBlock(error))
+            break;
         if (n <= 0) {
             CloseSocket();
             readyState_ = ReadyState::Closed;
@@ -255,7 +273,8 @@ void WebSocketClient::Poll(int timeoutMs) {
 }
 
 void WebSocketClient::QueueFrame(std::uint8_t opcode, const std::uint8_t* payload, std::size_t size) {
-    if (readyState_ == ReadyState::Closing || readyState_ == ReadyState::Closed) return;
+    if (readyState_ == ReadyState::Closing || readyState_ == ReadyState::Closed)
+        return;
     std::uint8_t header[14];
     std::size_t headerSize = 2 + (size >= 126 ? 2 : 0) + (size >= 65536 ? 6 : 0) + (useMask_ ? 4 : 0);
     header[0] = static_cast<std::uint8_t>(0x80 | opcode);
@@ -268,9 +287,11 @@ void WebSocketClient::QueueFrame(std::uint8_t opcode, const std::uint8_t* payloa
         header[3] = static_cast<std::uint8_t>(size);
     } else {
         header[1] = 127 | mask;
-        for (int i = 0; i < 8; ++i) header[2 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(size) >> (56 - 8 * i));
+        for (int i = 0; i < 8; ++i)
+            header[2 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(size) >> (56 - 8 * i));
     }
-    if (useMask_) std::memcpy(header + headerSize - 4, kMaskKey, 4);
+    if (useMask_)
+        std::memcpy(header + headerSize - 4, kMaskKey, 4);
     const std::size_t start = txBuffer_.size() + headerSize;
     txBuffer_.insert(txBuffer_.end(), header, header + headerSize);
     txBuffer_.insert(txBuffer_.end(), payload, payload + size);
@@ -291,10 +312,13 @@ void WebSocketClient::SendBinary(const std::string& bytes) {
     QueueFrame(kBinary, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-void WebSocketClient::SendPing() { QueueFrame(kPing, nullptr, 0); }
+void WebSocketClient::SendPing() {
+    QueueFrame(kPing, nullptr, 0);
+}
 
 void WebSocketClient::Close() {
-    if (readyState_ == ReadyState::Closing || readyState_ == ReadyState::Closed) return;
+    if (readyState_ == ReadyState::Closing || readyState_ == ReadyState::Closed)
+        return;
     readyState_ = ReadyState::Closing;
     const std::uint8_t closeFrame[6] = {0x88, 0x80, 0, 0, 0, 0};
     txBuffer_.insert(txBuffer_.end(), closeFrame, closeFrame + 6);
@@ -307,16 +331,20 @@ void WebSocketClient::Dispatch(const std::function<void(const std::string&)>& ca
 }
 
 void WebSocketClient::DispatchBinary(const std::function<void(const std::vector<std::uint8_t>&)>& callback) {
-    if (receiveBroken_) return;
+    if (receiveBroken_)
+        return;
     for (;;) {
-        if (rxBuffer_.size() < 2) return;
+        if (rxBuffer_.size() < 2)
+            return;
         const std::uint8_t* data = rxBuffer_.data();
         const bool fin = (data[0] & 0x80) != 0;
         const std::uint8_t opcode = data[0] & 0x0f;
         const bool masked = (data[1] & 0x80) != 0;
         const std::uint8_t shortLength = data[1] & 0x7f;
-        const std::size_t headerSize = 2 + (shortLength == 126 ? 2 : 0) + (shortLength == 127 ? 8 : 0) + (masked ? 4 : 0);
-        if (rxBuffer_.size() < headerSize) return;
+        const std::size_t headerSize =
+            2 + (shortLength == 126 ? 2 : 0) + (shortLength == 127 ? 8 : 0) + (masked ? 4 : 0);
+        if (rxBuffer_.size() < headerSize)
+            return;
         std::uint64_t length = shortLength;
         if (shortLength == 126) {
             length = (static_cast<std::uint64_t>(data[2]) << 8) | data[3];
@@ -330,7 +358,8 @@ void WebSocketClient::DispatchBinary(const std::function<void(const std::vector<
                 return;
             }
         }
-        if (rxBuffer_.size() - headerSize < length) return;  // wait for the rest of the payload
+        if (rxBuffer_.size() - headerSize < length)
+            return;  // wait for the rest of the payload
         const std::size_t payloadSize = static_cast<std::size_t>(length);
         std::uint8_t* payload = rxBuffer_.data() + headerSize;
         if (masked) {
@@ -360,7 +389,8 @@ void WebSocketClient::DispatchBinary(const std::function<void(const std::vector<
                 Close();
                 break;
         }
-        rxBuffer_.erase(rxBuffer_.begin(), rxBuffer_.begin() + static_cast<std::ptrdiff_t>(headerSize + payloadSize));
+        rxBuffer_.erase(rxBuffer_.begin(),
+                        rxBuffer_.begin() + static_cast<std::ptrdiff_t>(headerSize + payloadSize));
     }
 }
 

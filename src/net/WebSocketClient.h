@@ -12,7 +12,7 @@
 namespace net {
 
 class WebSocketClient {
-public:
+  public:
     enum class ReadyState { Closing = 0, Closed = 1, Connecting = 2, Open = 3 };
 
     // Connects and performs the handshake; null on failure (the reason is printed to standard error).
@@ -47,7 +47,7 @@ public:
     // The Sec-WebSocket-Key sent on every connection.
     static constexpr const char* kHandshakeKey = "dGhlIHNhbXBsZSBub25jZQ==";
 
-private:
+  private:
     explicit WebSocketClient(int socket);
     void QueueFrame(std::uint8_t opcode, const std::uint8_t* payload, std::size_t size);
     void CloseSocket();

@@ -1,5 +1,17 @@
 #include "shell/Application.h"
 
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <algorithm>
+#include <cstdlib>
+
 #include "browser/BrowserManager.h"
 #include "engine/ConversionWorker.h"
 #include "shell/ConversionRow.h"
@@ -10,24 +22,13 @@
 #include "util/IniFile.h"
 #include "util/Utilities.h"
 
-#include <QApplication>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QLocalServer>
-#include <QLabel>
-#include <QLocalSocket>
-
-#include <algorithm>
-#include <cstdlib>
-#include <unistd.h>
-
 namespace shell {
 Application::Application(QStringList files) : files_(std::move(files)) {}
 
 Application::~Application() {
     browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
-    if (worker_) worker_->Stop();
+    if (worker_)
+        worker_->Stop();
     worker_.reset();
     window_.reset();
 }
@@ -36,13 +37,15 @@ QString Application::InstanceName() {
     // A socket path in the user's private runtime folder: one instance per user session, and a test
     // (or a second session) with a runtime folder of its own never sees another's.
     const std::string folder = util::GetRuntimeFolder();
-    if (folder.empty()) return {};
+    if (folder.empty())
+        return {};
     return QString::fromStdString(util::JoinPath(folder, WindowClassName()));
 }
 
 std::string Application::OutputFolder() {
     const std::string configured = util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder");
-    if (!configured.empty()) return util::ToFullPath(configured);
+    if (!configured.empty())
+        return util::ToFullPath(configured);
     return util::JoinPath(util::GetDocumentsFolder(), OutputFolderName());
 }
 
@@ -57,8 +60,10 @@ void Application::Listen(const QString& instance) {
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
                 while (peer->canReadLine()) {
                     const QString line = QString::fromUtf8(peer->readLine()).trimmed();
-                    if (line == "raise" && window_) window_->BringToFront();
-                    if (line.startsWith("add ")) AddFiles({line.mid(4)});
+                    if (line == "raise" && window_)
+                        window_->BringToFront();
+                    if (line.startsWith("add "))
+                        AddFiles({line.mid(4)});
                 }
             });
         }
@@ -74,7 +79,8 @@ bool Application::Start() {
         probe.connectToServer(instance);
         if (probe.waitForConnected(500)) {
             QByteArray message = "raise\n";
-            for (const QString& f : files_) message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
+            for (const QString& f : files_)
+                message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
             probe.write(message);
             probe.flush();
             probe.waitForBytesWritten(1000);
@@ -82,7 +88,8 @@ bool Application::Start() {
             return false;
         }
     }
-    if (!instance.isEmpty()) Listen(instance);
+    if (!instance.isEmpty())
+        Listen(instance);
 
     // The engine's settings are read once, here. Books at once: the settings file's [app] jobs, else
     // what this machine carries.
@@ -92,10 +99,12 @@ bool Application::Start() {
     worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs, settings);
     LoadInterfacePackage();
     QFile style(":/skin/style.qss");
-    if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    if (style.open(QIODevice::ReadOnly))
+        qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
 
     window_ = std::make_unique<MainWindow>(QString::fromStdString(Title()));
-    if (!messages_) messages_ = DefaultMessageSink(window_.get());
+    if (!messages_)
+        messages_ = DefaultMessageSink(window_.get());
     download_ = std::make_shared<DownloadDialog>(this, window_.get());
     browser::BrowserManager::Instance().SetDownloadObserver(download_);
     window_->BindCommands(
@@ -109,24 +118,30 @@ bool Application::Start() {
         },
         [this] { RequestQuit(); }, [this](const QString& path) { AddFiles({path}); });
     window_->show();
-    if (!files_.isEmpty()) AddFiles(files_);
+    if (!files_.isEmpty())
+        AddFiles(files_);
     return true;
 }
 
 int Application::Run() {
-    if (!Start()) return 0;
+    if (!Start())
+        return 0;
     return QApplication::exec();
 }
 
 void Application::ShowError(const std::string& text) {
-    if (!quiet_ && messages_) messages_(MessageKind::Error, text);
+    if (!quiet_ && messages_)
+        messages_(MessageKind::Error, text);
 }
 
 void Application::ShowInfo(const std::string& text) {
-    if (!quiet_ && messages_) messages_(MessageKind::Info, text);
+    if (!quiet_ && messages_)
+        messages_(MessageKind::Info, text);
 }
 
-bool Application::Confirm(const std::string& text) { return messages_ && messages_(MessageKind::Question, text); }
+bool Application::Confirm(const std::string& text) {
+    return messages_ && messages_(MessageKind::Question, text);
+}
 
 bool Application::AddFiles(const QStringList& paths) {
     for (const QString& path : paths) {
@@ -141,7 +156,8 @@ bool Application::AddFiles(const QStringList& paths) {
     }
     for (const QString& path : paths) {
         const std::string p = path.toStdString();
-        if (worker_->Contains(p)) continue;
+        if (worker_->Contains(p))
+            continue;
         worker_->AddItem(p);
         window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
     }
@@ -153,10 +169,12 @@ void Application::AddWithDialog() {
         ShowError("正在转换中");
         return;
     }
-    const QStringList chosen = fileDialog_ ? fileDialog_()
-                                           : QFileDialog::getOpenFileNames(window_.get(), QString::fromStdString(Title()),
-                                                                           QString(), "*.epub (*.epub)");
-    if (!chosen.isEmpty()) AddFiles(chosen);
+    const QStringList chosen =
+        fileDialog_ ? fileDialog_()
+                    : QFileDialog::getOpenFileNames(window_.get(), QString::fromStdString(Title()), QString(),
+                                                    "*.epub (*.epub)");
+    if (!chosen.isEmpty())
+        AddFiles(chosen);
 }
 
 void Application::StartConvert() {
@@ -174,19 +192,25 @@ void Application::StartConvert() {
 }
 
 void Application::RequestQuit() {
-    if (worker_ && worker_->IsBusy() && !Confirm("正在转换中,是否退出?")) return;
-    if (window_) window_->Quit();
+    if (worker_ && worker_->IsBusy() && !Confirm("正在转换中,是否退出?"))
+        return;
+    if (window_)
+        window_->Quit();
 }
 
 void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item, bool allDone) {
     // Pool thread: the widgets are touched on the GUI thread, and only while this object lives.
-    QMetaObject::invokeMethod(this, [this, item, allDone] {
-        if (allDone) {
-            ShowInfo("转换完成");
-            return;
-        }
-        if (item) UpdateItem(item);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, item, allDone] {
+            if (allDone) {
+                ShowInfo("转换完成");
+                return;
+            }
+            if (item)
+                UpdateItem(item);
+        },
+        Qt::QueuedConnection);
 }
 
 void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item) {
@@ -215,7 +239,8 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
 
 void Application::ViewEpub() {
     const int row = window_->CurrentRow();
-    if (row < 0) return;
+    if (row < 0)
+        return;
     const std::string key = window_->GetRowKey(row).toStdString();
     for (const auto& item : worker_->Items()) {
         if (item->epubPath == key) {
@@ -227,7 +252,8 @@ void Application::ViewEpub() {
 
 void Application::ViewPdf() {
     const int row = window_->CurrentRow();
-    if (row < 0) return;
+    if (row < 0)
+        return;
     const std::string path = worker_->OutputPathOf(window_->GetRowKey(row).toStdString());
     if (path.empty()) {
         ShowError("该epub还没有转换成pdf");

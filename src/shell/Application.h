@@ -3,14 +3,13 @@
 // commands, and the teardown that stops conversions and their browsers.
 #pragma once
 
-#include "engine/ConversionItem.h"
-#include "shell/ShellOperations.h"
-
 #include <QObject>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
+
+#include "engine/ConversionItem.h"
+#include "shell/ShellOperations.h"
 
 class QLocalServer;
 
@@ -24,7 +23,7 @@ class MainWindow;
 class DownloadDialog;
 
 class Application : public QObject {
-public:
+  public:
     // files: books to add at start (or to hand to the running instance).
     explicit Application(QStringList files = {});
     // Stops the conversions (and with them the browsers) before the window goes.
@@ -67,7 +66,7 @@ public:
     // The folder that converted PDFs go to.
     static std::string OutputFolder();
 
-private:
+  private:
     // Takes over the single-instance socket and answers the instances started after this one.
     void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);

@@ -1,12 +1,12 @@
 #include "shell/ConversionRow.h"
 
-#include "engine/ConversionItem.h"
-
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "engine/ConversionItem.h"
 
 namespace shell {
 

@@ -11,7 +11,7 @@ class QPushButton;
 namespace shell {
 
 class ConversionRow : public QWidget {
-public:
+  public:
     // index is the row's position in the list; the links carry it as their "userData".
     ConversionRow(const QString& displayName, int index, QWidget* parent = nullptr);
 
@@ -30,7 +30,7 @@ public:
 
     static constexpr int kHeight = 45;
 
-private:
+  private:
     QPushButton* icon_;
     QLabel* name_;
     QProgressBar* progress_;

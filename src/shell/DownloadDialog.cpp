@@ -1,8 +1,8 @@
 #include "shell/DownloadDialog.h"
 
-#include "shell/Literals.h"
-
 #include <QMetaObject>
+
+#include "shell/Literals.h"
 
 namespace shell {
 
@@ -10,36 +10,50 @@ DownloadDialog::DownloadDialog(QObject* context, QWidget* parent) : context_(con
 
 void DownloadDialog::Begin(const std::string& message) {
     cancelled_ = false;
-    if (!context_) return;
-    QMetaObject::invokeMethod(context_, [this, text = QString::fromStdString(message)] {
-        auto* dialog = new QProgressDialog(text, QString::fromUtf8("取消"), 0, 100, parent_);
-        dialog->setWindowTitle(QString::fromStdString(Title()));
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->setMinimumDuration(0);
-        dialog->setAutoClose(false);
-        dialog->setAutoReset(false);
-        QObject::connect(dialog, &QProgressDialog::canceled, [this] { cancelled_ = true; });
-        dialog_ = dialog;
-        dialog->show();
-    }, Qt::QueuedConnection);
+    if (!context_)
+        return;
+    QMetaObject::invokeMethod(
+        context_,
+        [this, text = QString::fromStdString(message)] {
+            auto* dialog = new QProgressDialog(text, QString::fromUtf8("取消"), 0, 100, parent_);
+            dialog->setWindowTitle(QString::fromStdString(Title()));
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setMinimumDuration(0);
+            dialog->setAutoClose(false);
+            dialog->setAutoReset(false);
+            QObject::connect(dialog, &QProgressDialog::canceled, [this] { cancelled_ = true; });
+            dialog_ = dialog;
+            dialog->show();
+        },
+        Qt::QueuedConnection);
 }
 
 bool DownloadDialog::Progress(int percent) {
     if (context_) {
-        QMetaObject::invokeMethod(context_, [this, percent] {
-            if (!dialog_) return;
-            if (dialog_->wasCanceled()) cancelled_ = true;
-            dialog_->setValue(percent);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context_,
+            [this, percent] {
+                if (!dialog_)
+                    return;
+                if (dialog_->wasCanceled())
+                    cancelled_ = true;
+                dialog_->setValue(percent);
+            },
+            Qt::QueuedConnection);
     }
     return !cancelled_;
 }
 
 void DownloadDialog::End() {
-    if (!context_) return;
-    QMetaObject::invokeMethod(context_, [this] {
-        if (dialog_) dialog_->deleteLater();
-    }, Qt::QueuedConnection);
+    if (!context_)
+        return;
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            if (dialog_)
+                dialog_->deleteLater();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace shell

@@ -2,24 +2,23 @@
 // shows. The dialog's cancel button stops the download.
 #pragma once
 
-#include "browser/BrowserProvisioner.h"
-
 #include <QPointer>
 #include <QProgressDialog>
-
 #include <atomic>
+
+#include "browser/BrowserProvisioner.h"
 
 namespace shell {
 
 class DownloadDialog : public browser::DownloadObserver {
-public:
+  public:
     // context: the object whose thread shows the dialog; nothing is shown once it is gone.
     explicit DownloadDialog(QObject* context, QWidget* parent);
     void Begin(const std::string& message) override;
     bool Progress(int percent) override;
     void End() override;
 
-private:
+  private:
     QPointer<QObject> context_;
     QPointer<QWidget> parent_;
     QPointer<QProgressDialog> dialog_;

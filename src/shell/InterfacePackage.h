@@ -3,10 +3,10 @@
 // recorded at build time and registers it, so that ":/skin/..." names its files.
 #pragma once
 
-#include "util/Scrambled.h"
-
 #include <cstddef>
 #include <string>
+
+#include "util/Scrambled.h"
 
 namespace shell {
 

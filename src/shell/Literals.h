@@ -1,24 +1,34 @@
 // Texts of the desktop program that are not kept in plain text in the executable.
 #pragma once
 
-#include "util/Scrambled.h"
-
 #include <string>
+
+#include "util/Scrambled.h"
 
 namespace shell {
 
 // The product title: window caption, title label, tray tip and message-box captions.
-inline const std::string& Title() { return SCRAMBLED("EPUB转PDF转换器", 0x4f2a91c7e3b05d68ull); }
+inline const std::string& Title() {
+    return SCRAMBLED("EPUB转PDF转换器", 0x4f2a91c7e3b05d68ull);
+}
 // The main window's class name, which also names the single-instance channel.
-inline const std::string& WindowClassName() { return SCRAMBLED("Epub2PdfMainWindow", 0x19d3b7e0a45c2f86ull); }
+inline const std::string& WindowClassName() {
+    return SCRAMBLED("Epub2PdfMainWindow", 0x19d3b7e0a45c2f86ull);
+}
 // The folder below the documents folder where converted PDFs go.
-inline const std::string& OutputFolderName() { return SCRAMBLED("epub2pdf", 0x7e05c3a1d9b24f60ull); }
+inline const std::string& OutputFolderName() {
+    return SCRAMBLED("epub2pdf", 0x7e05c3a1d9b24f60ull);
+}
 // The interface package's name.
-inline const std::string& PackageName() { return SCRAMBLED("skin.rcc", 0x2b6f0d48a1e97c35ull); }
+inline const std::string& PackageName() {
+    return SCRAMBLED("skin.rcc", 0x2b6f0d48a1e97c35ull);
+}
 // Where "contact_me" and "view_help" lead.
 inline const std::string& ContactTarget() {
     return SCRAMBLED("mailto:epub2pdf@localhost?subject=epub2pdf", 0x58a1e6c02fd3b947ull);
 }
-inline const std::string& HelpTarget() { return SCRAMBLED("file:///usr/share/doc/epub2pdf/README.md", 0x0c7d2e95b4a16f38ull); }
+inline const std::string& HelpTarget() {
+    return SCRAMBLED("file:///usr/share/doc/epub2pdf/README.md", 0x0c7d2e95b4a16f38ull);
+}
 
 }  // namespace shell

@@ -1,10 +1,5 @@
 #include "shell/MainWindow.h"
 
-#include "shell/ConversionRow.h"
-#include "shell/Literals.h"
-#include "shell/ShellOperations.h"
-#include "util/Utilities.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +18,11 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include "shell/ConversionRow.h"
+#include "shell/Literals.h"
+#include "shell/ShellOperations.h"
+#include "util/Utilities.h"
 
 namespace shell {
 
@@ -77,7 +77,8 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         option->setAutoExclusive(true);
         disconnect(option, nullptr, this, nullptr);
         connect(option, &QPushButton::toggled, this, [this, option](bool on) {
-            if (on) OnSelectChanged(option->objectName());
+            if (on)
+                OnSelectChanged(option->objectName());
         });
         tabsLayout->addWidget(option);
     }
@@ -92,8 +93,9 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { currentRow_ = row; });
     history_ = new QListWidget(tabs_);
     history_->setObjectName("history_list");
-    connect(history_, &QListWidget::itemDoubleClicked, this,
-            [](QListWidgetItem* item) { OpenWithShell(QUrl::fromLocalFile(item->text()).toString().toStdString()); });
+    connect(history_, &QListWidget::itemDoubleClicked, this, [](QListWidgetItem* item) {
+        OpenWithShell(QUrl::fromLocalFile(item->text()).toString().toStdString());
+    });
     tabs_->addWidget(list_);
     tabs_->addWidget(history_);
     layout->addWidget(tabs_, 1);
@@ -110,9 +112,11 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         connect(exit, &QAction::triggered, this, [this] { RequestQuit(); });
         tray_->setContextMenu(menu);
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger) BringToFront();
+            if (reason == QSystemTrayIcon::Trigger)
+                BringToFront();
         });
-        if (QSystemTrayIcon::isSystemTrayAvailable()) tray_->show();
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            tray_->show();
     }
     settings_ = std::make_unique<SettingsStore>(util::GetSettingsPath(), "app");
     zoom_ = std::make_unique<ZoomController>(SettingsStore(util::GetSettingsPath(), "app"),
@@ -144,12 +148,17 @@ void MainWindow::BindCommands(std::map<QString, Command> commands, Command onQui
 }
 
 void MainWindow::OnClick(QObject* sender) {
-    if (sender == closeButton_) return RequestQuit();
-    if (sender == minButton_) return showMinimized();
-    if (sender == maxButton_) return showMaximized();
-    if (sender == restoreButton_) return isMaximized() ? showNormal() : showMaximized();
+    if (sender == closeButton_)
+        return RequestQuit();
+    if (sender == minButton_)
+        return showMinimized();
+    if (sender == maxButton_)
+        return showMaximized();
+    if (sender == restoreButton_)
+        return isMaximized() ? showNormal() : showMaximized();
     const QString name = sender->objectName();
-    if (name == "quitbtn") return Quit();
+    if (name == "quitbtn")
+        return Quit();
     if (name == "view_pdf" || name == "view_epub") {
         bool ok = false;
         const int row = sender->property("userData").toString().toInt(&ok);
@@ -160,16 +169,20 @@ void MainWindow::OnClick(QObject* sender) {
         }
     }
     auto it = commands_.find(name);
-    if (it != commands_.end() && it->second) it->second();
+    if (it != commands_.end() && it->second)
+        it->second();
 }
 
 void MainWindow::OnSelectChanged(const QString& senderName) {
-    if (senderName == "convert_list") tabs_->setCurrentIndex(0);
-    if (senderName == "down_his") tabs_->setCurrentIndex(1);
+    if (senderName == "convert_list")
+        tabs_->setCurrentIndex(0);
+    if (senderName == "down_his")
+        tabs_->setCurrentIndex(1);
 }
 
 int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
-    if (list_ == nullptr) return -1;
+    if (list_ == nullptr)
+        return -1;
     std::lock_guard lock(rowsLock_);
     auto* item = new QListWidgetItem(list_);
     const QString& key = epubPath;  // paths are compared exactly: a.epub and A.epub are two files
@@ -186,28 +199,34 @@ int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
     return index;
 }
 
-void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& statusText, const QString& iconName) {
+void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& statusText,
+                           const QString& iconName) {
     int index;
     {
         std::lock_guard lock(rowsLock_);
         auto it = rows_.find(epubPath);
-        if (it == rows_.end()) return;
+        if (it == rows_.end())
+            return;
         index = it->second;
     }
-    if (ConversionRow* row = Row(index)) row->Update(percent, statusText, iconName);
+    if (ConversionRow* row = Row(index))
+        row->Update(percent, statusText, iconName);
 }
 
 void MainWindow::AddHistory(const QString& pdfPath) {
-    if (history_->findItems(pdfPath, Qt::MatchExactly).isEmpty()) history_->addItem(pdfPath);
+    if (history_->findItems(pdfPath, Qt::MatchExactly).isEmpty())
+        history_->addItem(pdfPath);
 }
 
 QString MainWindow::GetRowKey(int index) const {
-    if (index < 0 || index >= list_->count()) return {};
+    if (index < 0 || index >= list_->count())
+        return {};
     return list_->item(index)->data(Qt::UserRole).toString();
 }
 
 ConversionRow* MainWindow::Row(int index) const {
-    if (index < 0 || index >= list_->count()) return nullptr;
+    if (index < 0 || index >= list_->count())
+        return nullptr;
     return static_cast<ConversionRow*>(list_->itemWidget(list_->item(index)));
 }
 
@@ -217,7 +236,9 @@ ConversionRow* MainWindow::RowOf(const QString& epubPath) const {
     return it == rows_.end() ? nullptr : Row(it->second);
 }
 
-int MainWindow::RowCount() const { return list_->count(); }
+int MainWindow::RowCount() const {
+    return list_->count();
+}
 
 void MainWindow::RequestQuit() {
     if (onQuitRequest_) {
@@ -229,12 +250,14 @@ void MainWindow::RequestQuit() {
 
 void MainWindow::Quit() {
     quitting_ = true;
-    if (tray_ != nullptr) tray_->hide();
+    if (tray_ != nullptr)
+        tray_->hide();
     QApplication::exit(0);
 }
 
 void MainWindow::BringToFront() {
-    if (isMinimized()) showNormal();
+    if (isMinimized())
+        showNormal();
     show();
     raise();
     activateWindow();
@@ -251,13 +274,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::SyncMaximizeButtons() {
-    if (maxButton_ == nullptr) return;
+    if (maxButton_ == nullptr)
+        return;
     maxButton_->setVisible(!isMaximized());
     restoreButton_->setVisible(isMaximized());
 }
 
 void MainWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange) SyncMaximizeButtons();
+    if (event->type() == QEvent::WindowStateChange)
+        SyncMaximizeButtons();
     QMainWindow::changeEvent(event);
 }
 
@@ -300,21 +325,25 @@ void MainWindow::ApplyZoom(int dpi) {
     font.setPointSizeF(baseFontPoints_ * scale_);
     QApplication::setFont(font);
     setFont(font);
-    if (list_ == nullptr) return;
+    if (list_ == nullptr)
+        return;
     for (int i = 0; i < list_->count(); ++i) {
         list_->item(i)->setSizeHint(QSize(0, static_cast<int>(ConversionRow::kHeight * scale_) + 10));
-        if (ConversionRow* row = Row(i)) row->SetScale(scale_);
+        if (ConversionRow* row = Row(i))
+            row->SetScale(scale_);
     }
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     // Every dropped file is a batch of its own.
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile() && onFileDropped_) onFileDropped_(url.toLocalFile());
+        if (url.isLocalFile() && onFileDropped_)
+            onFileDropped_(url.toLocalFile());
     }
     event->acceptProposedAction();
 }

@@ -3,14 +3,13 @@
 // in the settings file. Every named control carries its name as objectName. Used on the GUI thread only.
 #pragma once
 
-#include "shell/Settings.h"
-
 #include <QMainWindow>
-
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include "shell/Settings.h"
 
 class QListWidget;
 class QPushButton;
@@ -22,7 +21,7 @@ namespace shell {
 class ConversionRow;
 
 class MainWindow : public QMainWindow {
-public:
+  public:
     using Command = std::function<void()>;
 
     explicit MainWindow(const QString& title);
@@ -59,7 +58,7 @@ public:
     ZoomController* Zoom() const { return zoom_.get(); }
     QSystemTrayIcon* Tray() const { return tray_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -67,7 +66,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     QPushButton* MakeButton(const QString& name, const QString& text, QWidget* parent);
     void ApplyZoom(int dpi);
     void SyncMaximizeButtons();

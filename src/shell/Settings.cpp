@@ -6,25 +6,37 @@ namespace shell {
 
 SettingsStore::SettingsStore(const std::string& path, std::string section) : ini_(path, std::move(section)) {}
 
-int SettingsStore::GetInt(const std::string& key, int fallback) const { return ini_.GetInt(key, fallback); }
+int SettingsStore::GetInt(const std::string& key, int fallback) const {
+    return ini_.GetInt(key, fallback);
+}
 
-void SettingsStore::SetInt(const std::string& key, int value) const { ini_.SetInt(key, value); }
+void SettingsStore::SetInt(const std::string& key, int value) const {
+    ini_.SetInt(key, value);
+}
 
 ZoomController::ZoomController(SettingsStore settings, Apply apply)
     : settings_(std::move(settings)), apply_(std::move(apply)) {
     index_ = std::clamp(settings_.GetInt("zoom", 0), 0, static_cast<int>(kLevels.size()) - 1);
-    if (apply_) apply_(Dpi());
+    if (apply_)
+        apply_(Dpi());
 }
 
 void ZoomController::Set(int index) {
     index_ = std::clamp(index, 0, static_cast<int>(kLevels.size()) - 1);
-    if (apply_) apply_(Dpi());
+    if (apply_)
+        apply_(Dpi());
     settings_.SetInt("zoom", index_);
 }
 
-void ZoomController::ZoomIn() { Set(index_ + 1); }
-void ZoomController::ZoomOut() { Set(index_ - 1); }
-void ZoomController::ZoomReset() { Set(0); }
+void ZoomController::ZoomIn() {
+    Set(index_ + 1);
+}
+void ZoomController::ZoomOut() {
+    Set(index_ - 1);
+}
+void ZoomController::ZoomReset() {
+    Set(0);
+}
 
 bool ZoomController::HandleCharacter(char c) {
     switch (c) {

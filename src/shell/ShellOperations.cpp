@@ -1,13 +1,13 @@
 #include "shell/ShellOperations.h"
 
-#include "shell/Literals.h"
-
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
+
+#include "shell/Literals.h"
 
 namespace shell {
 
@@ -31,22 +31,26 @@ MessageSink DefaultMessageSink(QWidget* parent) {
 }
 
 bool RevealInExplorer(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty())
+        return false;
     const QString file = QString::fromStdString(path);
     const QUrl url = QUrl::fromLocalFile(file);
-    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                                                       "org.freedesktop.FileManager1", "ShowItems");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                       "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{url.toString()} << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-        if (reply.type() == QDBusMessage::ReplyMessage) return true;
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return true;
     }
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
 }
 
 bool OpenWithShell(const std::string& target) {
-    if (target.empty()) return false;
+    if (target.empty())
+        return false;
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(target)));
 }
 

@@ -1,12 +1,11 @@
 // epub2pdf-gui: the desktop program. Files given on the command line are added to the list.
-#include "shell/Application.h"
-#include "engine/ConversionWorker.h"
-#include "shell/MainWindow.h"
-
 #include <QApplication>
 #include <QTimer>
-
 #include <cstdlib>
+
+#include "engine/ConversionWorker.h"
+#include "shell/Application.h"
+#include "shell/MainWindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,15 +20,18 @@ int main(int argc, char** argv) {
         application.SetQuiet(true);
         auto* poll = new QTimer(&app);
         QObject::connect(poll, &QTimer::timeout, [&application, poll, path = QString::fromLocal8Bit(shot)] {
-            if (application.Worker() && application.Worker()->IsBusy()) return;
+            if (application.Worker() && application.Worker()->IsBusy())
+                return;
             poll->stop();
             QTimer::singleShot(500, [&application, path] {
-                if (application.Window()) application.Window()->grab().save(path);
+                if (application.Window())
+                    application.Window()->grab().save(path);
                 QApplication::exit(0);
             });
         });
         QTimer::singleShot(1000, [&application, poll, convert] {
-            if (convert) application.StartConvert();
+            if (convert)
+                application.StartConvert();
             poll->start(200);
         });
     }

@@ -1,12 +1,12 @@
 #include "util/AtomicFile.h"
 
-#include "util/Utilities.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "util/Utilities.h"
 
 namespace util {
 
@@ -18,19 +18,24 @@ AtomicFile::AtomicFile(std::string path, unsigned mode) : path_(ToFullPath(path)
         temp_.clear();
         return;
     }
-    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) failed_ = true;
+    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0)
+        failed_ = true;
 }
 
 AtomicFile::~AtomicFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!temp_.empty()) ::unlink(temp_.c_str());
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
 }
 
 bool AtomicFile::Write(std::string_view bytes) {
-    if (fd_ < 0 || failed_) return false;
+    if (fd_ < 0 || failed_)
+        return false;
     for (size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             failed_ = true;
             return false;
@@ -41,11 +46,13 @@ bool AtomicFile::Write(std::string_view bytes) {
 }
 
 bool AtomicFile::Commit() {
-    if (fd_ < 0 || failed_) return false;
+    if (fd_ < 0 || failed_)
+        return false;
     const bool synced = ::fsync(fd_) == 0;
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
-    if (!synced || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0) return false;
+    if (!synced || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0)
+        return false;
     temp_.clear();
     return true;
 }

@@ -10,7 +10,7 @@
 namespace util {
 
 class AtomicFile {
-public:
+  public:
     // Creates the temporary file beside path with the given mode; IsOpen tells whether that worked.
     explicit AtomicFile(std::string path, unsigned mode = 0644);
     // Removes the temporary file unless it was committed.
@@ -27,7 +27,7 @@ public:
     // The temporary file while it exists.
     const std::string& TemporaryPath() const { return temp_; }
 
-private:
+  private:
     std::string path_;
     std::string temp_;
     int fd_ = -1;

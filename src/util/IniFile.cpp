@@ -1,7 +1,5 @@
 #include "util/IniFile.h"
 
-#include "util/AtomicFile.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,12 +11,15 @@
 #include <sstream>
 #include <vector>
 
+#include "util/AtomicFile.h"
+
 namespace util {
 namespace {
 
 std::string Trim(const std::string& s) {
     const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos) return {};
+    if (b == std::string::npos)
+        return {};
     const size_t e = s.find_last_not_of(" \t\r");
     return s.substr(b, e - b + 1);
 }
@@ -32,26 +33,32 @@ std::vector<std::string> ReadLines(const std::string& path) {
 
 bool IsSection(const std::string& line, std::string* name) {
     const std::string t = Trim(line);
-    if (t.size() < 2 || t.front() != '[' || t.back() != ']') return false;
-    if (name != nullptr) *name = Trim(t.substr(1, t.size() - 2));
+    if (t.size() < 2 || t.front() != '[' || t.back() != ']')
+        return false;
+    if (name != nullptr)
+        *name = Trim(t.substr(1, t.size() - 2));
     return true;
 }
 
 // Splits "key = value"; false for comments and other lines.
 bool IsEntry(const std::string& line, std::string* key, std::string* value) {
     const std::string t = Trim(line);
-    if (t.empty() || t[0] == ';' || t[0] == '#') return false;
+    if (t.empty() || t[0] == ';' || t[0] == '#')
+        return false;
     const size_t eq = t.find('=');
-    if (eq == std::string::npos) return false;
+    if (eq == std::string::npos)
+        return false;
     *key = Trim(t.substr(0, eq));
     *value = Trim(t.substr(eq + 1));
     return true;
 }
 
 bool SameKey(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
@@ -59,25 +66,29 @@ bool SameKey(const std::string& a, const std::string& b) {
 // An exclusive advisory lock on a file beside the settings, held for the object's life. Without a lock
 // file (a read-only folder) the write goes ahead unlocked and fails on its own terms.
 class FileLock {
-public:
-    explicit FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ < 0) return;
+  public:
+    explicit FileLock(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ < 0)
+            return;
         while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
         }
     }
     ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+        if (fd_ >= 0)
+            ::close(fd_);  // closing releases the lock
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-private:
+  private:
     int fd_;
 };
 
 }  // namespace
 
-IniFile::IniFile(std::string path, std::string section) : path_(std::move(path)), section_(std::move(section)) {}
+IniFile::IniFile(std::string path, std::string section)
+    : path_(std::move(path)), section_(std::move(section)) {}
 
 std::string IniFile::GetString(const std::string& key, const std::string& fallback) const {
     bool inSection = false;
@@ -94,12 +105,14 @@ std::string IniFile::GetString(const std::string& key, const std::string& fallba
 
 int IniFile::GetInt(const std::string& key, int fallback) const {
     const std::string text = GetString(key);
-    if (text.empty()) return fallback;
+    if (text.empty())
+        return fallback;
     // The whole value must be a number; "yes" or "12abc" keep the fallback instead of reading as 0 or 12.
     errno = 0;
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (end == text.c_str() || *end != '\0' || errno == ERANGE) return fallback;
+    if (end == text.c_str() || *end != '\0' || errno == ERANGE)
+        return fallback;
     return static_cast<int>(value);
 }
 
@@ -121,7 +134,8 @@ bool IniFile::SetString(const std::string& key, const std::string& value) const 
             }
             inSection = SameKey(name, section_);
             sectionSeen = sectionSeen || inSection;
-            if (inSection) insertAt = i + 1;
+            if (inSection)
+                insertAt = i + 1;
         } else if (inSection && IsEntry(lines[i], &k, &v) && SameKey(k, key)) {
             lines[i] = key + "=" + value;
             written = true;
@@ -131,7 +145,8 @@ bool IniFile::SetString(const std::string& key, const std::string& value) const 
     }
     if (!written) {
         if (!sectionSeen) {
-            if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+            if (!lines.empty() && !Trim(lines.back()).empty())
+                lines.push_back("");
             lines.push_back("[" + section_ + "]");
             insertAt = lines.size();
         }
@@ -142,6 +157,8 @@ bool IniFile::SetString(const std::string& key, const std::string& value) const 
     return WriteFileAtomically(path_, text, 0600);
 }
 
-bool IniFile::SetInt(const std::string& key, int value) const { return SetString(key, std::to_string(value)); }
+bool IniFile::SetInt(const std::string& key, int value) const {
+    return SetString(key, std::to_string(value));
+}
 
 }  // namespace util

@@ -9,7 +9,7 @@
 namespace util {
 
 class IniFile {
-public:
+  public:
     IniFile(std::string path, std::string section);
 
     // The value of key, or fallback when the file or key is missing.
@@ -23,7 +23,7 @@ public:
 
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string section_;
 };

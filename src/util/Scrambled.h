@@ -23,7 +23,8 @@ struct ScrambledBuffer {
     std::uint64_t key = 0;
 
     constexpr ScrambledBuffer(const char (&text)[N + 1], std::uint64_t k) : key(k) {
-        for (std::size_t i = 0; i < N; ++i) bytes[i] = static_cast<std::uint8_t>(text[i]) ^ ScrambleByte(k, i);
+        for (std::size_t i = 0; i < N; ++i)
+            bytes[i] = static_cast<std::uint8_t>(text[i]) ^ ScrambleByte(k, i);
     }
 
     std::string Unscramble() const {

@@ -8,7 +8,7 @@
 namespace util {
 
 class Status {
-public:
+  public:
     // Success.
     Status() = default;
     // Failure with its reason.
@@ -19,7 +19,7 @@ public:
     // Why it failed; empty on success.
     const std::string& Reason() const { return reason_; }
 
-private:
+  private:
     explicit Status(std::string reason) : ok_(false), reason_(std::move(reason)) {}
     bool ok_ = true;
     std::string reason_;

@@ -9,7 +9,7 @@ namespace util {
 
 // A manual-reset event: Set wakes every waiter and stays signalled until Reset.
 class ManualResetEvent {
-public:
+  public:
     void Set() {
         std::lock_guard lock(mutex_);
         signalled_ = true;
@@ -33,7 +33,7 @@ public:
         return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return signalled_; });
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     bool signalled_ = false;

@@ -1,7 +1,5 @@
 #include "zip/ZipArchive.h"
 
-#include "util/Utilities.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +12,8 @@
 #include <ctime>
 #include <vector>
 
+#include "util/Utilities.h"
+
 namespace zip {
 namespace {
 
@@ -25,10 +25,12 @@ constexpr std::size_t kCentralRecordSize = 46;
 constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::size_t kMaxComment = 65535;
 constexpr std::size_t kChunk = 16384;
-constexpr std::size_t kMaxPathBytes = 4095;   // PATH_MAX without the terminator
+constexpr std::size_t kMaxPathBytes = 4095;      // PATH_MAX without the terminator
 constexpr std::size_t kMaxComponentBytes = 255;  // NAME_MAX
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t Get16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t Get32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -53,7 +55,11 @@ std::string SanitiseUtf8(const std::string& raw) {
     std::string out;
     for (size_t i = 0; i < raw.size();) {
         unsigned char c = static_cast<unsigned char>(raw[i]);
-        size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        size_t len = c < 0x80             ? 1
+                     : (c & 0xE0) == 0xC0 ? 2
+                     : (c & 0xF0) == 0xE0 ? 3
+                     : (c & 0xF8) == 0xF0 ? 4
+                                          : 0;
         if (len != 0 && i + len <= raw.size() && util::IsValidUtf8(std::string_view(raw).substr(i, len))) {
             out.append(raw, i, len);
             i += len;
@@ -93,13 +99,16 @@ std::string StripName(std::string name) {
 // True when a name may be written below the base folder: relative, no ".." component, no NUL, and
 // every component within the file system's bound.
 bool IsSafeName(const std::string& name) {
-    if (name.empty() || name[0] == '/' || name.find('\0') != std::string::npos) return false;
+    if (name.empty() || name[0] == '/' || name.find('\0') != std::string::npos)
+        return false;
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = name.find('/', start);
-        if (end == std::string::npos) end = name.size();
+        if (end == std::string::npos)
+            end = name.size();
         std::string_view part = std::string_view(name).substr(start, end - start);
-        if (part == ".." || part.size() > kMaxComponentBytes) return false;
+        if (part == ".." || part.size() > kMaxComponentBytes)
+            return false;
         start = end + 1;
     }
     return true;
@@ -120,7 +129,7 @@ std::int64_t DosToUnix(std::uint16_t date, std::uint16_t time) {
 
 // Traditional PKWARE encryption.
 class ZipCrypto {
-public:
+  public:
     explicit ZipCrypto(const std::string& password) {
         for (char c : password) Update(static_cast<std::uint8_t>(c));
     }
@@ -131,7 +140,7 @@ public:
         return plain;
     }
 
-private:
+  private:
     void Update(std::uint8_t c) {
         keys_[0] = Crc(keys_[0], c);
         keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
@@ -173,8 +182,10 @@ struct ZipArchive::State {
         auto* p = static_cast<std::uint8_t*>(buffer);
         while (size > 0) {
             ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
             p += n;
             offset += static_cast<std::uint64_t>(n);
             size -= static_cast<size_t>(n);
@@ -185,10 +196,13 @@ struct ZipArchive::State {
 
 ZipArchive::ZipArchive() : state_(std::make_unique<State>()) {}
 
-ZipArchive::~ZipArchive() { Close(); }
+ZipArchive::~ZipArchive() {
+    Close();
+}
 
 void ZipArchive::Close() {
-    if (state_->fd >= 0) ::close(state_->fd);
+    if (state_->fd >= 0)
+        ::close(state_->fd);
     state_ = std::make_unique<State>();
 }
 
@@ -199,9 +213,11 @@ std::uint64_t ZipArchive::DeclaredTotalSize() const {
 }
 
 std::uint32_t ZipArchive::Open(const std::string& archivePath, const std::string& password) {
-    if (state_->fd >= 0) return kAlreadyOpen;
+    if (state_->fd >= 0)
+        return kAlreadyOpen;
     int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return kNoFile;
+    if (fd < 0)
+        return kNoFile;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -246,15 +262,18 @@ std::uint32_t ZipArchive::Open(const std::string& archivePath, const std::string
 
     // Read the central directory; a broken record ends the readable part.
     std::vector<std::uint8_t> directory(cdSize);
-    if (cdSize > 0 && !s.ReadAt(static_cast<std::uint64_t>(cdOffset) + s.prefixBytes, directory.data(), cdSize)) {
+    if (cdSize > 0 &&
+        !s.ReadAt(static_cast<std::uint64_t>(cdOffset) + s.prefixBytes, directory.data(), cdSize)) {
         Close();
         return kReadFailed;
     }
     size_t pos = 0;
     for (std::uint32_t i = 0; i < s.entryCount; ++i) {
-        if (pos + kCentralRecordSize > directory.size()) break;
+        if (pos + kCentralRecordSize > directory.size())
+            break;
         const std::uint8_t* r = &directory[pos];
-        if (Get32(r) != kCentralSignature) break;
+        if (Get32(r) != kCentralSignature)
+            break;
         CentralRecord rec;
         rec.versionMadeBy = Get16(r + 4);
         rec.flags = Get16(r + 8);
@@ -267,7 +286,8 @@ std::uint32_t ZipArchive::Open(const std::string& archivePath, const std::string
         const size_t nameLength = Get16(r + 28), extraLength = Get16(r + 30), commentLength = Get16(r + 32);
         rec.externalAttributes = Get32(r + 38);
         rec.localOffset = Get32(r + 42);
-        if (pos + kCentralRecordSize + nameLength > directory.size()) break;
+        if (pos + kCentralRecordSize + nameLength > directory.size())
+            break;
         rec.rawName.assign(reinterpret_cast<const char*>(r + kCentralRecordSize), nameLength);
         s.records.push_back(std::move(rec));
         pos += kCentralRecordSize + nameLength + extraLength + commentLength;
@@ -277,8 +297,10 @@ std::uint32_t ZipArchive::Open(const std::string& archivePath, const std::string
 
 std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
     State& s = *state_;
-    if (s.fd < 0) return kBadArguments;
-    if (index < -1 || (index >= 0 && static_cast<std::uint32_t>(index) >= s.entryCount)) return kBadArguments;
+    if (s.fd < 0)
+        return kBadArguments;
+    if (index < -1 || (index >= 0 && static_cast<std::uint32_t>(index) >= s.entryCount))
+        return kBadArguments;
     if (index == -1) {
         entry = ZipEntry{};
         entry.index = static_cast<int>(s.entryCount);
@@ -288,22 +310,27 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
         entry = s.cachedEntry;
         return kOk;
     }
-    if (static_cast<size_t>(index) >= s.records.size()) return kCorrupt;  // behind a broken record
+    if (static_cast<size_t>(index) >= s.records.size())
+        return kCorrupt;  // behind a broken record
     const CentralRecord& rec = s.records[static_cast<size_t>(index)];
 
     // The local header must agree with the central record.
     std::array<std::uint8_t, kLocalHeaderSize> local{};
     const std::uint64_t localPos = static_cast<std::uint64_t>(rec.localOffset) + s.prefixBytes;
-    if (!s.ReadAt(localPos, local.data(), local.size())) return kReadFailed;
-    if (Get32(local.data()) != kLocalSignature) return kCorrupt;
+    if (!s.ReadAt(localPos, local.data(), local.size()))
+        return kReadFailed;
+    if (Get32(local.data()) != kLocalSignature)
+        return kCorrupt;
     const std::uint16_t method = Get16(&local[8]);
-    if (method != rec.method || (method != 0 && method != 8)) return kCorrupt;
+    if (method != rec.method || (method != 0 && method != 8))
+        return kCorrupt;
     if ((rec.flags & 8) == 0 && (Get32(&local[14]) != rec.crc || Get32(&local[18]) != rec.compressedSize ||
                                  Get32(&local[22]) != rec.uncompressedSize)) {
         return kCorrupt;
     }
     const size_t nameLength = Get16(&local[26]), extraLength = Get16(&local[28]);
-    if (nameLength != rec.rawName.size()) return kCorrupt;
+    if (nameLength != rec.rawName.size())
+        return kCorrupt;
     std::vector<std::uint8_t> extra(extraLength);
     if (extraLength > 0 && !s.ReadAt(localPos + kLocalHeaderSize + nameLength, extra.data(), extraLength)) {
         return kReadFailed;
@@ -316,8 +343,10 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
     if (rec.rawName.size() < kMaxNameBytes) {
         std::string name = SanitiseUtf8(rec.rawName);
         std::replace(name.begin(), name.end(), '\\', '/');
-        if (name != ".." && name.compare(0, 3, "../") != 0) e.name = StripName(name);
-        if (!IsSafeName(e.name)) e.name.clear();
+        if (name != ".." && name.compare(0, 3, "../") != 0)
+            e.name = StripName(name);
+        if (!IsSafeName(e.name))
+            e.name.clear();
     }
 
     const std::uint32_t a = rec.externalAttributes;
@@ -334,7 +363,8 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
         e.symbolicLink = ((a >> 16) & S_IFMT) == S_IFLNK;
         e.unixPermissions = (a >> 16) & 0777;
     }
-    if (!e.name.empty() && e.name.back() == '/') directory = true;
+    if (!e.name.empty() && e.name.back() == '/')
+        directory = true;
     e.attributes = (readOnly ? kAttrReadOnly : 0) | (hidden ? kAttrHidden : 0) | (system ? kAttrSystem : 0) |
                    (directory ? kAttrDirectory : 0) | (archive ? kAttrArchive : 0);
 
@@ -348,8 +378,10 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
             const size_t blockEnd = p + 4 + size;
             std::int64_t* times[] = {&e.writeTime, &e.accessTime, &e.creationTime};
             for (int bit = 0; bit < 3; ++bit) {
-                if ((flags & (1 << bit)) == 0) continue;
-                if (q + 4 > blockEnd) break;
+                if ((flags & (1 << bit)) == 0)
+                    continue;
+                if (q + 4 > blockEnd)
+                    break;
                 *times[bit] = static_cast<std::int32_t>(Get32(&extra[q]));
                 q += 4;
             }
@@ -370,8 +402,10 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
 std::uint32_t ZipArchive::SetBaseFolder(const std::string& folder) {
     std::string f = folder;
     std::replace(f.begin(), f.end(), '\\', '/');
-    if (f.empty() || f.back() != '/') f += '/';
-    if (f.size() > kMaxPathBytes) return kBadArguments;
+    if (f.empty() || f.back() != '/')
+        f += '/';
+    if (f.size() > kMaxPathBytes)
+        return kBadArguments;
     state_->baseFolder = f;
     return kOk;
 }
@@ -380,17 +414,20 @@ namespace {
 
 // Creates base and then each folder of relative below it, one level at a time.
 bool CreateFolders(const std::string& base, const std::string& relative) {
-    if (::mkdir(base.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (::mkdir(base.c_str(), 0755) != 0 && errno != EEXIST)
+        return false;
     std::string path = base;
     size_t start = 0;
     while (start < relative.size()) {
         size_t end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
+        if (end == std::string::npos)
+            end = relative.size();
         if (end > start) {
             path += relative.substr(start, end - start);
             struct stat st {};
             if (::lstat(path.c_str(), &st) != 0) {
-                if (::mkdir(path.c_str(), 0755) != 0) return false;
+                if (::mkdir(path.c_str(), 0755) != 0)
+                    return false;
             } else if (!S_ISDIR(st.st_mode)) {
                 return false;  // a file or a link stands where a folder belongs
             }
@@ -404,8 +441,10 @@ bool CreateFolders(const std::string& base, const std::string& relative) {
 bool WriteAll(int fd, const std::uint8_t* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         data += n;
         size -= static_cast<size_t>(n);
     }
@@ -416,16 +455,21 @@ bool WriteAll(int fd, const std::uint8_t* data, size_t size) {
 
 std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     State& s = *state_;
-    if (s.fd < 0) return kBadArguments;
-    if (index < 0 || static_cast<std::uint32_t>(index) >= s.entryCount) return kBadArguments;
+    if (s.fd < 0)
+        return kBadArguments;
+    if (index < 0 || static_cast<std::uint32_t>(index) >= s.entryCount)
+        return kBadArguments;
     ZipEntry entry;
-    if (std::uint32_t code = GetItem(index, entry); code != kOk) return code;
-    if (entry.symbolicLink) return kNoFile;
+    if (std::uint32_t code = GetItem(index, entry); code != kOk)
+        return code;
+    if (entry.symbolicLink)
+        return kNoFile;
     const CentralRecord& rec = s.records[static_cast<size_t>(index)];
 
     std::string relative = name;
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    if (!IsSafeName(relative) || s.baseFolder.size() + relative.size() > kMaxPathBytes) return kNoFile;
+    if (!IsSafeName(relative) || s.baseFolder.size() + relative.size() > kMaxPathBytes)
+        return kNoFile;
 
     if (entry.attributes & kAttrDirectory) {
         return CreateFolders(s.baseFolder, relative) ? kOk : kNoFile;
@@ -433,18 +477,23 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     const size_t slash = relative.rfind('/');
     const std::string folderPart = slash == std::string::npos ? std::string() : relative.substr(0, slash + 1);
     const std::string fileName = slash == std::string::npos ? relative : relative.substr(slash + 1);
-    if (fileName.empty() || fileName == "." || !CreateFolders(s.baseFolder, folderPart)) return kNoFile;
+    if (fileName.empty() || fileName == "." || !CreateFolders(s.baseFolder, folderPart))
+        return kNoFile;
     const std::string outputPath = s.baseFolder + folderPart + fileName;
     // Unix permissions keep their execute bits (a browser snapshot holds programs), never set-id bits or
     // write access for others; read-only entries get no write bit at all.
-    mode_t mode = entry.unixPermissions != 0 ? static_cast<mode_t>((entry.unixPermissions & 0755) | 0400) : 0644;
-    if (entry.attributes & kAttrReadOnly) mode &= static_cast<mode_t>(~0222);
+    mode_t mode =
+        entry.unixPermissions != 0 ? static_cast<mode_t>((entry.unixPermissions & 0755) | 0400) : 0644;
+    if (entry.attributes & kAttrReadOnly)
+        mode &= static_cast<mode_t>(~0222);
     int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (out < 0) return kNoFile;
+    if (out < 0)
+        return kNoFile;
 
     std::uint32_t result = kOk;
     std::vector<std::uint8_t> input(kChunk);
-    if (s.readBuffer.empty()) s.readBuffer.resize(kChunk);
+    if (s.readBuffer.empty())
+        s.readBuffer.resize(kChunk);
     std::uint64_t inputOffset = s.dataOffset;
     std::uint32_t compressedLeft = rec.compressedSize;
     std::uint32_t uncompressedLeft = rec.uncompressedSize;
@@ -462,7 +511,8 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
             crypto = std::make_unique<ZipCrypto>(s.password);
             std::uint8_t last = 0;
             for (std::uint8_t b : header) last = crypto->Decrypt(b);
-            if (last != check) result = kWrongPassword;
+            if (last != check)
+                result = kWrongPassword;
             inputOffset += header.size();
             compressedLeft -= static_cast<std::uint32_t>(header.size());
         }
@@ -473,12 +523,14 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     bool inflating = false;
     if (result == kOk && deflated) {
         inflating = inflateInit2(&zs, -MAX_WBITS) == Z_OK;
-        if (!inflating) result = kInflateFailed;
+        if (!inflating)
+            result = kInflateFailed;
     }
 
     auto readInput = [&]() -> bool {
         const size_t n = std::min<size_t>(kChunk, compressedLeft);
-        if (!s.ReadAt(inputOffset, input.data(), n)) return false;
+        if (!s.ReadAt(inputOffset, input.data(), n))
+            return false;
         if (crypto) {
             for (size_t i = 0; i < n; ++i) input[i] = crypto->Decrypt(input[i]);
         }
@@ -499,7 +551,8 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
         }
         if (!deflated) {
             produced = std::min<size_t>(want, zs.avail_in);
-            if (produced == 0) break;  // the stored data ended early
+            if (produced == 0)
+                break;  // the stored data ended early
             std::memcpy(s.readBuffer.data(), zs.next_in, produced);
             zs.next_in += produced;
             zs.avail_in -= static_cast<uInt>(produced);
@@ -519,10 +572,12 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
         if (produced > 0) {
             crc = static_cast<std::uint32_t>(crc32(crc, s.readBuffer.data(), static_cast<uInt>(produced)));
             uncompressedLeft -= static_cast<std::uint32_t>(produced);
-            if (!WriteAll(out, s.readBuffer.data(), produced)) result = kWriteFailed;
+            if (!WriteAll(out, s.readBuffer.data(), produced))
+                result = kWriteFailed;
         }
     }
-    if (inflating) inflateEnd(&zs);
+    if (inflating)
+        inflateEnd(&zs);
     (void)crc;  // a mismatch is not acted upon: the entry is written as inflated
 
     if (result == kOk) {
@@ -533,15 +588,18 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
         times[1].tv_nsec = 0;
         ::futimens(out, times);
     }
-    if (::close(out) != 0 && result == kOk) result = kWriteFailed;
+    if (::close(out) != 0 && result == kOk)
+        result = kWriteFailed;
     return result;
 }
 
 bool ZipArchive::ExtractAll(const std::string& destFolder, const std::string& archivePath,
                             const std::string& password) {
     ZipArchive archive;
-    if (archive.Open(archivePath, password) != kOk) return false;
-    if (archive.DeclaredTotalSize() > kMaxTotalBytes) return false;
+    if (archive.Open(archivePath, password) != kOk)
+        return false;
+    if (archive.DeclaredTotalSize() > kMaxTotalBytes)
+        return false;
     ::mkdir(destFolder.c_str(), 0755);
     archive.ExtractEntries(destFolder);
     return true;
@@ -552,14 +610,18 @@ util::Status ZipArchive::Extract(const std::string& destFolder, const std::strin
     if (::stat(archivePath.c_str(), &st) != 0) {
         return util::Status::Failure(errno == ENOENT ? "the file does not exist" : "the file cannot be read");
     }
-    if (!S_ISREG(st.st_mode)) return util::Status::Failure("not a file");
+    if (!S_ISREG(st.st_mode))
+        return util::Status::Failure("not a file");
     ZipArchive archive;
     const std::uint32_t opened = archive.Open(archivePath);
-    if (opened == kNoFile) return util::Status::Failure("the file cannot be read");
-    if (opened != kOk) return util::Status::Failure("not a readable ZIP archive");
+    if (opened == kNoFile)
+        return util::Status::Failure("the file cannot be read");
+    if (opened != kOk)
+        return util::Status::Failure("not a readable ZIP archive");
     if (archive.DeclaredTotalSize() > kMaxTotalBytes) {
-        return util::Status::Failure(util::FormatString("the archive declares %d MiB, more than the 2048 MiB allowed",
-                                                        static_cast<int>(archive.DeclaredTotalSize() >> 20)));
+        return util::Status::Failure(
+            util::FormatString("the archive declares %d MiB, more than the 2048 MiB allowed",
+                               static_cast<int>(archive.DeclaredTotalSize() >> 20)));
     }
     if (::mkdir(destFolder.c_str(), 0755) != 0 && errno != EEXIST) {
         return util::Status::Failure("cannot create the folder " + destFolder);

@@ -4,27 +4,27 @@
 // yields more bytes than it declares. One archive is used by one thread at a time.
 #pragma once
 
-#include "util/Status.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "util/Status.h"
 
 namespace zip {
 
 // Result codes of the low-level operations; 0 is success.
 enum ResultCode : std::uint32_t {
     kOk = 0,
-    kNoFile = 0x00000200,          // archive or output file cannot be opened or created
-    kWriteFailed = 0x00000400,     // writing an output file failed
-    kCorrupt = 0x00000700,         // local header does not match the central directory, or corrupt archive
-    kReadFailed = 0x00000800,      // seeking or reading the archive failed
-    kWrongPassword = 0x00001000,   // wrong password for an encrypted entry
-    kBadArguments = 0x00010000,    // index out of range, no archive
-    kNotForReading = 0x00080000,   // the handle is not an archive opened for reading
-    kAlreadyOpen = 0x01000000,     // the archive was already open
-    kCannotSeek = 0x02000000,      // the archive file cannot be positioned
-    kInflateFailed = 0x05000000,   // the entry data cannot be read or inflated
+    kNoFile = 0x00000200,         // archive or output file cannot be opened or created
+    kWriteFailed = 0x00000400,    // writing an output file failed
+    kCorrupt = 0x00000700,        // local header does not match the central directory, or corrupt archive
+    kReadFailed = 0x00000800,     // seeking or reading the archive failed
+    kWrongPassword = 0x00001000,  // wrong password for an encrypted entry
+    kBadArguments = 0x00010000,   // index out of range, no archive
+    kNotForReading = 0x00080000,  // the handle is not an archive opened for reading
+    kAlreadyOpen = 0x01000000,    // the archive was already open
+    kCannotSeek = 0x02000000,     // the archive file cannot be positioned
+    kInflateFailed = 0x05000000,  // the entry data cannot be read or inflated
 };
 
 // Attribute flags of an entry (the DOS attribute bits).
@@ -36,20 +36,20 @@ inline constexpr std::uint32_t kAttrArchive = 0x20;
 
 // The description of one entry, as GetItem returns it.
 struct ZipEntry {
-    int index = 0;                       // position in the central directory (index -1: the entry count)
-    std::string name;                    // UTF-8, '/'-separated, made safe; empty when the entry is refused
-    std::uint32_t attributes = 0;        // kAttr... flags
-    bool symbolicLink = false;           // marked as a link by a Unix host; never extracted
-    std::uint32_t unixPermissions = 0;   // rwx bits recorded by a Unix host, 0 otherwise
-    std::int64_t accessTime = 0;         // Unix seconds
-    std::int64_t creationTime = 0;       // Unix seconds
-    std::int64_t writeTime = 0;          // Unix seconds
+    int index = 0;                      // position in the central directory (index -1: the entry count)
+    std::string name;                   // UTF-8, '/'-separated, made safe; empty when the entry is refused
+    std::uint32_t attributes = 0;       // kAttr... flags
+    bool symbolicLink = false;          // marked as a link by a Unix host; never extracted
+    std::uint32_t unixPermissions = 0;  // rwx bits recorded by a Unix host, 0 otherwise
+    std::int64_t accessTime = 0;        // Unix seconds
+    std::int64_t creationTime = 0;      // Unix seconds
+    std::int64_t writeTime = 0;         // Unix seconds
     std::uint32_t compressedSize = 0;
     std::uint32_t uncompressedSize = 0;
 };
 
 class ZipArchive {
-public:
+  public:
     // Entry names of this many bytes or more are refused.
     static constexpr std::size_t kMaxNameBytes = 260;
     // Archives whose entries declare more than this in total are refused by ExtractAll.
@@ -81,7 +81,7 @@ public:
     // The sum of the uncompressed sizes that the entries declare.
     std::uint64_t DeclaredTotalSize() const;
 
-private:
+  private:
     // Extracts every entry of the open archive below destFolder; entries that fail are skipped.
     void ExtractEntries(const std::string& destFolder);
     struct State;

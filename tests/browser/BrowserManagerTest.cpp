@@ -1,3 +1,10 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
 #include "BrowserTestSupport.h"
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
@@ -6,13 +13,6 @@
 #include "util/IniFile.h"
 #include "util/Utilities.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <filesystem>
-#include <mutex>
-#include <thread>
-
 namespace fs = std::filesystem;
 using testing_support::LoopbackServer;
 using testing_support::TempDir;
@@ -20,7 +20,7 @@ using testing_support::TempDir;
 namespace {
 
 class RecordingObserver : public browser::DownloadObserver {
-public:
+  public:
     explicit RecordingObserver(int cancelAt = -1) : cancelAt_(cancelAt) {}
     void Begin(const std::string& m) override {
         std::lock_guard lock(mutex);
@@ -41,13 +41,13 @@ public:
     std::vector<int> percents;
     int begins = 0, ends = 0;
 
-private:
+  private:
     int cancelAt_;
 };
 
 // A snapshot store on loopback that serves one archive for one revision and counts requests.
 class SnapshotStore {
-public:
+  public:
     SnapshotStore(const std::string& archive, int revision)
         : archive_(testing_support::ReadFile(archive)),
           path_("/chromium-browser-snapshots/Linux_x64/" + std::to_string(revision) + "/chrome-linux.zip"),
@@ -55,32 +55,36 @@ public:
               const std::string request = LoopbackServer::ReadUntil(fd, "\r\n\r\n");
               ++requests;
               if (request.find("GET " + path_ + " ") == 0) {
-                  LoopbackServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(archive_.size()) +
-                                                  "\r\nConnection: close\r\n\r\n");
+                  LoopbackServer::SendAll(
+                      fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(archive_.size()) +
+                              "\r\nConnection: close\r\n\r\n");
                   // In pieces, so that the observer sees the percentage rise.
                   for (size_t off = 0; off < archive_.size(); off += 65536) {
-                      if (!LoopbackServer::SendAll(fd, archive_.substr(off, 65536))) return;
+                      if (!LoopbackServer::SendAll(fd, archive_.substr(off, 65536)))
+                          return;
                       std::this_thread::sleep_for(std::chrono::milliseconds(2));
                   }
               } else {
-                  LoopbackServer::SendAll(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                  LoopbackServer::SendAll(
+                      fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
               }
           }) {}
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(server_.Port()); }
     std::atomic<int> requests{0};
 
-private:
+  private:
     std::string archive_;
     std::string path_;
     LoopbackServer server_;
 };
 
 class BrowserManagerTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         archiveDir_ = new TempDir();
         auto made = testing_support::RunCommand(
-            "python3 " + testing_support::ShellQuote(testing_support::SourceDir() + "/tests/browser/make_snapshot.py") +
+            "python3 " +
+            testing_support::ShellQuote(testing_support::SourceDir() + "/tests/browser/make_snapshot.py") +
             " " + testing_support::ShellQuote(*archiveDir_ / "snapshot.zip"));
         ASSERT_EQ(made.exitCode, 0) << made.output;
     }
@@ -103,13 +107,15 @@ protected:
         ini.SetInt("search_path", 0);
     }
     // The browser settings as the front end reads them from the settings file.
-    static browser::ProvisionerSettings Browser() { return browser::ProvisionerSettings::FromIni(util::GetSettingsPath()); }
+    static browser::ProvisionerSettings Browser() {
+        return browser::ProvisionerSettings::FromIni(util::GetSettingsPath());
+    }
     std::string Executable() const { return home.Dir() / "epub2pdf/chrome-linux/chrome"; }
 
     testing_support::ScratchDataHome home;
     TempDir config;
 
-private:
+  private:
     static TempDir* archiveDir_;
 };
 TempDir* BrowserManagerTest::archiveDir_ = nullptr;
@@ -131,7 +137,8 @@ TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
     EXPECT_TRUE(std::is_sorted(observer->percents.begin(), observer->percents.end()));
     EXPECT_EQ(observer->percents.back(), 100);
 
-    testing_support::WriteFile(home.Dir() / "page.xhtml", "<html><body><p>from the snapshot</p></body></html>");
+    testing_support::WriteFile(home.Dir() / "page.xhtml",
+                               "<html><body><p>from the snapshot</p></body></html>");
     client->SetRequestPolicy(home.Dir().Path(), false);
     ASSERT_TRUE(client->Navigate(home.Dir() / "page.xhtml"));
     ASSERT_TRUE(client->PrintToPdf(home.Dir() / "page.pdf"));
@@ -156,7 +163,8 @@ TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
         Settings(store.Url(), c.revision);
         testing_support::WriteFile(Executable(), "");  // an empty executable counts as missing
         EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), "") << c.name;
-        browser::BrowserManager::Instance().SetDownloadObserver(std::make_shared<RecordingObserver>(c.cancelAt));
+        browser::BrowserManager::Instance().SetDownloadObserver(
+            std::make_shared<RecordingObserver>(c.cancelAt));
         EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(Browser()), nullptr) << c.name;
         EXPECT_EQ(fs::file_size(Executable()), 0u) << c.name;
         EXPECT_FALSE(fs::exists(home.Dir() / "epub2pdf/chrome-linux.zip")) << c.name;

@@ -1,9 +1,3 @@
-#include "BrowserTestSupport.h"
-#include "browser/BrowserProcess.h"
-#include "browser/TaskThread.h"
-#include "support/LoopbackServer.h"
-#include "util/Utilities.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,18 +8,28 @@
 #include <chrono>
 #include <thread>
 
+#include "BrowserTestSupport.h"
+#include "browser/BrowserProcess.h"
+#include "browser/TaskThread.h"
+#include "support/LoopbackServer.h"
+#include "util/Utilities.h"
+
 using namespace std::chrono_literals;
 using testing_support::TempDir;
 
 namespace {
 
-bool Alive(int pid) { return pid > 0 && kill(pid, 0) == 0 && testing_support::ReadFile("/proc/" + std::to_string(pid) + "/cmdline") != ""; }
+bool Alive(int pid) {
+    return pid > 0 && kill(pid, 0) == 0 &&
+           testing_support::ReadFile("/proc/" + std::to_string(pid) + "/cmdline") != "";
+}
 
 template <typename Pred>
 bool Eventually(Pred p, std::chrono::milliseconds limit = 5000ms) {
     const auto until = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < until) {
-        if (p()) return true;
+        if (p())
+            return true;
         std::this_thread::sleep_for(10ms);
     }
     return p();
@@ -70,11 +74,14 @@ TEST(BrowserProcessTest, WatchdogRestartsAndReleaseEndsTheGroup) {
     {
         browser::BrowserProcess process;
         // A parent with a child of its own in the same group, as Chromium has its renderers.
-        const int pid = process.Launch({"/bin/sh", "-c", "sleep 1000 & sleep 1000; : " + marker}, true, true, true, "");
+        const int pid =
+            process.Launch({"/bin/sh", "-c", "sleep 1000 & sleep 1000; : " + marker}, true, true, true, "");
         ASSERT_GT(pid, 0);
-        ASSERT_TRUE(Eventually([&] { return testing_support::ProcessesMentioning("sleep 1000").size() >= 1; }));
+        ASSERT_TRUE(
+            Eventually([&] { return testing_support::ProcessesMentioning("sleep 1000").size() >= 1; }));
         kill(pid, SIGKILL);
-        ASSERT_TRUE(Eventually([&] { return process.FirstProcessId() != pid && process.FirstProcessId() > 0; }));
+        ASSERT_TRUE(
+            Eventually([&] { return process.FirstProcessId() != pid && process.FirstProcessId() > 0; }));
         pids = {pid, process.FirstProcessId()};
         EXPECT_TRUE(Alive(pids[1]));
     }
@@ -85,13 +92,16 @@ TEST(BrowserProcessTest, WatchdogRestartsAndReleaseEndsTheGroup) {
 TEST(BrowserProcessTest, WorkingDirectoryAndFailedLaunch) {
     TempDir dir;
     browser::BrowserProcess process;
-    auto a = browser::BrowserProcess::Start({"/bin/sh", "-c", "pwd > " + (dir / "a")}, true, false, true, dir.Path());
+    auto a = browser::BrowserProcess::Start({"/bin/sh", "-c", "pwd > " + (dir / "a")}, true, false, true,
+                                            dir.Path());
     auto b = browser::BrowserProcess::Start({"/bin/sh", "-c", "pwd > " + (dir / "b")}, true, false, true, "");
     EXPECT_GT(a.processId, 0);
     EXPECT_TRUE(Eventually([&] { return testing_support::ReadFile(dir / "a") == dir.Path() + "\n"; }));
-    EXPECT_TRUE(Eventually([&] { return testing_support::ReadFile(dir / "b") == util::GetModuleFolder() + "\n"; }));
+    EXPECT_TRUE(
+        Eventually([&] { return testing_support::ReadFile(dir / "b") == util::GetModuleFolder() + "\n"; }));
     EXPECT_EQ(process.Launch({"/no/such/browser"}, true, true, true, ""), 0);
-    EXPECT_EQ(browser::BrowserProcess::Start({"/bin/true"}, true, false, true, "/no/such/folder").processId, 0);
+    EXPECT_EQ(browser::BrowserProcess::Start({"/bin/true"}, true, false, true, "/no/such/folder").processId,
+              0);
     waitpid(a.processId, nullptr, 0);
     waitpid(b.processId, nullptr, 0);
 }

@@ -1,14 +1,15 @@
 // Shared by the browser tests: a per-test data folder for profiles, and a look at the process table.
 #pragma once
 
-#include "support/TestSupport.h"
+#include <dirent.h>
 
 #include <cstdlib>
-#include <dirent.h>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/TestSupport.h"
 
 namespace testing_support {
 
@@ -18,13 +19,16 @@ inline std::vector<int> ProcessesMentioning(const std::string& text) {
     DIR* proc = opendir("/proc");
     while (dirent* e = readdir(proc)) {
         const int pid = std::atoi(e->d_name);
-        if (pid <= 0) continue;
+        if (pid <= 0)
+            continue;
         std::string cmd = ReadFile("/proc/" + std::string(e->d_name) + "/cmdline");
         for (char& c : cmd) {
-            if (c == '\0') c = ' ';
+            if (c == '\0')
+                c = ' ';
         }
         // Zombies have an empty command line and are not running.
-        if (cmd.find(text) != std::string::npos) found.push_back(pid);
+        if (cmd.find(text) != std::string::npos)
+            found.push_back(pid);
     }
     closedir(proc);
     return found;
@@ -34,15 +38,17 @@ inline std::vector<int> ProcessesMentioning(const std::string& text) {
 // folders for one test, so that no test reads the user's settings or shares a folder with another, and
 // checks at the end that no process still uses them.
 class ScratchDataHome {
-public:
+  public:
     ScratchDataHome() {
         Point("XDG_DATA_HOME", dir_.Path());
         Point("XDG_CONFIG_HOME", dir_ / "config");
     }
     ~ScratchDataHome() {
         for (const auto& [name, value] : saved_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
     }
     ScratchDataHome(const ScratchDataHome&) = delete;
@@ -50,7 +56,7 @@ public:
     const TempDir& Dir() const { return dir_; }
     std::vector<int> Leftovers() const { return ProcessesMentioning(dir_.Path()); }
 
-private:
+  private:
     void Point(const std::string& name, const std::string& value) {
         const char* old = std::getenv(name.c_str());
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
@@ -60,6 +66,8 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-inline std::string ChromiumPath() { return "/usr/bin/chromium"; }
+inline std::string ChromiumPath() {
+    return "/usr/bin/chromium";
+}
 
 }  // namespace testing_support

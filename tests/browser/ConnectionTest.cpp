@@ -1,10 +1,5 @@
 // The DevTools connection against a fake transport: ids, answers, events, deadlines and the end, with
 // no browser.
-#include "browser/Connection.h"
-#include "browser/RequestPolicy.h"
-#include "support/TestSupport.h"
-#include "util/Utilities.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "browser/Connection.h"
+#include "browser/RequestPolicy.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
+
 using nlohmann::json;
 using namespace std::chrono_literals;
 
@@ -22,7 +22,7 @@ namespace {
 // A transport whose far end is the test: what the connection sends is recorded, and the test delivers
 // messages and the end on a thread of the transport's own, as a real one does.
 class FakeTransport : public browser::Transport {
-public:
+  public:
     ~FakeTransport() override { Close("gone"); }
     void Start(MessageHandler onMessage, CloseHandler onClose) override {
         onMessage_ = std::move(onMessage);
@@ -30,7 +30,8 @@ public:
     }
     bool Send(std::string message) override {
         std::lock_guard lock(mutex_);
-        if (closed_) return false;
+        if (closed_)
+            return false;
         sent_.push_back(json::parse(message));
         changed_.notify_all();
         return true;
@@ -38,10 +39,12 @@ public:
     void Close(const std::string& reason) override {
         {
             std::lock_guard lock(mutex_);
-            if (closed_) return;
+            if (closed_)
+                return;
             closed_ = true;
         }
-        if (onClose_) onClose_(reason);  // nothing to tell before Start
+        if (onClose_)
+            onClose_(reason);  // nothing to tell before Start
     }
     // The far end: delivers a message as the browser would.
     void Deliver(const json& message) { onMessage_(message.dump()); }
@@ -53,7 +56,7 @@ public:
         return sent_.size() > n ? sent_[n] : json();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<json> sent_;
@@ -63,7 +66,7 @@ private:
 };
 
 class ConnectionTest : public ::testing::Test {
-protected:
+  protected:
     ConnectionTest() {
         auto owned = std::make_unique<FakeTransport>();
         transport = owned.get();
@@ -83,7 +86,7 @@ TEST_F(ConnectionTest, AnswersGoToTheirCallsWhateverTheOrder) {
     EXPECT_EQ(one["method"], "Page.enable");
     EXPECT_EQ(two["id"].get<int>(), one["id"].get<int>() + 1);
     transport->Deliver({{"id", 999}, {"result", json::object()}});  // nobody asked: dropped
-    transport->DeliverText("not json at all");                     // not a protocol message: dropped
+    transport->DeliverText("not json at all");                      // not a protocol message: dropped
     transport->Deliver({{"id", two["id"]}, {"result", {{"product", "Chromium"}}}});
     transport->Deliver({{"id", one["id"]}, {"error", {{"code", -32000}, {"message", "no"}}}});
     a.join();
@@ -121,7 +124,8 @@ TEST_F(ConnectionTest, ADeadlineNamesTheCall) {
     // A late answer to it goes nowhere.
     transport->Deliver({{"id", 1}, {"result", json::object()}});
     std::atomic<bool> flag{false};
-    EXPECT_EQ(connection->WaitFor([&] { return flag.load(); }, 50, "the flag").Reason(), "timed out waiting for the flag");
+    EXPECT_EQ(connection->WaitFor([&] { return flag.load(); }, 50, "the flag").Reason(),
+              "timed out waiting for the flag");
 }
 
 // However the connection ends, every waiter wakes with the reason at once, and every later call and
@@ -146,7 +150,8 @@ TEST_F(ConnectionTest, TheEndWakesEveryWaiterWithItsReason) {
         }
         caller.join();
         waiter.join();
-        const std::string reason = std::string(how) == "Close" ? "aborted" : "the browser closed the connection";
+        const std::string reason =
+            std::string(how) == "Close" ? "aborted" : "the browser closed the connection";
         EXPECT_EQ(call.status.Reason(), reason);
         EXPECT_EQ(wait.Reason(), reason);
         EXPECT_TRUE(connection->Ended());

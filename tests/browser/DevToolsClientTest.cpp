@@ -1,14 +1,14 @@
-#include "BrowserTestSupport.h"
-#include "browser/DevToolsClient.h"
-#include "util/Utilities.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 
 #include <chrono>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <thread>
+
+#include "BrowserTestSupport.h"
+#include "browser/DevToolsClient.h"
+#include "util/Utilities.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -18,7 +18,7 @@ using testing_support::TempDir;
 namespace {
 
 class DevToolsClientTest : public ::testing::Test {
-protected:
+  protected:
     testing_support::ScratchDataHome home;
     TempDir dir;
     void TearDown() override {
@@ -35,10 +35,11 @@ protected:
 };
 
 TEST_F(DevToolsClientTest, PrintParametersAreSentExactly) {
-    EXPECT_EQ(browser::DevToolsClient::PrintParameters().dump(),
-              R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.800000011920929,)"
-              R"("marginLeft":0.800000011920929,"marginRight":0.800000011920929,"marginTop":0.800000011920929,)"
-              R"("paperHeight":11.0,"paperWidth":8.5,"printBackground":true,"scale":1.100000023841858})");
+    EXPECT_EQ(
+        browser::DevToolsClient::PrintParameters().dump(),
+        R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.800000011920929,)"
+        R"("marginLeft":0.800000011920929,"marginRight":0.800000011920929,"marginTop":0.800000011920929,)"
+        R"("paperHeight":11.0,"paperWidth":8.5,"printBackground":true,"scale":1.100000023841858})");
 }
 
 TEST_F(DevToolsClientTest, PrintsAChapterWithANonAsciiName) {
@@ -75,7 +76,8 @@ TEST_F(DevToolsClientTest, RefusedNavigationAndPrintWithoutPage) {
     EXPECT_FALSE(fs::exists(dir / "missing.pd_"));
     // An error response to a command is an answered request; its callback sees the error.
     json seen;
-    EXPECT_TRUE(client->SendCommand(10000, "No.suchMethod", json::object(), [&](const json& r) { seen = r; }));
+    EXPECT_TRUE(
+        client->SendCommand(10000, "No.suchMethod", json::object(), [&](const json& r) { seen = r; }));
     EXPECT_TRUE(seen.contains("error"));
 }
 
@@ -108,7 +110,6 @@ TEST_F(DevToolsClientTest, KilledBrowserWakesTheWaitingRequest) {
     EXPECT_FALSE(client->SendCommand(-1, "Browser.getVersion", json::object(), nullptr));
 }
 
-
 TEST_F(DevToolsClientTest, LinksOutOfTheBookAreBlockedInTheBrowser) {
     testing_support::WriteFile(dir / "outside/secret.txt", "SECRET-BEHIND-A-LINK");
     testing_support::WriteFile(dir / "book/page.xhtml", R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -135,7 +136,9 @@ TEST_F(DevToolsClientTest, EveryWaitEndsWithTheSession) {
     const std::string hung = dir / "hung.xhtml";
     testing_support::WriteFile(hung, R"(<html xmlns="http://www.w3.org/1999/xhtml"><body><p>x</p>
 <script>for (;;) {}</script></body></html>)");
-    auto seconds = [](auto since) { return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count(); };
+    auto seconds = [](auto since) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+    };
     for (const char* how : {"the browser dies", "Abort"}) {
         SCOPED_TRACE(how);
         auto client = Ready();

@@ -1,11 +1,11 @@
-#include "browser/BrowserTestSupport.h"
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <set>
+
+#include "browser/BrowserTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 using testing_support::RunCommand;
@@ -15,7 +15,7 @@ using testing_support::TempDir;
 namespace {
 
 class CommandLineTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         books_ = new TempDir();
         auto made = testing_support::MakeTestBooks(books_->Path());
@@ -33,7 +33,8 @@ protected:
     };
     Result Epub2pdf(const std::string& arguments) {
         const std::string errFile = scratch / "stderr.txt";
-        auto r = RunCommand("{ " + std::string(EPUB2PDF_CLI) + " " + arguments + " 2>" + ShellQuote(errFile) + "; }");
+        auto r = RunCommand("{ " + std::string(EPUB2PDF_CLI) + " " + arguments + " 2>" + ShellQuote(errFile) +
+                            "; }");
         return {r.exitCode, r.output, testing_support::ReadFile(errFile)};
     }
     std::set<std::string> Files(const std::string& folder) {
@@ -46,13 +47,14 @@ protected:
     TempDir scratch;
     TempDir out;
 
-private:
+  private:
     static TempDir* books_;
 };
 TempDir* CommandLineTest::books_ = nullptr;
 
 TEST_F(CommandLineTest, UsageErrors) {
-    const char* cases[] = {"", "-j", "-j 0", "-j 21", "-j x", "--frobnicate " , "-o", "--browser /no/such/chromium x.epub"};
+    const char* cases[] = {
+        "", "-j", "-j 0", "-j 21", "-j x", "--frobnicate ", "-o", "--browser /no/such/chromium x.epub"};
     for (const char* args : cases) {
         auto r = Epub2pdf(args);
         EXPECT_EQ(r.exitCode, 2) << args;
@@ -71,7 +73,8 @@ TEST_F(CommandLineTest, ConvertsIntoTheOutputFolderWithUniqueNames) {
     auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("a/same.epub")) + " " +
                       ShellQuote(Book("b/same.epub")) + " " + ShellQuote(Book("four.epub")));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Files(out.Path()), (std::set<std::string>{"same.pdf", "same(1).pdf", "same(2).pdf", "four.pdf"}));
+    EXPECT_EQ(Files(out.Path()),
+              (std::set<std::string>{"same.pdf", "same(1).pdf", "same(2).pdf", "four.pdf"}));
     EXPECT_EQ(testing_support::ReadFile(out / "same.pdf"), "mine");
     // Not a terminal: plain progress lines, then the PDF paths.
     EXPECT_NE(r.out.find("four.epub: 转换完成 100%"), std::string::npos) << r.out;
@@ -92,8 +95,11 @@ TEST_F(CommandLineTest, FailuresAreReportedEachWithItsReason) {
     auto r = Epub2pdf("-v -o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("broken-nonav.epub")) + " " +
                       ShellQuote(Book("leaky.epub")) + " " + ShellQuote(Book("broken-notzip.epub")));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("broken-nonav.epub: 转换失败: no toc.ncx beside the package document"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("broken-notzip.epub: 转换失败: not a readable ZIP archive"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("broken-nonav.epub: 转换失败: no toc.ncx beside the package document"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("broken-notzip.epub: 转换失败: not a readable ZIP archive"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("1 converted, 2 failed"), std::string::npos);
     // -v says how many books convert at once, and why that many.
     EXPECT_NE(r.err.find("books at once (this machine: "), std::string::npos) << r.err;
@@ -128,13 +134,17 @@ TEST_F(CommandLineTest, WhatABookLeftOutIsSaid) {
 TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
     for (const char* signal : {"INT", "TERM"}) {
         const std::string script =
-            std::string(EPUB2PDF_CLI) + " -o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("hang-loop.epub")) +
+            std::string(EPUB2PDF_CLI) + " -o " + ShellQuote(out.Path()) + " " +
+            ShellQuote(Book("hang-loop.epub")) +
             " >/dev/null 2>&1 & pid=$!\n"
             // Once its browser runs, the book is printing; two seconds later it hangs in chapter 2.
-            "i=0; while [ $i -lt 600 ] && ! ls -d \"$XDG_DATA_HOME\"/epub2pdf/devtools-* >/dev/null 2>&1; do\n"
+            "i=0; while [ $i -lt 600 ] && ! ls -d \"$XDG_DATA_HOME\"/epub2pdf/devtools-* >/dev/null 2>&1; "
+            "do\n"
             "  sleep 0.1; i=$((i+1)); done\n"
             "sleep 2\n"
-            "s=$(date +%s%N); kill -" + signal + " $pid; wait $pid; code=$?; e=$(date +%s%N)\n"
+            "s=$(date +%s%N); kill -" +
+            signal +
+            " $pid; wait $pid; code=$?; e=$(date +%s%N)\n"
             "echo \"$code $(( (e - s) / 1000000 ))\"\n";
         auto r = RunCommand(script);
         int code = -1, ms = -1;
@@ -149,11 +159,13 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
 // Real books: those with a toc.ncx beside the package document convert, the others are refused.
 TEST_F(CommandLineTest, CorpusBooks) {
     const std::string corpus = testing_support::CorpusDir();
-    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "no corpus at " << corpus;
     std::string args = "-j 4 -o " + ShellQuote(out.Path());
     std::set<std::string> books;
     for (auto& e : fs::directory_iterator(corpus)) {
-        if (e.path().extension() != ".epub") continue;
+        if (e.path().extension() != ".epub")
+            continue;
         books.insert(e.path().stem().string());
         args += " " + ShellQuote(e.path().string());
     }
@@ -164,7 +176,8 @@ TEST_F(CommandLineTest, CorpusBooks) {
         const std::string pdf = out / (book + ".pdf");
         if (refused.count(book)) {
             EXPECT_FALSE(fs::exists(pdf)) << book;
-            EXPECT_NE(r.err.find(book + ".epub: 转换失败: no toc.ncx"), std::string::npos) << book << "\n" << r.err;
+            EXPECT_NE(r.err.find(book + ".epub: 转换失败: no toc.ncx"), std::string::npos) << book << "\n"
+                                                                                           << r.err;
             continue;
         }
         ASSERT_TRUE(fs::exists(pdf)) << book << "\n" << r.err;

@@ -1,10 +1,3 @@
-#include "browser/BrowserTestSupport.h"
-#include "engine/ConversionJob.h"
-#include "engine/ConversionWorker.h"
-#include "support/TestSupport.h"
-#include "util/IniFile.h"
-#include "util/Utilities.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +5,12 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+
+#include "browser/BrowserTestSupport.h"
+#include "engine/ConversionJob.h"
+#include "engine/ConversionWorker.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -24,27 +23,29 @@ namespace {
 
 // The books of make_books.py, made once for the whole suite.
 class Books {
-public:
+  public:
     static const Books& Get() {
         static Books books;
         return books;
     }
     std::string operator()(const std::string& name) const { return holder_ / ("books/" + name); }
 
-private:
+  private:
     Books() {
         auto made = testing_support::MakeTestBooks(holder_.Path());
-        if (made.exitCode != 0) ADD_FAILURE() << made.output;
+        if (made.exitCode != 0)
+            ADD_FAILURE() << made.output;
     }
     TempDir holder_;
 };
 
 class ConversionTest : public ::testing::Test {
-protected:
+  protected:
     testing_support::ScratchDataHome home;
     TempDir out;
     void TearDown() override {
-        for (int i = 0; i < 150 && !home.Leftovers().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 150 && !home.Leftovers().empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(home.Leftovers().empty()) << "a browser outlived its job";
     }
     std::set<std::string> OutputFiles() const {
@@ -58,9 +59,10 @@ protected:
 // The first page whose text contains needle, counted from 1; 0 when none does.
 int PageWith(const std::string& pdf, const std::string& needle, int pages) {
     for (int p = 1; p <= pages; ++p) {
-        auto text = testing_support::RunCommand("pdftotext -f " + std::to_string(p) + " -l " + std::to_string(p) + " " +
-                                                ShellQuote(pdf) + " -");
-        if (text.output.find(needle) != std::string::npos) return p;
+        auto text = testing_support::RunCommand("pdftotext -f " + std::to_string(p) + " -l " +
+                                                std::to_string(p) + " " + ShellQuote(pdf) + " -");
+        if (text.output.find(needle) != std::string::npos)
+            return p;
     }
     return 0;
 }
@@ -82,10 +84,12 @@ TEST_F(ConversionTest, SampleBookEndToEnd) {
     const int ch2 = PageWith(pdf, "Chapter 2: The Storm", pages);
     const int ch3 = PageWith(pdf, "第三章 灯塔", pages);
     const int notes = PageWith(pdf, "Notes", pages);
-    ASSERT_TRUE(ch1 == 2 && ch2 > ch1 && ch3 > ch2 && notes > ch3 && notes <= pages) << ch1 << ch2 << ch3 << notes;
+    ASSERT_TRUE(ch1 == 2 && ch2 > ch1 && ch3 > ch2 && notes > ch3 && notes <= pages)
+        << ch1 << ch2 << ch3 << notes;
     const json expected = {
         {{"title", "Cover"}, {"page", 1}},
-        {{"title", "Chapter 1: The Light"}, {"page", ch1},
+        {{"title", "Chapter 1: The Light"},
+         {"page", ch1},
          {"kids", {{{"title", "1.1 Evening"}, {"page", ch1}}, {{"title", "1.2 Night"}, {"page", ch1}}}}},
         {{"title", "Chapter 2: The Storm"}, {"page", ch2}},
         {{"title", "第三章 灯塔"}, {"page", ch3}, {"kids", {{{"title", "第一节 海风"}, {"page", ch3}}}}},
@@ -124,8 +128,10 @@ TEST_F(ConversionTest, ChapterThatFailsToPrintEndsTheBookThere) {
     EXPECT_NE(text.find("Text of chapter 2."), std::string::npos);
     EXPECT_EQ(text.find("Text of chapter 4."), std::string::npos);
     const json summary = PdfSummary(out / "f.pdf");
-    EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]),
-              json::parse(R"([{"title":"One","page":1},{"title":"Two","page":2,"kids":[{"title":"Two.1","page":2}]}])"));
+    EXPECT_EQ(
+        testing_support::OutlineTitles(summary["outline"]),
+        json::parse(
+            R"([{"title":"One","page":1},{"title":"Two","page":2,"kids":[{"title":"Two.1","page":2}]}])"));
 }
 
 TEST_F(ConversionTest, CancellingAfterChapterTwoLeavesNothing) {
@@ -204,7 +210,8 @@ TEST_F(ConversionTest, AChapterReadsNothingButItsBook) {
     EXPECT_NE(images.output.find(" image       1     1 "), std::string::npos) << images.output;
     bool webLink = false;
     const json summary = PdfSummary(out / "leaky.pdf");
-    for (const auto& link : summary["links"]) webLink = webLink || link.value("uri", "") == "https://example.org/page";
+    for (const auto& link : summary["links"])
+        webLink = webLink || link.value("uri", "") == "https://example.org/page";
     EXPECT_TRUE(webLink);
 }
 
@@ -232,7 +239,7 @@ TEST(WorkerConcurrencyTest, BooksAtOnceFitTheMachine) {
 }
 
 class WorkerTest : public ConversionTest {
-protected:
+  protected:
     // Runs the worker to the end, recording notifications.
     void RunToEnd(engine::ConversionWorker& worker) {
         std::unique_lock lock(mutex);
@@ -245,7 +252,8 @@ protected:
                 cv.notify_all();
                 return;
             }
-            if (!item) return;
+            if (!item)
+                return;
             notified.insert(item->epubPath);
             if (item->StatusText() == engine::kStatusConverting) {
                 converting.insert(item.get());
@@ -272,7 +280,7 @@ TEST_F(WorkerTest, BrokenBooksFailAloneAndDoneOnesAreNotRedone) {
     auto bad = worker.AddItem(Book("broken-notzip.epub"));
     ASSERT_TRUE(good && bad);
     EXPECT_EQ(worker.AddItem(Book("four.epub")), nullptr);  // the same path twice
-    EXPECT_FALSE(worker.Contains(Book("Four.EPUB")));      // another file: paths compare exactly
+    EXPECT_FALSE(worker.Contains(Book("Four.EPUB")));       // another file: paths compare exactly
     EXPECT_EQ(good->StatusText(), engine::kStatusReady);
     EXPECT_EQ(good->PdfPath(), out / "work/four.pdf");
     EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), "");
@@ -315,7 +323,8 @@ TEST_F(WorkerTest, TwentyFiveBooksAtMostTwentyAtOnce) {
     engine::ConversionWorker worker(out.Path());
     for (int i = 1; i <= 25; ++i) worker.AddItem(Book(util::FormatString("small-%02d.epub", i)));
     RunToEnd(worker);
-    for (const auto& item : worker.Items()) EXPECT_TRUE(item->done) << item->epubPath << ": " << item->FailureReason();
+    for (const auto& item : worker.Items())
+        EXPECT_TRUE(item->done) << item->epubPath << ": " << item->FailureReason();
     EXPECT_LE(maxConcurrent, 20u);
     EXPECT_GT(maxConcurrent, 1u);
     EXPECT_EQ(OutputFiles().size(), 25u);
@@ -333,8 +342,8 @@ TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
         testing_support::WriteFile(wrapper, "#!/bin/sh\necho started >> " + ShellQuote(log) + "\nexec " +
                                                 testing_support::ChromiumPath() + " \"$@\"\n");
         fs::permissions(wrapper, fs::perms::owner_all);
-        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-        util::IniFile(util::GetSettingsPath(), "browser").SetString("path", wrapper);
+        engine::EngineSettings settings;
+        settings.browser.browserPath = wrapper;
         auto launches = [&log] {
             const std::string text = testing_support::ReadFile(log);
             return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -342,21 +351,23 @@ TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
 
         // Eight books at once, as many as threads: the first hangs in its second chapter while the
         // others wait for their turn at the browser manager.
-        engine::ConversionWorker worker(output.Path(), 8);
+        engine::ConversionWorker worker(output.Path(), 8, settings);
         for (int i = 1; i <= 8; ++i) {
             const std::string copy = books / util::FormatString("b%d.epub", i);
             fs::copy_file(Book(hung), copy);
             worker.AddItem(copy);
         }
         worker.Start([](const std::shared_ptr<engine::ConversionItem>&, int) {});
-        for (int i = 0; i < 600 && launches() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int i = 0; i < 600 && launches() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ASSERT_GE(launches(), 2);
         std::this_thread::sleep_for(std::chrono::seconds(2));  // the first books are inside chapter 2 now
 
         const int before = launches();
         const auto start = std::chrono::steady_clock::now();
         worker.Stop();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, 3.0);
         EXPECT_FALSE(worker.IsBusy());
         EXPECT_TRUE(home.Leftovers().empty()) << "a browser outlived the stop";
@@ -364,7 +375,6 @@ TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
         EXPECT_LE(launches() - before, 1) << "browsers started after the stop";
         for (const auto& item : worker.Items()) EXPECT_FALSE(item->done) << item->epubPath;
         EXPECT_TRUE(fs::is_empty(output.Path())) << "a temporary folder or a partial PDF stayed";
-        unsetenv("XDG_CONFIG_HOME");
     }
 }
 

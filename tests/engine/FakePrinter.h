@@ -3,10 +3,6 @@
 // get bytes that are no PDF, throw, or hang until the job aborts them.
 #pragma once
 
-#include "engine/ChapterPrinter.h"
-#include "support/TestSupport.h"
-#include "util/Utilities.h"
-
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -14,6 +10,10 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+
+#include "engine/ChapterPrinter.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
 
 namespace testing_support {
 
@@ -34,7 +34,7 @@ struct PrinterScript {
 };
 
 class FakePrinter : public engine::ChapterPrinter {
-public:
+  public:
     explicit FakePrinter(std::shared_ptr<PrinterScript> script) : script_(std::move(script)) {
         pdf_ = ReadFile(TestDataDir() + "/chromium/ch1.pdf");
     }
@@ -67,7 +67,7 @@ public:
         aborted_.notify_all();
     }
 
-private:
+  private:
     std::shared_ptr<PrinterScript> script_;
     std::string pdf_;
     std::mutex mutex_;
@@ -76,7 +76,8 @@ private:
 };
 
 inline engine::PrinterFactory FakePrinters(std::shared_ptr<PrinterScript> script) {
-    return [script](const std::string&, std::stop_token, std::string& reason) -> std::unique_ptr<engine::ChapterPrinter> {
+    return [script](const std::string&, std::stop_token,
+                    std::string& reason) -> std::unique_ptr<engine::ChapterPrinter> {
         if (script->refuse) {
             reason = "no printer today";
             return nullptr;

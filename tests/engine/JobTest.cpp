@@ -1,11 +1,5 @@
 // The conversion job and the worker over a fake printer: every failure path, cancellation and a stop
 // in the middle of a run, in seconds and without a browser.
-#include "FakePrinter.h"
-#include "engine/ConversionJob.h"
-#include "engine/ConversionWorker.h"
-#include "support/TestSupport.h"
-#include "util/Utilities.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -17,6 +11,12 @@
 #include <set>
 #include <thread>
 
+#include "FakePrinter.h"
+#include "engine/ConversionJob.h"
+#include "engine/ConversionWorker.h"
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
+
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testing_support::Act;
@@ -27,10 +27,12 @@ using testing_support::TempDir;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double SecondsSince(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 class JobTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         books_ = new TempDir();
         auto made = testing_support::MakeTestBooks(books_->Path());
@@ -45,15 +47,15 @@ protected:
         return names;
     }
     std::unique_ptr<engine::ConversionJob> Job(const std::string& book) {
-        return std::make_unique<engine::ConversionJob>(Book(book), engine::EngineSettings{}, std::stop_token{},
-                                                       FakePrinters(script));
+        return std::make_unique<engine::ConversionJob>(Book(book), engine::EngineSettings{},
+                                                       std::stop_token{}, FakePrinters(script));
     }
     static int Pages(const std::string& pdf) { return testing_support::PdfSummary(pdf)["pages"]; }
 
     TempDir out;
     std::shared_ptr<PrinterScript> script = std::make_shared<PrinterScript>();
 
-private:
+  private:
     static TempDir* books_;
 };
 TempDir* JobTest::books_ = nullptr;
@@ -74,7 +76,9 @@ TEST_F(JobTest, PrintsEveryChapterAndMergesThem) {
     const json summary = testing_support::PdfSummary(out / "four.pdf");
     EXPECT_EQ(summary["pages"], 4 * chapterPages);
     EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]).size(), 4u);
-    EXPECT_EQ(testing_support::RunCommand("qpdf --check " + testing_support::ShellQuote(out / "four.pdf")).exitCode, 0);
+    EXPECT_EQ(
+        testing_support::RunCommand("qpdf --check " + testing_support::ShellQuote(out / "four.pdf")).exitCode,
+        0);
 }
 
 TEST_F(JobTest, FailuresSayWhyAndLeaveNothingBehind) {
@@ -87,18 +91,39 @@ TEST_F(JobTest, FailuresSayWhyAndLeaveNothingBehind) {
         const char* said;  // in the failure reason, or in the one warning of a converted book
     };
     const Case cases[] = {
-        {"a chapter fails midway: the book ends before it", "four.epub", {{"c3.xhtml", Act::kFail}}, false, true,
+        {"a chapter fails midway: the book ends before it",
+         "four.epub",
+         {{"c3.xhtml", Act::kFail}},
+         false,
+         true,
          "chapter 3 (OEBPS/c3.xhtml) could not be printed: the page did not load; the book ends before it"},
-        {"the first chapter fails", "four.epub", {{"c1.xhtml", Act::kFail}}, false, false,
+        {"the first chapter fails",
+         "four.epub",
+         {{"c1.xhtml", Act::kFail}},
+         false,
+         false,
          "chapter 1 (OEBPS/c1.xhtml) could not be printed: the page did not load"},
         {"no printer", "four.epub", {}, true, false, "no printer today"},
-        {"a missing spine file", "missing-chapter.epub", {}, false, true,
+        {"a missing spine file",
+         "missing-chapter.epub",
+         {},
+         false,
+         true,
          "the chapter file ch2.xhtml is not in the book; it was left out"},
         {"not a ZIP archive", "broken-notzip.epub", {}, false, false, "not a readable ZIP archive"},
         {"no such file", "no-such-book.epub", {}, false, false, "the file does not exist"},
-        {"a package document that is not XML", "broken-opf.epub", {}, false, false,
+        {"a package document that is not XML",
+         "broken-opf.epub",
+         {},
+         false,
+         false,
          "the package document OEBPS/content.opf is not well-formed: "},
-        {"no chapters", "broken-nochapters.epub", {}, false, false, "the book has no chapter files in its spine"},
+        {"no chapters",
+         "broken-nochapters.epub",
+         {},
+         false,
+         false,
+         "the book has no chapter files in its spine"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,7 +147,8 @@ TEST_F(JobTest, FailuresSayWhyAndLeaveNothingBehind) {
 
 // A book that cannot be read never gets a printer (and so never starts a browser).
 TEST_F(JobTest, BrokenBooksStartNoPrinter) {
-    for (const char* book : {"broken-notzip.epub", "broken-nocontainer.epub", "broken-opf.epub", "broken-nochapters.epub"}) {
+    for (const char* book :
+         {"broken-notzip.epub", "broken-nocontainer.epub", "broken-opf.epub", "broken-nochapters.epub"}) {
         EXPECT_FALSE(Job(book)->Run(out / "x.pdf", nullptr)) << book;
     }
     EXPECT_EQ(script->made, 0);
@@ -171,14 +197,15 @@ TEST_F(JobTest, AWriteThatFailsLeavesNothing) {
 }
 
 class WorkerFakeTest : public JobTest {
-protected:
+  protected:
     // Starts a run and waits for its end.
     void RunToEnd(engine::ConversionWorker& worker) {
         std::mutex mutex;
         std::condition_variable cv;
         bool over = false;
         worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int code) {
-            if (code != engine::ConversionWorker::kRunOver) return;
+            if (code != engine::ConversionWorker::kRunOver)
+                return;
             std::lock_guard lock(mutex);
             over = true;
             cv.notify_all();
@@ -228,7 +255,8 @@ TEST_F(WorkerFakeTest, StopMidRunEndsEveryJobAtOnceAndStartsNoOther) {
     script->acts = {{"b.xhtml", Act::kHang}};  // every small book hangs in its second chapter
     for (int i = 1; i <= 8; ++i) worker.AddItem(Book(util::FormatString("small-%02d.epub", i)));
     worker.Start([](const std::shared_ptr<engine::ConversionItem>&, int) {});
-    for (int i = 0; i < 1000 && script->hanging < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 1000 && script->hanging < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(script->hanging, 3);
     const auto start = Clock::now();
     worker.Stop();

@@ -1,12 +1,12 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
 #include "PdfFixtures.h"
 #include "engine/PdfAssembler.h"
 #include "epub/EpubBook.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -20,13 +20,15 @@ namespace {
 
 // A small book folder: package, NCX, three printed chapters (3, 5 and 2 pages) and one that is not.
 class PdfAssemblerTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::map<std::string, std::string> chapterMap;
     std::atomic<bool> cancelled{false};
     engine::ChapterMapView View() { return {chapterMap, cancelled}; }
     std::string Book(const std::string& relative) { return dir / ("epub/OEBPS/" + relative); }
-    std::shared_ptr<epub::EpubBook> Package() { return epub::EpubBook::Load(Book("content.opf"), dir / "epub"); }
+    std::shared_ptr<epub::EpubBook> Package() {
+        return epub::EpubBook::Load(Book("content.opf"), dir / "epub");
+    }
     std::string Output() { return dir / "out.pdf"; }
 
     void SetUp() override {
@@ -37,14 +39,15 @@ protected:
             <guide><reference type="cover" title="Cover" href="a.xhtml"/>
                    <reference type="text" title="Begin" href="b%20b.xhtml#start"/></guide></package>)");
         auto point = [](const std::string& label, const std::string& src, const std::string& inner = "") {
-            return "<navPoint><navLabel><text>" + label + "</text></navLabel><content src=\"" + src + "\"/>" + inner +
-                   "</navPoint>";
+            return "<navPoint><navLabel><text>" + label + "</text></navLabel><content src=\"" + src + "\"/>" +
+                   inner + "</navPoint>";
         };
         WriteFile(Book("toc.ncx"),
                   "<ncx><navMap>" + point("First 第一", "a.xhtml") +
-                      point("Second", "b%20b.xhtml#sec3", point("Second.1", "c.xhtml?q=1#n") + point("Second.2", "d.xhtml")) +
-                      point("Outside", "notes.xhtml", point("Inner", "a.xhtml")) + point("Unprinted", "d.xhtml") +
-                      "</navMap></ncx>");
+                      point("Second", "b%20b.xhtml#sec3",
+                            point("Second.1", "c.xhtml?q=1#n") + point("Second.2", "d.xhtml")) +
+                      point("Outside", "notes.xhtml", point("Inner", "a.xhtml")) +
+                      point("Unprinted", "d.xhtml") + "</navMap></ncx>");
         for (const char* f : {"a.xhtml", "b b.xhtml", "c.xhtml", "d.xhtml"}) WriteFile(Book(f), "<html/>");
     }
 
@@ -136,9 +139,10 @@ class LinkPassTest : public PdfAssemblerTest, public ::testing::WithParamInterfa
 TEST_P(LinkPassTest, LinksToPrintedChaptersBecomeInternal) {
     const bool beforeWrite = GetParam();
     const std::string base = util::FileUrlFromPath(dir / "epub/OEBPS/");
-    auto& pdf = Assemble({{{0, base + "c.xhtml#note"}, {1, "https://example.org/x"}, {2, base + "notes.xhtml"}},
-                          {{0, base + "b%20b.xhtml?x=1"}, {4, base + "../OEBPS/a.xhtml"}},
-                          {{1, "file:relative.xhtml"}, {1, base + "d.xhtml"}}});
+    auto& pdf =
+        Assemble({{{0, base + "c.xhtml#note"}, {1, "https://example.org/x"}, {2, base + "notes.xhtml"}},
+                  {{0, base + "b%20b.xhtml?x=1"}, {4, base + "../OEBPS/a.xhtml"}},
+                  {{1, "file:relative.xhtml"}, {1, base + "d.xhtml"}}});
     if (beforeWrite) {
         ASSERT_TRUE(pdf.RewriteLinks(View(), Output()));
     }
@@ -150,7 +154,8 @@ TEST_P(LinkPassTest, LinksToPrintedChaptersBecomeInternal) {
     json seen = json::array();
     for (const auto& link : links) {
         json entry = {{"page", link["page"]}};
-        if (link.contains("uri")) entry["uri"] = link["uri"];
+        if (link.contains("uri"))
+            entry["uri"] = link["uri"];
         if (link.contains("dest")) {
             entry["dest"] = link["dest"];
             EXPECT_EQ(link["border"], json::parse("[0, 0, 0]"));
@@ -159,9 +164,12 @@ TEST_P(LinkPassTest, LinksToPrintedChaptersBecomeInternal) {
         seen.push_back(entry);
     }
     const json expected = {
-        {{"page", 2}, {"uri", "https://example.org/x"}},   {{"page", 3}, {"uri", base + "notes.xhtml"}},
-        {{"page", 1}, {"dest", 9}},                        {{"page", 4}, {"dest", 4}},
-        {{"page", 8}, {"dest", 1}},                        {{"page", 10}, {"uri", "file:relative.xhtml"}},
+        {{"page", 2}, {"uri", "https://example.org/x"}},
+        {{"page", 3}, {"uri", base + "notes.xhtml"}},
+        {{"page", 1}, {"dest", 9}},
+        {{"page", 4}, {"dest", 4}},
+        {{"page", 8}, {"dest", 1}},
+        {{"page", 10}, {"uri", "file:relative.xhtml"}},
         {{"page", 10}, {"uri", base + "d.xhtml"}},
     };
     // Order within the file follows pages, then kept annotations before new ones.

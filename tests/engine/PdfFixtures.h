@@ -19,6 +19,7 @@ struct FixtureBookmark {
 // Writes a Letter-size PDF of pageCount pages, each with the text "<label> page N", plus the links
 // and bookmarks given.
 void MakeChapterPdf(const std::string& path, int pageCount, const std::string& label,
-                    const std::vector<FixtureLink>& links = {}, const std::vector<FixtureBookmark>& bookmarks = {});
+                    const std::vector<FixtureLink>& links = {},
+                    const std::vector<FixtureBookmark>& bookmarks = {});
 
 }  // namespace testing_support

@@ -1,11 +1,11 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
 #include "epub/EpubBook.h"
 #include "epub/EpubFolder.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
-
-#include <gtest/gtest.h>
-
-#include <vector>
 
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -30,7 +30,7 @@ std::string Opf(const std::string& metadata, const std::string& manifest, const 
 }
 
 class EpubFolderTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     void Container(const std::string& fullPath) {
         WriteFile(dir / "META-INF/container.xml", util::FormatString(kContainer, fullPath));
@@ -58,7 +58,8 @@ TEST_F(EpubFolderTest, WhatMakesThePackageOrNcxPathEmpty) {
         {"no container", nullptr, "OEBPS/toc.ncx"},
         {"no rootfile", "<container><rootfiles/></container>", "OEBPS/toc.ncx"},
         {"empty full-path", "<container><rootfile full-path=\"\"/></container>", "OEBPS/toc.ncx"},
-        {"package missing", "<container><rootfile full-path=\"OEBPS/gone.opf\"/></container>", "OEBPS/toc.ncx"},
+        {"package missing", "<container><rootfile full-path=\"OEBPS/gone.opf\"/></container>",
+         "OEBPS/toc.ncx"},
         {"package outside the book", "<container><rootfile full-path=\"../x/content.opf\"/></container>", ""},
         {"ncx with another name", "<container><rootfile full-path=\"OEBPS/content.opf\"/></container>",
          "OEBPS/nav.ncx"},
@@ -68,16 +69,18 @@ TEST_F(EpubFolderTest, WhatMakesThePackageOrNcxPathEmpty) {
     };
     for (const Case& c : cases) {
         TempDir book;
-        if (c.container != nullptr) WriteFile(book / "META-INF/container.xml", c.container);
+        if (c.container != nullptr)
+            WriteFile(book / "META-INF/container.xml", c.container);
         WriteFile(book / "OEBPS/content.opf", "<package/>");
-        if (*c.ncx) WriteFile(book / c.ncx, "<ncx/>");
+        if (*c.ncx)
+            WriteFile(book / c.ncx, "<ncx/>");
         epub::EpubFolder folder(book.Path() + "/");
         EXPECT_EQ(folder.GetNcxPath(), "") << c.name;
     }
 }
 
 class EpubBookTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::string Write(const std::string& opf) {
         WriteFile(dir / "OEBPS/content.opf", opf);
@@ -89,12 +92,13 @@ protected:
 TEST_F(EpubBookTest, ChaptersInSpineOrderSkippingMissingAndEscapingFiles) {
     for (const char* f : {"a.xhtml", "c.xhtml", "Text/ch 1.xhtml", "d.xhtml"}) Chapter(f);
     WriteFile(dir / "outside.xhtml", "<html/>");
-    const std::string opf = Write(Opf("",
-                                      R"(<item id="a" href="a.xhtml"/><item id="b" href="b.xhtml"/>
+    const std::string opf =
+        Write(Opf("",
+                  R"(<item id="a" href="a.xhtml"/><item id="b" href="b.xhtml"/>
            <item id="c" href="c.xhtml"/><item id="sp" href="Text/ch%201.xhtml"/>
            <item id="frag" href="a.xhtml#start"/><item id="up" href="../outside.xhtml"/>
            <item id="abs" href="/etc/hostname"/><item id="q" href='d"x'/><item id="d" href="d.xhtml"/>)",
-                                      R"(<itemref idref="a"/><itemref idref="b"/><itemref idref="c" linear="no"/>
+                  R"(<itemref idref="a"/><itemref idref="b"/><itemref idref="c" linear="no"/>
            <itemref idref="sp"/><itemref idref="frag"/><itemref idref="up"/><itemref idref="abs"/>
            <itemref idref="nothing"/><itemref idref='x"y'/><itemref idref="a"/><itemref idref="d"/>)"));
     auto book = epub::EpubBook::Load(opf, dir / "OEBPS");
@@ -114,12 +118,15 @@ TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
         const char* creator;
     };
     const Case cases[] = {
-        {"two creators", "<dc:title>Book</dc:title><dc:title>Second</dc:title><dc:creator>Ann</dc:creator>"
-                         "<dc:creator>Bob</dc:creator>", "Book", "Ann,Bob"},
+        {"two creators",
+         "<dc:title>Book</dc:title><dc:title>Second</dc:title><dc:creator>Ann</dc:creator>"
+         "<dc:creator>Bob</dc:creator>",
+         "Book", "Ann,Bob"},
         {"no creator", "<dc:title>T</dc:title>", "T", ""},
         {"empty creator keeps its comma", "<dc:creator>A</dc:creator><dc:creator/><dc:creator>C</dc:creator>",
          "", "A,,C"},
-        {"other prefix is not read", "<x:title xmlns:x='http://purl.org/dc/elements/1.1/'>T</x:title>", "", ""},
+        {"other prefix is not read", "<x:title xmlns:x='http://purl.org/dc/elements/1.1/'>T</x:title>", "",
+         ""},
         {"cdata and entities", "<dc:title><![CDATA[A & B]]></dc:title><dc:creator>&#20013;</dc:creator>",
          "A & B", "中"},
     };

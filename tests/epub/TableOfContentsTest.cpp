@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include "epub/TableOfContents.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
-
-#include <gtest/gtest.h>
 
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -11,23 +11,26 @@ namespace {
 
 std::string Point(const std::string& label, const std::string& src, const std::string& inner = "",
                   int playOrder = 1) {
-    return util::FormatString("<navPoint id=\"p\" playOrder=\"%d\"><navLabel><text>%s</text></navLabel>"
-                              "<content src=\"%s\"/>%s</navPoint>",
-                              playOrder, label, src, inner);
+    return util::FormatString(
+        "<navPoint id=\"p\" playOrder=\"%d\"><navLabel><text>%s</text></navLabel>"
+        "<content src=\"%s\"/>%s</navPoint>",
+        playOrder, label, src, inner);
 }
 
 std::string Ncx(const std::string& head, const std::string& points) {
-    return "<?xml version=\"1.0\"?><ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\">" + head +
-           "<navMap>" + points + "</navMap><navMap>" + Point("ignored", "x.xhtml") + "</navMap></ncx>";
+    return "<?xml version=\"1.0\"?><ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\">" +
+           head + "<navMap>" + points + "</navMap><navMap>" + Point("ignored", "x.xhtml") + "</navMap></ncx>";
 }
 
 TEST(TableOfContentsTest, TreeInFileOrderWithLevels) {
     TempDir dir;
-    WriteFile(dir / "OEBPS/toc.ncx",
-              Ncx("<docTitle><text>The Title</text></docTitle>",
-                  Point("One", "a.xhtml", "", 3) +
-                      Point("Two", "b.xhtml", Point("Two.1", "b.xhtml#x", "", 2) + Point("Two.2", "c.xhtml", "", 1), 2) +
-                      "<navPoint><content src=\"d.xhtml\"/></navPoint>" + "<pageList><pageTarget/></pageList>"));
+    WriteFile(
+        dir / "OEBPS/toc.ncx",
+        Ncx("<docTitle><text>The Title</text></docTitle>",
+            Point("One", "a.xhtml", "", 3) +
+                Point("Two", "b.xhtml", Point("Two.1", "b.xhtml#x", "", 2) + Point("Two.2", "c.xhtml", "", 1),
+                      2) +
+                "<navPoint><content src=\"d.xhtml\"/></navPoint>" + "<pageList><pageTarget/></pageList>"));
     auto toc = epub::TableOfContents::Load(dir / "OEBPS/toc.ncx");
     ASSERT_TRUE(toc);
     EXPECT_EQ(toc->GetDocTitle(), "The Title");
@@ -70,7 +73,8 @@ TEST(TableOfContentsTest, MissingFileAndHostileNesting) {
 
     std::string deep;
     const int depth = 100000;
-    for (int i = 0; i < depth; ++i) deep += "<navPoint><navLabel><text>x</text></navLabel><content src=\"a.xhtml\"/>";
+    for (int i = 0; i < depth; ++i)
+        deep += "<navPoint><navLabel><text>x</text></navLabel><content src=\"a.xhtml\"/>";
     for (int i = 0; i < depth; ++i) deep += "</navPoint>";
     WriteFile(dir / "toc.ncx", Ncx("", deep));
     auto toc = epub::TableOfContents::Load(dir / "toc.ncx");

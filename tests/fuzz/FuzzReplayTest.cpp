@@ -1,10 +1,10 @@
 // Replays every stored fuzz input as an ordinary test, so that a crash found once stays fixed.
-#include "ZipFuzzTarget.h"
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include "ZipFuzzTarget.h"
+#include "support/TestSupport.h"
 
 namespace {
 

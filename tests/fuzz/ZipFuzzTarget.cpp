@@ -1,7 +1,5 @@
 #include "ZipFuzzTarget.h"
 
-#include "zip/ZipArchive.h"
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,9 +7,12 @@
 #include <filesystem>
 #include <string>
 
+#include "zip/ZipArchive.h"
+
 int FuzzZipArchive(const std::uint8_t* data, std::size_t size) {
     std::string folder = (std::filesystem::temp_directory_path() / "epub2pdf-fuzz-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) return 0;
+    if (mkdtemp(folder.data()) == nullptr)
+        return 0;
     const std::string archive = folder + "/input.zip";
     if (FILE* f = std::fopen(archive.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);

@@ -1,11 +1,11 @@
-#include "net/HttpClient.h"
-#include "support/LoopbackServer.h"
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <tuple>
+
+#include "net/HttpClient.h"
+#include "support/LoopbackServer.h"
+#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 using testing_support::LoopbackServer;
@@ -17,7 +17,7 @@ namespace {
 using Call = std::tuple<uint64_t, uint64_t, uint32_t, std::string>;
 
 class HttpClientTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         folder_ = new TempDir();
         testing_support::WriteFile(*folder_ / "25000.bin", std::string(25000, 'x'));
@@ -32,10 +32,12 @@ protected:
     static TempDir* folder_;
 
     // A scripted server that answers every request with the given raw response.
-    static std::unique_ptr<LoopbackServer> Scripted(const std::string& response, std::string* request = nullptr) {
+    static std::unique_ptr<LoopbackServer> Scripted(const std::string& response,
+                                                    std::string* request = nullptr) {
         return std::make_unique<LoopbackServer>([response, request](int fd) {
             std::string r = LoopbackServer::ReadUntil(fd, "\r\n\r\n");
-            if (request != nullptr) *request = r;
+            if (request != nullptr)
+                *request = r;
             LoopbackServer::SendAll(fd, response);
         });
     }
@@ -55,7 +57,8 @@ TEST_F(HttpClientTest, ObserverSeesEveryChunkOfTenKilobytes) {
     });
     ASSERT_TRUE(http.Open("GET", server_->Url("/25000.bin")));
     ASSERT_TRUE(http.Send());
-    const std::vector<Call> expected = {{10240, 25000, 200, "OK"}, {20480, 25000, 200, "OK"}, {25000, 25000, 200, "OK"}};
+    const std::vector<Call> expected = {
+        {10240, 25000, 200, "OK"}, {20480, 25000, 200, "OK"}, {25000, 25000, 200, "OK"}};
     EXPECT_EQ(calls, expected);
     EXPECT_EQ(http.GetBody().size(), 25000u);
     EXPECT_FALSE(http.Open("GET", server_->Url("/25000.bin")));  // a client is used once
@@ -87,7 +90,8 @@ TEST_F(HttpClientTest, ResponsesWithoutLengthOrStatusTextAndErrorStatuses) {
     const Case cases[] = {
         {"no content length", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nabcdef", 200, "OK", "abcdef", 0},
         {"empty status text", "HTTP/1.1 200 \r\nContent-Length: 2\r\n\r\nhi", 200, "", "hi", 2},
-        {"error status with body", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope", 404, "Not Found", "nope", 4},
+        {"error status with body", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope", 404,
+         "Not Found", "nope", 4},
         {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", 200, "OK", "short", 100},
     };
     for (const Case& c : cases) {
@@ -123,7 +127,8 @@ TEST_F(HttpClientTest, HeadersAndRedirects) {
     ASSERT_TRUE(http.Send("a=1"));
     EXPECT_EQ(request.find("POST /form?q=1 HTTP/1.1\r\n"), 0u);
     EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
-    EXPECT_NE(request.find(std::string("User-Agent: ") + net::HttpClient::kUserAgent + "\r\n"), std::string::npos);
+    EXPECT_NE(request.find(std::string("User-Agent: ") + net::HttpClient::kUserAgent + "\r\n"),
+              std::string::npos);
 
     auto redirect = Scripted("HTTP/1.1 302 Found\r\nLocation: " + server_->Url("/25000.bin") +
                              "\r\nContent-Length: 0\r\n\r\n");

@@ -1,17 +1,17 @@
-#include "net/HttpClient.h"
-#include "net/WebSocketClient.h"
-#include "support/LoopbackServer.h"
-#include "support/TestSupport.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <future>
+#include <nlohmann/json.hpp>
 #include <thread>
+
+#include "net/HttpClient.h"
+#include "net/WebSocketClient.h"
+#include "support/LoopbackServer.h"
+#include "support/TestSupport.h"
 
 using testing_support::LoopbackServer;
 using WS = net::WebSocketClient;
@@ -47,7 +47,8 @@ struct ClientFrame {
 ClientFrame ReadFrame(int fd) {
     ClientFrame f;
     std::string h = LoopbackServer::ReadBytes(fd, 2);
-    if (h.size() < 2) return f;
+    if (h.size() < 2)
+        return f;
     f.opcode = h[0] & 0x0f;
     f.masked = (h[1] & 0x80) != 0;
     uint64_t len = h[1] & 0x7f;
@@ -62,7 +63,8 @@ ClientFrame ReadFrame(int fd) {
         for (char c : e) len = (len << 8) | uint8_t(c);
         f.lengthForm = 64;
     }
-    if (f.masked) f.key = LoopbackServer::ReadBytes(fd, 4);
+    if (f.masked)
+        f.key = LoopbackServer::ReadBytes(fd, 4);
     f.payload = LoopbackServer::ReadBytes(fd, len);
     for (size_t i = 0; f.masked && i < f.payload.size(); ++i) f.payload[i] ^= f.key[i & 3];
     return f;
@@ -93,10 +95,11 @@ TEST(WebSocketHandshakeTest, RequestLinesForPathAndPort) {
     auto ws = WS::FromUrl(Url(server), "");
     ASSERT_TRUE(ws);
     EXPECT_EQ(ws->GetReadyState(), WS::ReadyState::Open);
-    EXPECT_EQ(request.get_future().get(),
-              "GET /devtools/page/X HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
-                  "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                  "Sec-WebSocket-Version: 13\r\n\r\n");
+    EXPECT_EQ(
+        request.get_future().get(),
+        "GET /devtools/page/X HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
+            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+            "Sec-WebSocket-Version: 13\r\n\r\n");
 }
 
 TEST(WebSocketHandshakeTest, BareTrailingSlashOnPort80) {
@@ -107,7 +110,8 @@ TEST(WebSocketHandshakeTest, BareTrailingSlashOnPort80) {
             LoopbackServer::SendAll(fd, kAccept);
         },
         80);
-    if (!server.Listening()) GTEST_SKIP() << "port 80 is not available here";
+    if (!server.Listening())
+        GTEST_SKIP() << "port 80 is not available here";
     auto ws = WS::FromUrl("ws://127.0.0.1/", "http://origin.test");
     ASSERT_TRUE(ws);
     const std::string text = request.get_future().get();
@@ -125,7 +129,8 @@ TEST(WebSocketHandshakeTest, FailuresAndTheirMessages) {
     const std::string longPath(511 - std::string("ws://127.0.0.1:65535/").size(), 'p');
     const Case cases[] = {
         {"bad status", "HTTP/1.1 200 OK\r\n\r\n", "x", "ERROR: Got bad status connecting to "},
-        {"status line without end", std::string(1100, 'H'), "x", "ERROR: Got invalid status line connecting to: "},
+        {"status line without end", std::string(1100, 'H'), "x",
+         "ERROR: Got invalid status line connecting to: "},
         {"closed during handshake", "", "x", ""},
         {"url of 512 bytes", kAccept, longPath + "pp", "ERROR: url size limit exceeded: "},
     };
@@ -135,7 +140,8 @@ TEST(WebSocketHandshakeTest, FailuresAndTheirMessages) {
             LoopbackServer::SendAll(fd, c.reply);
         });
         std::string url = "ws://127.0.0.1:" + std::to_string(server.Port()) + "/" + c.urlTail;
-        if (c.name == std::string("url of 512 bytes")) url.resize(512, 'p');
+        if (c.name == std::string("url of 512 bytes"))
+            url.resize(512, 'p');
         testing::internal::CaptureStderr();
         auto ws = WS::FromUrl(url, "");
         const std::string err = testing::internal::GetCapturedStderr();
@@ -148,7 +154,8 @@ TEST(WebSocketHandshakeTest, FailuresAndTheirMessages) {
     }
     testing::internal::CaptureStderr();
     EXPECT_EQ(WS::FromUrl("http://127.0.0.1/", ""), nullptr);
-    EXPECT_EQ(WS::FromUrl("ws://127.0.0.1:" + std::to_string(testing_support::FreePort()) + "/", ""), nullptr);
+    EXPECT_EQ(WS::FromUrl("ws://127.0.0.1:" + std::to_string(testing_support::FreePort()) + "/", ""),
+              nullptr);
     EXPECT_EQ(WS::FromUrl("ws://x", std::string(200, 'o')), nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("ERROR: Could not parse WebSocket url: http://127.0.0.1/\n"), std::string::npos);
@@ -188,7 +195,9 @@ TEST(WebSocketFramingTest, OutgoingLengthsAreFramedWithMask) {
     ws->SendBinary(m65536);
     ws->SendPing();
     auto future = frames.get_future();
-    for (int i = 0; i < 4000 && future.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready; ++i) ws->Poll(5);
+    for (int i = 0; i < 4000 && future.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready;
+         ++i)
+        ws->Poll(5);
     ASSERT_EQ(future.wait_for(std::chrono::seconds(0)), std::future_status::ready);
     auto got = future.get();
     ASSERT_EQ(got.size(), 4u);
@@ -213,8 +222,9 @@ TEST(WebSocketFramingTest, IncomingFragmentsPingsAndHalfFrames) {
     LoopbackServer server([&](int fd) {
         LoopbackServer::ReadUntil(fd, "\r\n\r\n");
         LoopbackServer::SendAll(fd, kAccept);
-        LoopbackServer::SendAll(fd, Frame(0x01, "Hello, ") + Frame(0x80, "world"));  // text without FIN, continuation
-        LoopbackServer::SendAll(fd, Frame(0x89, "abc"));                               // ping
+        LoopbackServer::SendAll(
+            fd, Frame(0x01, "Hello, ") + Frame(0x80, "world"));  // text without FIN, continuation
+        LoopbackServer::SendAll(fd, Frame(0x89, "abc"));         // ping
         pong.set_value(ReadFrame(fd));
         const std::string big = Frame(0x81, std::string(300, 'z'));
         LoopbackServer::SendAll(fd, big.substr(0, 150));
@@ -229,7 +239,8 @@ TEST(WebSocketFramingTest, IncomingFragmentsPingsAndHalfFrames) {
     EXPECT_EQ(messages[0], "Hello, world");
     // The ping may still wait in the buffer: keep dispatching until the pong went out.
     auto pongFuture = pong.get_future();
-    for (int i = 0; i < 2000 && pongFuture.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready; ++i) {
+    for (int i = 0;
+         i < 2000 && pongFuture.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready; ++i) {
         ws->Poll(5);
         ws->Dispatch([&](const std::string& m) { messages.push_back(m); });
     }
@@ -254,7 +265,8 @@ TEST(WebSocketFramingTest, InvalidLengthAndCloseEndTheConnection) {
     LoopbackServer server([&](int fd) {
         LoopbackServer::ReadUntil(fd, "\r\n\r\n");
         LoopbackServer::SendAll(fd, kAccept);
-        LoopbackServer::SendAll(fd, std::string("\x81\x7f\x80\x00\x00\x00\x00\x00\x00\x01", 10) + Frame(0x81, "late"));
+        LoopbackServer::SendAll(
+            fd, std::string("\x81\x7f\x80\x00\x00\x00\x00\x00\x00\x01", 10) + Frame(0x81, "late"));
         ReadFrame(fd);
     });
     auto ws = WS::FromUrl(Url(server), "");
@@ -272,8 +284,9 @@ TEST(WebSocketFramingTest, InvalidLengthAndCloseEndTheConnection) {
     ws->Poll(0);
     ws->Poll(0);
     EXPECT_EQ(ws->GetReadyState(), WS::ReadyState::Closed);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR: Frame has invalid frame length. Closing.\n"),
-              std::string::npos);
+    EXPECT_NE(
+        testing::internal::GetCapturedStderr().find("ERROR: Frame has invalid frame length. Closing.\n"),
+        std::string::npos);
 }
 
 TEST(WebSocketFramingTest, ClientCloseAndPeerClose) {
@@ -321,17 +334,19 @@ TEST(WebSocketChromiumTest, ExchangesARequestWithChromium) {
         const std::string portArg = "--remote-debugging-port=" + std::to_string(port);
         const std::string profileArg = "--user-data-dir=" + profile.Path();
         execlp("chromium", "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-               "--disable-background-networking", "--disable-component-update", "--disable-sync", portArg.c_str(),
-               profileArg.c_str(), "about:blank", static_cast<char*>(nullptr));
+               "--disable-background-networking", "--disable-component-update", "--disable-sync",
+               portArg.c_str(), profileArg.c_str(), "about:blank", static_cast<char*>(nullptr));
         _exit(127);
     }
     std::string wsUrl;
     for (int i = 0; i < 100 && wsUrl.empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         net::HttpClient http;
-        if (!http.Open("GET", "http://127.0.0.1:" + std::to_string(port) + "/json/version") || !http.Send()) continue;
+        if (!http.Open("GET", "http://127.0.0.1:" + std::to_string(port) + "/json/version") || !http.Send())
+            continue;
         auto j = nlohmann::json::parse(http.GetBodyText(), nullptr, false);
-        if (j.is_object() && j.contains("webSocketDebuggerUrl")) wsUrl = j["webSocketDebuggerUrl"];
+        if (j.is_object() && j.contains("webSocketDebuggerUrl"))
+            wsUrl = j["webSocketDebuggerUrl"];
     }
     ASSERT_FALSE(wsUrl.empty());
     auto ws = WS::FromUrl(wsUrl, "");

@@ -1,4 +1,25 @@
 // The desktop program under Qt's offscreen platform, its controls found by name.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocalSocket>
+#include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QUrl>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionWorker.h"
 #include "shell/Application.h"
@@ -7,27 +28,6 @@
 #include "shell/MainWindow.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
-
-#include <QApplication>
-#include <QDropEvent>
-#include <QKeyEvent>
-#include <QMimeData>
-#include <QUrl>
-#include <QLabel>
-#include <QListWidget>
-#include <QLocalSocket>
-#include <QProcess>
-#include <QProgressBar>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QStackedWidget>
-#include <QTest>
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
-#include <stdexcept>
-#include <thread>
 
 namespace fs = std::filesystem;
 using shell::MessageKind;
@@ -42,7 +42,7 @@ struct Message {
 };
 
 class ShellTest : public ::testing::Test {
-protected:
+  protected:
     testing_support::ScratchDataHome home;
     TempDir config, out, books, runtime;
 
@@ -74,7 +74,8 @@ protected:
             return true;
         });
         // Another instance answering would leave no window: stop the test here instead of crashing.
-        if (!app->Start()) throw std::runtime_error("another instance answered");
+        if (!app->Start())
+            throw std::runtime_error("another instance answered");
         return *app;
     }
     template <typename T = QPushButton>
@@ -83,7 +84,8 @@ protected:
     }
     void Click(const char* name) { QTest::mouseClick(Find(name), Qt::LeftButton); }
     bool WaitForMessage(const Message& m, int ms = 300000) {
-        return QTest::qWaitFor([&] { return std::find(messages.begin(), messages.end(), m) != messages.end(); }, ms);
+        return QTest::qWaitFor(
+            [&] { return std::find(messages.begin(), messages.end(), m) != messages.end(); }, ms);
     }
     QString Book(const char* name) const { return QString::fromStdString(books / name); }
 
@@ -115,7 +117,8 @@ TEST_F(ShellTest, IntakeRules) {
     EXPECT_TRUE(app->AddFiles({Book("b.EPUB")}));
     EXPECT_FALSE(app->AddFiles({Book("notes.epub.txt")}));
     EXPECT_FALSE(app->AddFiles({Book("a.epub"), Book("notes.epub.txt")}));  // a mixed batch adds nothing
-    EXPECT_EQ(messages, (std::vector<Message>{{MessageKind::Error, "只接受epub文件"}, {MessageKind::Error, "只接受epub文件"}}));
+    EXPECT_EQ(messages, (std::vector<Message>{{MessageKind::Error, "只接受epub文件"},
+                                              {MessageKind::Error, "只接受epub文件"}}));
     EXPECT_EQ(list->count(), 1);
     // Three picked in the dialog, one of them present already: two new rows.
     app->SetFileDialog([this] { return QStringList{Book("a.epub"), Book("b.EPUB"), Book("c.epub")}; });
@@ -308,10 +311,12 @@ TEST_F(ShellTest, BrowserDownloadShowsAModalProgressDialog) {
     });
     download.join();
     QProgressDialog* shown = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        shown = app->Window()->findChild<QProgressDialog*>();
-        return shown != nullptr && shown->value() == 40;
-    }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            shown = app->Window()->findChild<QProgressDialog*>();
+            return shown != nullptr && shown->value() == 40;
+        },
+        5000));
     EXPECT_EQ(shown->labelText().toStdString(), "正在下载浏览器组件");
     EXPECT_TRUE(shown->isModal());
     QPushButton* cancel = shown->findChild<QPushButton*>();
@@ -319,7 +324,8 @@ TEST_F(ShellTest, BrowserDownloadShowsAModalProgressDialog) {
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_FALSE(dialog.Progress(50));  // cancelling stops the download
     dialog.End();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return app->Window()->findChild<QProgressDialog*>() == nullptr; }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return app->Window()->findChild<QProgressDialog*>() == nullptr; }, 5000));
 }
 
 // Starts the desktop program as a process of its own and waits until it answers on its instance socket.
@@ -328,13 +334,16 @@ bool StartProgram(QProcess& program) {
     env.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(env);
     program.start(EPUB2PDF_GUI, {});
-    if (!program.waitForStarted()) return false;
+    if (!program.waitForStarted())
+        return false;
     const QString name = shell::Application::InstanceName();
-    return QTest::qWaitFor([&] {
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        return probe.waitForConnected(100);
-    }, 30000);
+    return QTest::qWaitFor(
+        [&] {
+            QLocalSocket probe;
+            probe.connectToServer(name);
+            return probe.waitForConnected(100);
+        },
+        30000);
 }
 
 TEST_F(ShellTest, SecondStartHandsOverAndExits) {

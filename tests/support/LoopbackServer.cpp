@@ -22,7 +22,8 @@ LoopbackServer::LoopbackServer(Handler handler, int port) : handler_(std::move(h
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener_, 64) != 0) {
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener_, 64) != 0) {
         ::close(listener_);
         listener_ = -1;
         return;
@@ -34,7 +35,8 @@ LoopbackServer::LoopbackServer(Handler handler, int port) : handler_(std::move(h
         for (;;) {
             int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) {
-                if (stopping_) return;
+                if (stopping_)
+                    return;
                 continue;
             }
             if (stopping_) {
@@ -56,7 +58,8 @@ LoopbackServer::~LoopbackServer() {
         ::shutdown(listener_, SHUT_RDWR);
         ::close(listener_);
     }
-    if (acceptor_.joinable()) acceptor_.join();
+    if (acceptor_.joinable())
+        acceptor_.join();
     for (auto& t : workers_) t.join();
 }
 
@@ -64,7 +67,8 @@ bool LoopbackServer::SendAll(int socket, const std::string& bytes) {
     size_t off = 0;
     while (off < bytes.size()) {
         ssize_t n = ::send(socket, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         off += static_cast<size_t>(n);
     }
     return true;
@@ -75,7 +79,8 @@ std::string LoopbackServer::ReadUntil(int socket, const std::string& marker) {
     char c;
     while (data.find(marker) == std::string::npos) {
         ssize_t n = ::recv(socket, &c, 1, 0);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         data += c;
     }
     return data;
@@ -86,7 +91,8 @@ std::string LoopbackServer::ReadBytes(int socket, size_t n) {
     size_t got = 0;
     while (got < n) {
         ssize_t r = ::recv(socket, data.data() + got, n - got, 0);
-        if (r <= 0) break;
+        if (r <= 0)
+            break;
         got += static_cast<size_t>(r);
     }
     data.resize(got);
@@ -112,8 +118,8 @@ PythonHttpServer::PythonHttpServer(const std::string& folder) {
         const std::string port = std::to_string(port_);
         std::freopen("/dev/null", "w", stdout);
         std::freopen("/dev/null", "w", stderr);
-        ::execlp("python3", "python3", "-m", "http.server", port.c_str(), "--bind", "127.0.0.1", "--directory",
-                 folder.c_str(), static_cast<char*>(nullptr));
+        ::execlp("python3", "python3", "-m", "http.server", port.c_str(), "--bind", "127.0.0.1",
+                 "--directory", folder.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     // Wait until it accepts connections.
@@ -125,7 +131,8 @@ PythonHttpServer::PythonHttpServer(const std::string& folder) {
         addr.sin_port = htons(static_cast<uint16_t>(port_));
         const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
         ::close(fd);
-        if (up) return;
+        if (up)
+            return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     throw std::runtime_error("python3 -m http.server did not start");

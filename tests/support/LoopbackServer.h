@@ -12,7 +12,7 @@
 namespace testing_support {
 
 class LoopbackServer {
-public:
+  public:
     using Handler = std::function<void(int socket)>;
     // Listens on port (0: any free port).
     explicit LoopbackServer(Handler handler, int port = 0);
@@ -30,7 +30,7 @@ public:
     // Reads exactly n bytes (fewer when the peer closes).
     static std::string ReadBytes(int socket, size_t n);
 
-private:
+  private:
     Handler handler_;
     int listener_ = -1;
     int port_ = 0;
@@ -42,13 +42,13 @@ private:
 
 // A running `python3 -m http.server` serving folder on a free loopback port; stopped on destruction.
 class PythonHttpServer {
-public:
+  public:
     explicit PythonHttpServer(const std::string& folder);
     ~PythonHttpServer();
     int Port() const { return port_; }
     std::string Url(const std::string& path) const;
 
-private:
+  private:
     int pid_ = -1;
     int port_ = 0;
 };

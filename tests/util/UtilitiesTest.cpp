@@ -1,9 +1,3 @@
-#include "support/TestSupport.h"
-#include "util/IniFile.h"
-#include "util/Scrambled.h"
-#include "util/Sync.h"
-#include "util/Utilities.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +8,12 @@
 #include <set>
 #include <thread>
 #include <vector>
+
+#include "support/TestSupport.h"
+#include "util/IniFile.h"
+#include "util/Scrambled.h"
+#include "util/Sync.h"
+#include "util/Utilities.h"
 
 namespace fs = std::filesystem;
 using testing_support::TempDir;
@@ -123,8 +123,8 @@ TEST(FilesTest, ReserveUniquePathNeverHandsOutOneNameTwice) {
 }
 
 TEST(FilesTest, RemoveFolderTreeRefusesDangerousTargets) {
-    const char* refused[] = {"", "/", "///", "/usr", "/usr/share/doc", "/etc/", "/lib64", "/proc/self",
-                             "/tmp/../etc"};
+    const char* refused[] = {"",      "/",      "///",        "/usr",       "/usr/share/doc",
+                             "/etc/", "/lib64", "/proc/self", "/tmp/../etc"};
     for (const char* path : refused) EXPECT_FALSE(util::RemoveFolderTree(path)) << path;
     EXPECT_FALSE(util::RemoveFolderTree(util::GetHomeFolder()));
     EXPECT_FALSE(util::RemoveFolderTree(util::GetHomeFolder() + "/"));
@@ -196,7 +196,7 @@ TEST(IniFileTest, ReadsWritesAndKeepsOtherLines) {
     WriteFile(path, "; settings\n[other]\nwidth=5\n\n[App]\n Width = 0x20 \nzoom=010\nbad=abc\n");
     EXPECT_EQ(app.GetInt("width", -1), 32);  // base 0: hexadecimal
     EXPECT_EQ(app.GetInt("zoom", 0), 8);     // leading 0: octal
-    EXPECT_EQ(app.GetInt("bad", 7), 7);  // not a number: the fallback
+    EXPECT_EQ(app.GetInt("bad", 7), 7);      // not a number: the fallback
     EXPECT_EQ(app.GetInt("height", -1), -1);
     EXPECT_TRUE(app.SetInt("height", 600));
     EXPECT_TRUE(app.SetInt("width", 960));
@@ -219,13 +219,15 @@ TEST(IniFileTest, AValueThatIsNotANumberKeepsTheFallback) {
         const char* value;
         int expected;
     };
-    const Case cases[] = {{"12", 12}, {" 7 ", 7}, {"0x10", 16}, {"010", 8}, {"0", 0},   {"-1", -1},
-                          {"yes", 5}, {"no", 5},  {"12abc", 5}, {"", 5},    {"1.5", 5}, {"99999999999999999999999", 5}};
+    const Case cases[] = {{"12", 12},   {" 7 ", 7}, {"0x10", 16}, {"010", 8},
+                          {"0", 0},     {"-1", -1}, {"yes", 5},   {"no", 5},
+                          {"12abc", 5}, {"", 5},    {"1.5", 5},   {"99999999999999999999999", 5}};
     TempDir dir;
     const std::string path = dir / "s.ini";
     for (const Case& c : cases) {
         WriteFile(path, std::string("[browser]\nsearch_path=") + c.value + "\n");
-        EXPECT_EQ(util::IniFile(path, "browser").GetInt("search_path", 5), c.expected) << '"' << c.value << '"';
+        EXPECT_EQ(util::IniFile(path, "browser").GetInt("search_path", 5), c.expected)
+            << '"' << c.value << '"';
     }
 }
 
@@ -253,7 +255,8 @@ TEST(IniFileTest, TwoWritersAtOnceLoseNoKey) {
     }
     for (const char* section : {"app", "browser"}) {
         for (int i = 0; i < kKeys; ++i) {
-            EXPECT_EQ(util::IniFile(path, section).GetInt("k" + std::to_string(i), -1), i) << section << " k" << i;
+            EXPECT_EQ(util::IniFile(path, section).GetInt("k" + std::to_string(i), -1), i)
+                << section << " k" << i;
         }
     }
 }

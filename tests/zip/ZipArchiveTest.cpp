@@ -1,13 +1,13 @@
-#include "support/TestSupport.h"
-#include "util/Utilities.h"
-#include "zip/ZipArchive.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <ctime>
 #include <filesystem>
 #include <set>
+
+#include "support/TestSupport.h"
+#include "util/Utilities.h"
+#include "zip/ZipArchive.h"
 
 namespace fs = std::filesystem;
 using testing_support::ReadFile;
@@ -18,11 +18,12 @@ using testing_support::TempDir;
 namespace {
 
 class ZipArchiveTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         fixtures_ = new TempDir();
-        auto made = RunCommand("python3 " + ShellQuote(testing_support::SourceDir() + "/tests/zip/make_fixtures.py") + " " +
-                        ShellQuote(fixtures_->Path()));
+        auto made =
+            RunCommand("python3 " + ShellQuote(testing_support::SourceDir() + "/tests/zip/make_fixtures.py") +
+                       " " + ShellQuote(fixtures_->Path()));
         ASSERT_EQ(made.exitCode, 0) << made.output;
     }
     static void TearDownTestSuite() {
@@ -35,7 +36,8 @@ protected:
     static std::set<std::string> Files(const std::string& folder) {
         std::set<std::string> files;
         for (auto& e : fs::recursive_directory_iterator(folder)) {
-            if (!e.is_directory()) files.insert(fs::relative(e.path(), folder).string());
+            if (!e.is_directory())
+                files.insert(fs::relative(e.path(), folder).string());
         }
         return files;
     }
@@ -43,7 +45,7 @@ protected:
     TempDir dir;
     std::string Dest() const { return dir / "dest"; }
 
-private:
+  private:
     static TempDir* fixtures_;
 };
 TempDir* ZipArchiveTest::fixtures_ = nullptr;
@@ -59,7 +61,7 @@ TEST_F(ZipArchiveTest, CommentAndStubOpenButAnEndRecordOutOfReachDoesNot) {
 
 TEST_F(ZipArchiveTest, NamesNeverLeaveTheDestination) {
     ASSERT_TRUE(zip::ZipArchive::ExtractAll(Dest(), Fixture("names.zip"), ""));
-    const std::set<std::string> expected = {"windows/x.txt", "root.txt", "folded.txt", "b.txt",
+    const std::set<std::string> expected = {"windows/x.txt", "root.txt",           "folded.txt", "b.txt",
                                             "abs/f.txt",     "中文/章节 一.xhtml", "ok.txt"};
     EXPECT_EQ(Files(Dest()), expected);
     EXPECT_EQ(ReadFile(Dest() + "/folded.txt"), "content of a\\..\\..\\folded.txt");
@@ -75,8 +77,9 @@ TEST_F(ZipArchiveTest, FoldersPermissionsLinksAndTimes) {
     EXPECT_EQ(ReadFile(Dest() + "/a/b/c.txt"), "nested");
     auto perms = [&](const char* name) { return fs::status(Dest() + "/" + name).permissions(); };
     EXPECT_NE(perms("unix.txt") & fs::perms::owner_write, fs::perms::none);
-    EXPECT_EQ(perms("dosro.txt") & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write),
-              fs::perms::none);
+    EXPECT_EQ(
+        perms("dosro.txt") & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write),
+        fs::perms::none);
     // Execute bits stay; set-id bits and write access for others do not.
     EXPECT_EQ(perms("tool.sh"), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                     fs::perms::others_read | fs::perms::others_exec);
@@ -161,7 +164,8 @@ TEST_F(ZipArchiveTest, BooksExtractLikeUnzip) {
     std::vector<std::string> books = {EPUB2PDF_SAMPLE_BOOK};
     if (fs::is_directory(testing_support::CorpusDir())) {
         for (auto& e : fs::directory_iterator(testing_support::CorpusDir())) {
-            if (e.path().extension() == ".epub") books.push_back(e.path().string());
+            if (e.path().extension() == ".epub")
+                books.push_back(e.path().string());
         }
     }
     for (const std::string& book : books) {
