@@ -17,5 +17,5 @@ tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEPUB2PDF_TSAN=ON -DEPUB2PDF_BUILD_GUI=OFF \
   -DEPUB2PDF_BUILD_BENCH=OFF
 cmake --build "$tsan" -j "$(nproc)"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
   ctest --test-dir "$tsan" --output-on-failure -j 2 -E '^SourcesAreFormatted$'

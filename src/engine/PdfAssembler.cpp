@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
@@ -29,6 +30,15 @@ std::string ErrorText(const PoDoFo::PdfError& e) {
 
 // Loads a PDF from memory: the library's file device seeks before every read, which costs more than
 // the parsing itself.
+// PoDoFo dates what it makes, loads, appends, annotates and writes with localtime(), whose result lives
+// in one static buffer of the C library: two books assembled at once could write each other's dates.
+// Every public operation of the assembler that works on a document holds this lock, across the threads
+// of every job.
+std::unique_lock<std::mutex> LockDates() {
+    static std::mutex lock;
+    return std::unique_lock(lock);
+}
+
 void Load(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -83,6 +93,7 @@ PdfAssembler::~PdfAssembler() = default;
 bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& title) {
     firstPage_[pdfPath] = pageCursor_;
     try {
+        const auto lock = LockDates();
         if (!merged_) {
             auto first = std::make_unique<Document>();
             Load(first->doc, pdfPath);
@@ -142,6 +153,7 @@ void PdfAssembler::ApplyOutline(PoDoFo::PdfMemDocument& doc, const OutlineNode& 
 bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
     if (!merged_)
         return false;
+    const auto lock = LockDates();
     // The outline is added before the one write of the document; should that fail, the document is
     // written without it.
     const std::shared_ptr<OutlineNode> root = outline ? outline : FallbackOutline();
@@ -170,6 +182,7 @@ bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
 }
 
 bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& outputPath) {
+    const auto lock = LockDates();
     try {
         // Before Write, the links are rewritten in the merged document itself, saving a read and a write.
         if (merged_ && util::ToFullPath(outputPath) == util::ToFullPath(outputPath_))

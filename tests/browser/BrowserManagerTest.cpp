@@ -98,7 +98,7 @@ class BrowserManagerTest : public ::testing::Test {
     void TearDown() override {
         unsetenv("XDG_CONFIG_HOME");
         browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
-        EXPECT_TRUE(home.Leftovers().empty());
+        EXPECT_TRUE(home.NoLeftovers());
     }
     void Settings(const std::string& store, int revision) {
         util::IniFile ini(util::GetSettingsPath(), "browser");

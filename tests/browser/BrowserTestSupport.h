@@ -2,6 +2,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -55,6 +56,16 @@ class ScratchDataHome {
     ScratchDataHome& operator=(const ScratchDataHome&) = delete;
     const TempDir& Dir() const { return dir_; }
     std::vector<int> Leftovers() const { return ProcessesMentioning(dir_.Path()); }
+    // True once no process uses the folders, waiting at most waitMs: the children of a browser whose
+    // group was just killed may take a moment to go.
+    bool NoLeftovers(int waitMs = 3000) const {
+        for (int waited = 0; !Leftovers().empty(); waited += 20) {
+            if (waited >= waitMs)
+                return false;
+            usleep(20 * 1000);
+        }
+        return true;
+    }
 
   private:
     void Point(const std::string& name, const std::string& value) {

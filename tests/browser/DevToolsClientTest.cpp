@@ -23,8 +23,7 @@ class DevToolsClientTest : public ::testing::Test {
     TempDir dir;
     void TearDown() override {
         // No browser of this test outlives it.
-        for (int i = 0; i < 100 && !home.Leftovers().empty(); ++i) std::this_thread::sleep_for(20ms);
-        EXPECT_TRUE(home.Leftovers().empty());
+        EXPECT_TRUE(home.NoLeftovers());
     }
     std::unique_ptr<browser::DevToolsClient> Ready() {
         auto client = std::make_unique<browser::DevToolsClient>(testing_support::ChromiumPath());
