@@ -13,6 +13,9 @@ cmake --build "$build" -j "$(nproc)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build" --output-on-failure -j 2
 
+# clang-tidy with the checks of .clang-tidy: any finding fails the run.
+bash scripts/tidy.sh "$build"
+
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEPUB2PDF_TSAN=ON -DEPUB2PDF_BUILD_GUI=OFF \
   -DEPUB2PDF_BUILD_BENCH=OFF

@@ -16,7 +16,7 @@ void BrowserManager::SetDownloadObserver(std::shared_ptr<DownloadObserver> obser
 }
 
 std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(const ProvisionerSettings& settings,
-                                                             std::stop_token stop) {
+                                                             const std::stop_token& stop) {
     std::lock_guard lock(lock_);
     // A job stopped while it waited for its turn starts nothing.
     if (stop.stop_requested())
@@ -47,8 +47,8 @@ void BrowserManager::CancelProvisioning() {
         current->Cancel();
 }
 
-BrowserSession::BrowserSession(const ProvisionerSettings& settings, std::stop_token stop)
-    : client_(BrowserManager::Instance().CreateClient(settings, std::move(stop))) {}
+BrowserSession::BrowserSession(const ProvisionerSettings& settings, const std::stop_token& stop)
+    : client_(BrowserManager::Instance().CreateClient(settings, stop)) {}
 
 BrowserSession::~BrowserSession() {
     closed_ = true;

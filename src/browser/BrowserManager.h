@@ -25,7 +25,7 @@ class BrowserManager {
     // Callers take turns. Once stop is requested no browser is started, and a start under way is
     // abandoned at once.
     std::shared_ptr<DevToolsClient> CreateClient(const ProvisionerSettings& settings,
-                                                 std::stop_token stop = {});
+                                                 const std::stop_token& stop = {});
     // Drops the manager's reference to the latest provisioner (without the lock).
     void ReleaseProvisioner();
     // Cancels a download in progress and drops the provisioner (without the lock).
@@ -44,7 +44,7 @@ class BrowserManager {
 class BrowserSession {
   public:
     // Obtains a client from the manager; null when none could be made or stop was requested first.
-    explicit BrowserSession(const ProvisionerSettings& settings, std::stop_token stop = {});
+    explicit BrowserSession(const ProvisionerSettings& settings, const std::stop_token& stop = {});
     ~BrowserSession();
     BrowserSession(const BrowserSession&) = delete;
     BrowserSession& operator=(const BrowserSession&) = delete;

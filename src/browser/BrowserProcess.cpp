@@ -78,6 +78,7 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
 
     // Everything the child needs is prepared before fork: after it only async-signal-safe calls run.
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<std::string> env;
@@ -92,6 +93,7 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
     }
     for (const std::string& extra : environment) env.push_back(extra);
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     int errorPipe[2];
@@ -107,6 +109,7 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
             ::_exit(127);
         sigset_t none;
         sigemptyset(&none);
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): after fork the child has one thread
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         int null = ::open("/dev/null", O_RDWR);
         if (null >= 0) {

@@ -56,7 +56,8 @@ ProvisionerSettings ProvisionerSettings::FromIni(const std::string& path) {
 }
 
 std::string FindBrowserOnPath() {
-    const char* path = std::getenv("PATH");
+    const char* path =
+        std::getenv("PATH");  // NOLINT(concurrency-mt-unsafe): nothing here sets the environment
     if (path == nullptr)
         return {};
     const char* names[] = {"chromium", "chromium-browser", "google-chrome", "google-chrome-stable", "chrome"};
@@ -65,7 +66,7 @@ std::string FindBrowserOnPath() {
         for (std::string folder; std::getline(folders, folder, ':');) {
             if (folder.empty())
                 continue;
-            const std::string candidate = util::JoinPath(folder, name);
+            std::string candidate = util::JoinPath(folder, name);
             if (IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0)
                 return candidate;
         }

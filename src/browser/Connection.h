@@ -24,7 +24,7 @@ class Connection {
     using EventHandler = std::function<void(const nlohmann::json& params)>;
 
     // The answer to one call: the whole response message, or a status that says why there is none.
-    struct Reply {
+    struct Reply {  // NOLINT(bugprone-exception-escape): json's moves are noexcept
         util::Status status;
         nlohmann::json message;  // {"id": ..., "result": ...} or {"id": ..., "error": ...}
         // True when the browser answered with an error object.
@@ -65,7 +65,7 @@ class Connection {
     int LastId() const { return lastId_; }
 
   private:
-    struct Pending {
+    struct Pending {  // NOLINT(bugprone-exception-escape): json's moves are noexcept
         std::string label;
         bool answered = false;
         nlohmann::json message;

@@ -156,7 +156,7 @@ void DevToolsClient::OnRequestPaused(Connection& connection, const json& params)
 }
 
 bool DevToolsClient::SendCommand(int timeoutMs, const std::string& method, const json& params,
-                                 Callback callback) {
+                                 const Callback& callback) {
     Connection* connection = WaitLaunched(0);
     if (connection == nullptr || connection->Ended())
         return false;

@@ -44,7 +44,7 @@ class DevToolsClient {
     // Sends one request and waits until its callback has run or the session ended (true), or the
     // time-out passed (false). False at once when there is no open connection.
     bool SendCommand(int timeoutMs, const std::string& method, const nlohmann::json& params,
-                     Callback callback);
+                     const Callback& callback);
     // True when the connection opened within the time-out and is still open.
     bool WaitConnected(int timeoutMs = Timeouts::kConnectMs);
     // True when the page-load event arrived within the time-out.

@@ -61,7 +61,7 @@ void WebSocketTransport::Wake() {
     (void)ignored;
 }
 
-void WebSocketTransport::Loop(MessageHandler onMessage, CloseHandler onClose) {
+void WebSocketTransport::Loop(const MessageHandler& onMessage, const CloseHandler& onClose) {
     using State = net::WebSocketClient::ReadyState;
     std::string reason;
     std::vector<std::string> outgoing;

@@ -31,7 +31,7 @@ class WebSocketTransport : public Transport {
     void Close(const std::string& reason) override;
 
   private:
-    void Loop(MessageHandler onMessage, CloseHandler onClose);
+    void Loop(const MessageHandler& onMessage, const CloseHandler& onClose);
     void Wake();
 
     std::unique_ptr<net::WebSocketClient> socket_;

@@ -34,9 +34,9 @@ class BrowserPrinter : public ChapterPrinter {
 }  // namespace
 
 PrinterFactory BrowserPrinters(const EngineSettings& settings) {
-    return [settings](const std::string& bookFolder, std::stop_token stop,
+    return [settings](const std::string& bookFolder, const std::stop_token& stop,
                       std::string& reason) -> std::unique_ptr<ChapterPrinter> {
-        auto session = std::make_unique<browser::BrowserSession>(settings.browser, std::move(stop));
+        auto session = std::make_unique<browser::BrowserSession>(settings.browser, stop);
         std::shared_ptr<browser::DevToolsClient> client = session->GetClient();
         if (!client) {
             reason = "the browser could not be started";

@@ -28,7 +28,7 @@ class ChapterPrinter {
 // thread and may take a while (a browser starts); gives up at once when stop is requested. A failure
 // gives null and its reason.
 using PrinterFactory = std::function<std::unique_ptr<ChapterPrinter>(
-    const std::string& bookFolder, std::stop_token stop, std::string& reason)>;
+    const std::string& bookFolder, const std::stop_token& stop, std::string& reason)>;
 
 // Printers backed by a browser each, obtained from the browser manager with these settings.
 PrinterFactory BrowserPrinters(const EngineSettings& settings);

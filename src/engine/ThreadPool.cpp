@@ -13,7 +13,7 @@ struct ThreadPool::Shared {
     moodycamel::ConcurrentQueue<Task> queue;
 };
 
-ThreadPool::ThreadPool(int threads, std::string name) : shared_(std::make_shared<Shared>()) {
+ThreadPool::ThreadPool(int threads, const std::string& name) : shared_(std::make_shared<Shared>()) {
     if (threads < 1)
         threads = 1;
     for (int i = 0; i < threads; ++i) {

@@ -14,7 +14,7 @@ class ThreadPool {
     using Task = std::function<void()>;
     static constexpr int kPollIntervalMs = 10;
 
-    ThreadPool(int threads, std::string name);
+    ThreadPool(int threads, const std::string& name);
     // Sets the stop flag and waits for every thread to finish its current task. A pool thread that
     // destroys its own pool is let go instead of joined.
     ~ThreadPool();

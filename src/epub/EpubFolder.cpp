@@ -31,7 +31,7 @@ std::string EpubFolder::GetPackagePath(std::string* problem) const {
         return fail("META-INF/container.xml " +
                     (parse.empty() ? std::string("names no package document") : parse));
     }
-    const std::string candidate = util::JoinPath(folder_, fullPath);
+    std::string candidate = util::JoinPath(folder_, fullPath);
     if (!util::IsInsideFolder(candidate, folder_))
         return fail("the package document " + fullPath + " lies outside the book");
     if (!util::FileExists(candidate))

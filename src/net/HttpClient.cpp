@@ -63,7 +63,7 @@ std::string HttpClient::HeaderBlock() const {
     for (const auto& [name, value] : headers_) {
         if (!block.empty())
             block += '\n';
-        block += name + ": " + value;
+        block.append(name).append(": ").append(value);
     }
     return block;
 }
@@ -135,7 +135,8 @@ bool HttpClient::Send(const std::string& requestBody) {
         return false;
     CURL* curl = Handle(curl_);
     curl_slist* list = nullptr;
-    for (const auto& [name, value] : headers_) list = curl_slist_append(list, (name + ": " + value).c_str());
+    for (const auto& [name, value] : headers_)
+        list = curl_slist_append(list, (std::string(name).append(": ").append(value)).c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, verb_.c_str());
     if (verb_ == "POST" || !requestBody.empty()) {

@@ -220,7 +220,8 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
     if (item->failed) {
         icon = "failed";
     } else if (percent < 100) {
-        icon = std::rand() % 2 == 0 ? "converting1" : "converting2";  // flickers while the book converts
+        // Flickers while the book converts: the two pictures take turns with each report.
+        icon = flicker_++ % 2 == 0 ? "converting1" : "converting2";
     } else {
         icon = "succeeded";
     }

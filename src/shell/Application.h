@@ -77,6 +77,7 @@ class Application : public QObject {
     std::shared_ptr<DownloadDialog> download_;
     QLocalServer* server_ = nullptr;
     bool quiet_ = false;
+    unsigned flicker_ = 0;  // GUI thread only
     MessageSink messages_;
     std::function<QStringList()> fileDialog_;
     std::function<bool(const std::string&)> reveal_;

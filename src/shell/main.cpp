@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     shell::Application application(files);
     // For the documentation: EPUB2PDF_SCREENSHOT=file.png saves a picture of the window after a moment
     // and quits; with EPUB2PDF_SCREENSHOT_CONVERT=1 the books are converted first.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read before any thread starts
     if (const char* shot = std::getenv("EPUB2PDF_SCREENSHOT")) {
-        const bool convert = std::getenv("EPUB2PDF_SCREENSHOT_CONVERT") != nullptr;
+        const bool convert =
+            std::getenv("EPUB2PDF_SCREENSHOT_CONVERT") != nullptr;  // NOLINT(concurrency-mt-unsafe)
         application.SetQuiet(true);
         auto* poll = new QTimer(&app);
         QObject::connect(poll, &QTimer::timeout, [&application, poll, path = QString::fromLocal8Bit(shot)] {

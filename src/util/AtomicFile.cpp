@@ -10,7 +10,7 @@
 
 namespace util {
 
-AtomicFile::AtomicFile(std::string path, unsigned mode) : path_(ToFullPath(path)) {
+AtomicFile::AtomicFile(const std::string& path, unsigned mode) : path_(ToFullPath(path)) {
     // A hidden name beside the target, so that the rename stays on one file system.
     temp_ = GetFolderOf(path_) + "." + GetFileName(path_, true) + ".XXXXXX";
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);

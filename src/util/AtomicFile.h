@@ -12,7 +12,7 @@ namespace util {
 class AtomicFile {
   public:
     // Creates the temporary file beside path with the given mode; IsOpen tells whether that worked.
-    explicit AtomicFile(std::string path, unsigned mode = 0644);
+    explicit AtomicFile(const std::string& path, unsigned mode = 0644);
     // Removes the temporary file unless it was committed.
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;

@@ -137,7 +137,7 @@ bool IniFile::SetString(const std::string& key, const std::string& value) const 
             if (inSection)
                 insertAt = i + 1;
         } else if (inSection && IsEntry(lines[i], &k, &v) && SameKey(k, key)) {
-            lines[i] = key + "=" + value;
+            lines[i] = std::string(key).append("=").append(value);
             written = true;
         } else if (inSection && !Trim(lines[i]).empty()) {
             insertAt = i + 1;

@@ -30,7 +30,7 @@ std::string ReadLink(const std::string& link) {
 }
 
 std::string AbsoluteEnv(const char* name) {
-    const char* value = std::getenv(name);
+    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): the program never sets it
     if (value == nullptr || value[0] != '/')
         return {};
     return ToFullPath(value);
@@ -177,10 +177,14 @@ std::string GetProcessImageFolder(int processId) {
 }
 
 std::string GetHomeFolder() {
-    const char* home = std::getenv("HOME");
+    const char* home = std::getenv("HOME");  // NOLINT(concurrency-mt-unsafe): the program never sets it
     if (home != nullptr && home[0] == '/')
         return ToFullPath(home);
-    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
+    passwd entry{};
+    passwd* pw = nullptr;
+    std::array<char, 4096> buffer{};
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &pw) == 0 && pw != nullptr &&
+        pw->pw_dir != nullptr)
         return ToFullPath(pw->pw_dir);
     return "/";
 }
@@ -216,7 +220,7 @@ std::string GetDocumentsFolder() {
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
         if (value.compare(0, 5, "$HOME") == 0)
-            value = home + value.substr(5);
+            value = std::string(home).append(value, 5);
         if (!value.empty() && value[0] == '/' && ToFullPath(value) != home)
             return ToFullPath(value);
     }
@@ -370,11 +374,11 @@ std::string PathFromFileUrl(std::string_view url) {
 }
 
 bool DecodeBase64(std::string_view text, std::string& out) {
-    static const std::array<signed char, 256> table = [] {
-        std::array<signed char, 256> t{};
+    static const std::array<int, 256> table = [] {
+        std::array<int, 256> t{};
         t.fill(-1);
         const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+        for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(alphabet[i])] = i;
         return t;
     }();
     while (!text.empty() && text.back() == '=') text.remove_suffix(1);

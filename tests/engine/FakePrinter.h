@@ -76,7 +76,7 @@ class FakePrinter : public engine::ChapterPrinter {
 };
 
 inline engine::PrinterFactory FakePrinters(std::shared_ptr<PrinterScript> script) {
-    return [script](const std::string&, std::stop_token,
+    return [script](const std::string&, const std::stop_token&,
                     std::string& reason) -> std::unique_ptr<engine::ChapterPrinter> {
         if (script->refuse) {
             reason = "no printer today";
