@@ -7,7 +7,6 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format clang-tidy
   libgtest-dev libgmock-dev
   libpodofo-dev libpugixml-dev nlohmann-json3-dev zlib1g-dev libcurl4-openssl-dev libfmt-dev
-  libconcurrentqueue-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   chromium
   qpdf poppler-utils zip unzip python3 xauth xvfb tmux

@@ -9,7 +9,6 @@
 
 #include "browser/TaskThread.h"
 #include "net/HttpClient.h"
-#include "util/IniFile.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
 #include "util/Utilities.h"
@@ -44,16 +43,6 @@ bool IsUsable(const std::string& path) {
 }
 
 }  // namespace
-
-ProvisionerSettings ProvisionerSettings::FromIni(const std::string& path) {
-    util::IniFile ini(path, "browser");
-    ProvisionerSettings s;
-    s.browserPath = ini.GetString("path");
-    s.storeUrl = ini.GetString("store", StoreUrl());
-    s.revision = ini.GetInt("revision", BrowserProvisioner::kDefaultRevision);
-    s.searchPath = ini.GetInt("search_path", 1) != 0;
-    return s;
-}
 
 std::string FindBrowserOnPath() {
     const char* path =

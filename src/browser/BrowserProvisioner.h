@@ -33,9 +33,6 @@ struct ProvisionerSettings {
     std::string storeUrl;     // "store": scheme and host of the snapshot store; empty: the public one
     int revision = 0;         // "revision": the snapshot revision; 0: the fixed one
     bool searchPath = true;   // "search_path": look for a system Chromium on PATH
-
-    // Reads section "browser" of a settings file; what is missing keeps the defaults.
-    static ProvisionerSettings FromIni(const std::string& path);
 };
 
 class BrowserProvisioner {

@@ -1,14 +1,15 @@
 #include "browser/TaskThread.h"
 
-#include <concurrentqueue/concurrentqueue.h>
 #include <pthread.h>
 
 #include <chrono>
 
+#include "util/Sync.h"
+
 namespace browser {
 
 struct TaskThread::Queue {
-    moodycamel::ConcurrentQueue<Task> tasks;
+    util::LockedQueue<Task> tasks;
 };
 
 TaskThread::TaskThread(std::string name, int intervalMs)
@@ -22,21 +23,19 @@ TaskThread::~TaskThread() {
 }
 
 void TaskThread::Post(Task task) {
-    queue_->tasks.enqueue(std::move(task));
+    queue_->tasks.Push(std::move(task));
 }
 
 void TaskThread::Clear() {
-    Task task;
-    while (queue_->tasks.try_dequeue(task)) {
-    }
+    queue_->tasks.Clear();
 }
 
 void TaskThread::Loop() {
     while (!stop_) {
+        // A task starts as soon as it is posted; the interval bounds how late a stop is seen.
         Task task;
-        if (queue_->tasks.try_dequeue(task) && task)
+        if (queue_->tasks.Pop(task, intervalMs_) && task)
             task();
-        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs_));
     }
 }
 

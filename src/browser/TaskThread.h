@@ -1,5 +1,5 @@
-// One background thread that runs queued tasks one after another, sleeping a fixed interval between
-// polls. A long task (a DevTools session) holds the thread for its whole duration.
+// One background thread that runs queued tasks one after another, each as soon as it is posted; the
+// interval bounds how late a stop is seen. A long task holds the thread for its whole duration.
 #pragma once
 
 #include <atomic>

@@ -17,6 +17,7 @@
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
 #include "engine/ConversionWorker.h"
+#include "settings/SettingsFile.h"
 #include "util/Utilities.h"
 
 namespace cli {
@@ -233,7 +234,7 @@ int Run(const std::vector<std::string>& arguments) {
         std::make_shared<TerminalDownload>(options.quiet));
 
     // The settings file is read once, here; the options given win over it.
-    engine::EngineSettings settings = engine::EngineSettings::FromIni(util::GetSettingsPath());
+    engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
     if (!options.browserPath.empty())
         settings.browser.browserPath = options.browserPath;
 

@@ -13,9 +13,6 @@ struct EngineSettings {
     browser::ProvisionerSettings browser;  // [browser] path, store, revision, search_path
     bool allowNetwork = false;             // [browser] allow_network: pages may load http(s) resources
     int jobs = 0;                          // [app] jobs: books at once; 0 when the machine decides
-
-    // Reads the settings file (sections "app" and "browser"); what is missing keeps its default.
-    static EngineSettings FromIni(const std::string& path);
 };
 
 }  // namespace engine

@@ -1,16 +1,17 @@
 #include "engine/ThreadPool.h"
 
-#include <concurrentqueue/concurrentqueue.h>
 #include <pthread.h>
 
 #include <atomic>
 #include <chrono>
 
+#include "util/Sync.h"
+
 namespace engine {
 
 struct ThreadPool::Shared {
     std::atomic<bool> stop{false};
-    moodycamel::ConcurrentQueue<Task> queue;
+    util::LockedQueue<Task> queue;
 };
 
 ThreadPool::ThreadPool(int threads, const std::string& name) : shared_(std::make_shared<Shared>()) {
@@ -19,12 +20,10 @@ ThreadPool::ThreadPool(int threads, const std::string& name) : shared_(std::make
     for (int i = 0; i < threads; ++i) {
         threads_.emplace_back([shared = shared_] {
             while (!shared->stop) {
+                // A task starts as soon as it is queued; the interval bounds how late a stop is seen.
                 Task task;
-                if (shared->queue.try_dequeue(task) && task)
+                if (shared->queue.Pop(task, kPollIntervalMs) && task)
                     task();
-                if (shared->stop)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
             }
         });
         pthread_setname_np(threads_.back().native_handle(), name.substr(0, 15).c_str());
@@ -43,7 +42,7 @@ ThreadPool::~ThreadPool() {
 }
 
 void ThreadPool::Push(Task task) {
-    shared_->queue.enqueue(std::move(task));
+    shared_->queue.Push(std::move(task));
 }
 
 }  // namespace engine

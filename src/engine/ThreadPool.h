@@ -1,4 +1,5 @@
-// A fixed number of named threads that take tasks from one lock-free queue, polling it every 10 ms.
+// A fixed number of named threads that take tasks from one queue, each task as soon as it is queued;
+// a stop is seen within 10 ms.
 #pragma once
 
 #include <functional>

@@ -14,6 +14,7 @@
 
 #include "browser/BrowserManager.h"
 #include "engine/ConversionWorker.h"
+#include "settings/SettingsFile.h"
 #include "shell/ConversionRow.h"
 #include "shell/DownloadDialog.h"
 #include "shell/InterfacePackage.h"
@@ -93,7 +94,7 @@ bool Application::Start() {
 
     // The engine's settings are read once, here. Books at once: the settings file's [app] jobs, else
     // what this machine carries.
-    const engine::EngineSettings settings = engine::EngineSettings::FromIni(util::GetSettingsPath());
+    const engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
     const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
                                         : engine::ConversionWorker::MachineThreads();
     worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs, settings);

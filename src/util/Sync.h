@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <utility>
 
 namespace util {
 
@@ -37,6 +39,40 @@ class ManualResetEvent {
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     bool signalled_ = false;
+};
+
+// A queue of values handed from threads to threads under a mutex: producers Push, consumers Pop, each
+// waiting at most a given time for a value.
+template <typename T>
+class LockedQueue {
+  public:
+    // Appends a value and wakes one waiting consumer.
+    void Push(T value) {
+        {
+            std::lock_guard lock(mutex_);
+            items_.push_back(std::move(value));
+        }
+        cv_.notify_one();
+    }
+    // Takes the first value, waiting at most timeoutMs for one; false when none came.
+    bool Pop(T& value, int timeoutMs) {
+        std::unique_lock lock(mutex_);
+        if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !items_.empty(); }))
+            return false;
+        value = std::move(items_.front());
+        items_.pop_front();
+        return true;
+    }
+    // Drops every value.
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        items_.clear();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<T> items_;
 };
 
 }  // namespace util

@@ -9,6 +9,7 @@
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
 #include "browser/DevToolsClient.h"
+#include "settings/SettingsFile.h"
 #include "support/LoopbackServer.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
@@ -108,7 +109,7 @@ class BrowserManagerTest : public ::testing::Test {
     }
     // The browser settings as the front end reads them from the settings file.
     static browser::ProvisionerSettings Browser() {
-        return browser::ProvisionerSettings::FromIni(util::GetSettingsPath());
+        return settings::ReadBrowserSettings(util::GetSettingsPath());
     }
     std::string Executable() const { return home.Dir() / "epub2pdf/chrome-linux/chrome"; }
 

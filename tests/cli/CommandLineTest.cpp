@@ -135,8 +135,8 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
     for (const char* signal : {"INT", "TERM"}) {
         const std::string script =
             std::string(EPUB2PDF_CLI) + " -o " + ShellQuote(out.Path()) + " " +
-            ShellQuote(Book("hang-loop.epub")) +
-            " >/dev/null 2>&1 & pid=$!\n"
+            ShellQuote(Book("hang-loop.epub")) + " >/dev/null 2>" + ShellQuote(scratch / "stderr.txt") +
+            " & pid=$!\n"
             // Once its browser runs, the book is printing; two seconds later it hangs in chapter 2.
             "i=0; while [ $i -lt 600 ] && ! ls -d \"$XDG_DATA_HOME\"/epub2pdf/devtools-* >/dev/null 2>&1; "
             "do\n"
@@ -149,7 +149,9 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         auto r = RunCommand(script);
         int code = -1, ms = -1;
         ASSERT_EQ(std::sscanf(r.output.c_str(), "%d %d", &code, &ms), 2) << r.output;
-        EXPECT_EQ(code, std::string(signal) == "INT" ? 130 : 143) << signal;
+        EXPECT_EQ(code, std::string(signal) == "INT" ? 130 : 143)
+            << signal << "\n"
+            << testing_support::ReadFile(scratch / "stderr.txt");
         EXPECT_LT(ms, 3000) << signal;
         EXPECT_TRUE(home.NoLeftovers(1000)) << signal << ": a browser outlived the program";
         EXPECT_TRUE(Files(out.Path()).empty()) << signal << ": a temporary folder or a partial PDF stayed";
