@@ -95,14 +95,7 @@ void Connection::Notify() {
 }
 
 void Connection::Close(const std::string& reason) {
-    {
-        std::lock_guard lock(lock_);
-        if (!ended_) {
-            ended_ = true;
-            endReason_ = reason;
-        }
-        changed_.notify_all();
-    }
+    OnClose(reason);  // the first end's reason stands; every waiter wakes
     if (transport_)
         transport_->Close(reason);
 }
