@@ -1,6 +1,7 @@
 #include "epub/EpubFolder.h"
 
 #include "epub/XmlFile.h"
+#include "epub/XmlNames.h"
 #include "util/Utilities.h"
 
 namespace epub {
@@ -24,8 +25,24 @@ std::string EpubFolder::GetPackagePath(std::string* problem) const {
     if (!util::FileExists(container))
         return fail("META-INF/container.xml is missing");
     XmlFile xml(container);
-    pugi::xml_node node = xml.SelectNode("//rootfile");
-    const std::string fullPath = XmlFile::GetAttribute(node, "full-path");
+    // The first rootfile whose media type is a package document's; one without a media type will do
+    // when none has it.
+    std::string fullPath;
+    std::string untyped;
+    for (pugi::xml_node rootfile : xml::Descendants(xml.Document(), xml::kContainer, "rootfile")) {
+        const std::string path = xml::Attribute(rootfile, "full-path");
+        const std::string type = xml::Attribute(rootfile, "media-type");
+        if (path.empty())
+            continue;
+        if (type == "application/oebps-package+xml") {
+            fullPath = path;
+            break;
+        }
+        if (type.empty() && untyped.empty())
+            untyped = path;
+    }
+    if (fullPath.empty())
+        fullPath = untyped;
     if (fullPath.empty()) {
         const std::string parse = xml.Problem();
         return fail("META-INF/container.xml " +

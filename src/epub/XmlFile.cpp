@@ -24,7 +24,8 @@ pugi::xml_node FirstElement(const pugi::xpath_node_set& nodes) {
 }  // namespace
 
 XmlFile::XmlFile(const std::string& path) : document_(std::make_shared<pugi::xml_document>()), path_(path) {
-    result_ = document_->load_file(path.c_str(), pugi::parse_default, pugi::encoding_auto);
+    result_ =
+        document_->load_file(path.c_str(), pugi::parse_default | pugi::parse_ws_pcdata, pugi::encoding_auto);
 }
 
 std::string XmlFile::Problem() const {

@@ -11,8 +11,12 @@ namespace epub {
 
 class XmlFile {
   public:
-    // Loads path with pugixml's default options and automatic encoding detection.
+    // Loads path with pugixml's default options, whitespace text kept (labels are read whole), and
+    // automatic encoding detection.
     explicit XmlFile(const std::string& path);
+
+    // The document node; empty children when nothing could be read.
+    pugi::xml_node Document() const { return *document_; }
 
     // The first node that xpath selects from the document; an empty node when nothing matches.
     pugi::xml_node SelectNode(const std::string& xpath) const;

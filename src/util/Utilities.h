@@ -69,6 +69,8 @@ std::string MakeUniquePath(const std::string& path);
 // Like MakeUniquePath, but creates the chosen file exclusively (O_EXCL) so that two callers can never
 // get the same name; empty when no file could be created.
 std::string ReserveUniquePath(const std::string& path);
+// Reads a whole file into bytes; false when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::string& bytes);
 // Removes a folder with everything in it; refuses "/", the home folder and the system trees.
 bool RemoveFolderTree(const std::string& path);
 

@@ -48,6 +48,21 @@ TEST_F(EpubFolderTest, FirstRootfileNamesThePackageAndTocNcxBesideIt) {
     EXPECT_EQ(folder.GetNcxPath(), dir / "OEBPS/toc.ncx");
 }
 
+// Several rootfiles: the first that is a package document; any prefix for the container's namespace.
+TEST_F(EpubFolderTest, RootfileByMediaType) {
+    WriteFile(dir / "META-INF/container.xml",
+              R"(<c:container xmlns:c="urn:oasis:names:tc:opendocument:xmlns:container">
+        <c:rootfiles><c:rootfile full-path="notes.txt" media-type="text/plain"/>
+        <c:rootfile full-path="untyped.opf"/><c:rootfile full-path="book/content.opf"
+        media-type="application/oebps-package+xml"/></c:rootfiles></c:container>)");
+    for (const char* f : {"notes.txt", "untyped.opf", "book/content.opf"}) WriteFile(dir / f, "<package/>");
+    epub::EpubFolder folder(dir.Path());
+    EXPECT_EQ(folder.GetPackagePath(), dir / "book/content.opf");
+    WriteFile(dir / "META-INF/container.xml", R"(<container><rootfiles><rootfile full-path="notes.txt"
+        media-type="text/plain"/><rootfile full-path="untyped.opf"/></rootfiles></container>)");
+    EXPECT_EQ(folder.GetPackagePath(), dir / "untyped.opf");  // none typed: the first without a type
+}
+
 TEST_F(EpubFolderTest, WhatMakesThePackageOrNcxPathEmpty) {
     struct Case {
         const char* name;
@@ -103,9 +118,9 @@ TEST_F(EpubBookTest, ChaptersInSpineOrderSkippingMissingAndEscapingFiles) {
            <itemref idref="nothing"/><itemref idref='x"y'/><itemref idref="a"/><itemref idref="d"/>)"));
     auto book = epub::EpubBook::Load(opf, dir / "OEBPS");
     ASSERT_TRUE(book);
+    // A file the spine names again (also through a fragment) is printed once, where it first appears.
     const std::vector<std::string> expected = {dir / "OEBPS/a.xhtml", dir / "OEBPS/c.xhtml",
-                                               dir / "OEBPS/Text/ch 1.xhtml", dir / "OEBPS/a.xhtml",
-                                               dir / "OEBPS/d.xhtml"};
+                                               dir / "OEBPS/Text/ch 1.xhtml", dir / "OEBPS/d.xhtml"};
     EXPECT_EQ(book->GetChapterFiles(), expected);
     EXPECT_EQ(book->GetPackageFolder(), dir / "OEBPS/");
 }
@@ -123,10 +138,18 @@ TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
          "<dc:creator>Bob</dc:creator>",
          "Book", "Ann,Bob"},
         {"no creator", "<dc:title>T</dc:title>", "T", ""},
-        {"empty creator keeps its comma", "<dc:creator>A</dc:creator><dc:creator/><dc:creator>C</dc:creator>",
-         "", "A,,C"},
-        {"other prefix is not read", "<x:title xmlns:x='http://purl.org/dc/elements/1.1/'>T</x:title>", "",
-         ""},
+        {"empty creator is left out", "<dc:creator>A</dc:creator><dc:creator/><dc:creator>C</dc:creator>", "",
+         "A,C"},
+        {"any prefix bound to Dublin Core", "<x:title xmlns:x='http://purl.org/dc/elements/1.1/'>T</x:title>",
+         "T", ""},
+        {"another namespace is not Dublin Core",
+         "<x:title xmlns:x='urn:other'>No</x:title><dc:title>Yes</dc:title>", "Yes", ""},
+        {"the title refined as main",
+         "<dc:title id='a'>Series</dc:title><dc:title id='b'>Main</dc:title>"
+         "<meta refines='#b' property='title-type'>main</meta>",
+         "Main", ""},
+        {"whole text, whitespace collapsed", "<dc:title>\n  A <b>bold</b>\n title </dc:title>",
+         "A bold title", ""},
         {"cdata and entities", "<dc:title><![CDATA[A & B]]></dc:title><dc:creator>&#20013;</dc:creator>",
          "A & B", "中"},
     };
@@ -137,7 +160,14 @@ TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
         EXPECT_EQ(book->GetCreator(), c.creator) << c.name;
     }
 
-    auto book = epub::EpubBook::Load(Write(Opf("", "", "", R"(<guide>
+    auto book =
+        epub::EpubBook::Load(Write(Opf("<dc:creator>A</dc:creator><dc:language>ja</dc:language>"
+                                       "<dc:language>en</dc:language>",
+                                       "", "")));
+    EXPECT_EQ(book->GetLanguage(), "ja");
+    EXPECT_EQ(book->GetCreators(), std::vector<std::string>{"A"});
+
+    book = epub::EpubBook::Load(Write(Opf("", "", "", R"(<guide>
         <reference type="text" title="Start" href="a.xhtml#s"/>
         <reference type="toc" title="Contents"/>
         <reference type="text" title="Second" href="b.xhtml"/></guide>)")));
@@ -147,6 +177,8 @@ TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
     ASSERT_EQ(book->GetTextRefs().size(), 2u);
     EXPECT_EQ(book->GetTextRefs()[0]->label, "Start");
     EXPECT_EQ(book->GetTextRefs()[0]->target, "a.xhtml#s");
+    EXPECT_EQ(book->GetTextRefs()[0]->file, dir / "OEBPS/a.xhtml");
+    EXPECT_EQ(book->GetTextRefs()[0]->fragment, "s");
     EXPECT_EQ(book->GetTextRefs()[1]->label, "Second");
     EXPECT_EQ(book->GetTextRefs()[1]->level, 1);
 
@@ -154,6 +186,109 @@ TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
         href="cover.xhtml"/></guide>)")));
     ASSERT_TRUE(book->GetCoverRef());
     EXPECT_EQ(book->GetCoverRef()->target, "cover.xhtml");
+}
+
+// The same book written the ways packages are written: what is read must not depend on prefixes.
+TEST_F(EpubBookTest, PackageVariants) {
+    for (const char* f :
+         {"a.xhtml", "b.xhtml", "map.svg", "pic.png", "toc.ncx", "nav/other.ncx", "nav.xhtml"})
+        Chapter(f);
+    const std::string items =
+        R"(<I id="a" href="a.xhtml" media-type="application/xhtml+xml"/><I id="b" href="b.xhtml" media-type="text/html"/>
+           <I id="svg" href="map.svg" media-type="image/svg+xml"/><I id="png" href="pic.png" media-type="image/png"/>)";
+    struct Case {
+        const char* name;
+        const char* package;  // %s: the items (<I ...> stands for the item element), %s: the spine's itemrefs
+        const char* ncx;      // expected, relative to OEBPS; "" for none
+        const char* nav;
+        bool fixed[3];  // the layout of a, b and map.svg
+    };
+    const Case cases[] = {
+        {"default namespace, spine toc attribute",
+         R"(<package xmlns="http://www.idpf.org/2007/opf"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">
+            <dc:title>T</dc:title></metadata><manifest>%s<item id="n1" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
+            <item id="n2" href="nav/other.ncx" media-type="application/x-dtbncx+xml"/></manifest>
+            <spine toc="n2">%s</spine></package>)",
+         "nav/other.ncx",
+         "",
+         {false, false, false}},
+        {"opf: prefix, NCX from the manifest, nav",
+         R"(<opf:package xmlns:opf="http://www.idpf.org/2007/opf"><opf:metadata xmlns:d="http://purl.org/dc/elements/1.1/">
+            <d:title>T</d:title></opf:metadata><opf:manifest>%s<opf:item id="nav" href="nav.xhtml" properties="nav"
+            media-type="application/xhtml+xml"/><opf:item id="n" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
+            </opf:manifest><opf:spine>%s</opf:spine></opf:package>)",
+         "toc.ncx",
+         "nav.xhtml",
+         {false, false, false}},
+        {"no namespace, nav only, pre-paginated with a reflowable page",
+         R"(<package><metadata><title>T</title><meta property="rendition:layout">pre-paginated</meta></metadata>
+            <manifest>%s<item id="nav" href="nav.xhtml" properties="scripted nav"/></manifest><spine>%s</spine></package>)",
+         "",
+         "nav.xhtml",
+         {true, false, true}},
+        {"an NCX named by the spine that is not there, a nav that is not there",
+         R"(<package xmlns="http://www.idpf.org/2007/opf"><manifest>%s<item id="n" href="gone.ncx"
+            media-type="application/x-dtbncx+xml"/><item id="nav" href="gone.xhtml" properties="nav"/></manifest>
+            <spine toc="n">%s</spine></package>)",
+         "",
+         "",
+         {false, false, false}},
+        {"elements of another namespace are not the package's",
+         R"(<package xmlns="http://www.idpf.org/2007/opf" xmlns:x="urn:other"><manifest>%s
+            <x:item id="n" href="toc.ncx" media-type="application/x-dtbncx+xml"/></manifest>
+            <spine>%s<x:itemref idref="n"/></spine></package>)",
+         "",
+         "",
+         {false, false, false}},
+    };
+    for (const Case& c : cases) {
+        const std::string package = c.package;
+        const bool prefixed = package.find("<opf:package") != std::string::npos;
+        std::string manifest = items;
+        for (size_t at; (at = manifest.find("<I ")) != std::string::npos;)
+            manifest.replace(at, 3, prefixed ? "<opf:item " : "<item ");
+        std::string spine =
+            R"(<R idref="a"/><R idref="b" properties="rendition:layout-reflowable"/><R idref="png"/>
+                               <R idref="svg"/>)";
+        for (size_t at; (at = spine.find("<R ")) != std::string::npos;)
+            spine.replace(at, 3, prefixed ? "<opf:itemref " : "<itemref ");
+        auto book = epub::EpubBook::Load(Write(util::FormatString(c.package, manifest, spine)));
+        ASSERT_TRUE(book) << c.name;
+        const std::vector<std::string> files = {dir / "OEBPS/a.xhtml", dir / "OEBPS/b.xhtml",
+                                                dir / "OEBPS/map.svg"};
+        EXPECT_EQ(book->GetChapterFiles(), files) << c.name;
+        ASSERT_EQ(book->GetChapters().size(), 3u) << c.name;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(book->GetChapters()[i].fixedLayout, c.fixed[i]) << c.name << " " << i;
+        EXPECT_EQ(book->GetUnprintableItems(), std::vector<std::string>{"pic.png (image/png)"}) << c.name;
+        EXPECT_EQ(book->GetNcxPath(), *c.ncx ? dir / ("OEBPS/" + std::string(c.ncx)) : "") << c.name;
+        EXPECT_EQ(book->GetNavPath(), *c.nav ? dir / ("OEBPS/" + std::string(c.nav)) : "") << c.name;
+    }
+}
+
+// Without a guide, the navigation document's landmarks name the cover, the contents and the main text.
+TEST_F(EpubBookTest, LandmarksStandInForAMissingGuide) {
+    WriteFile(dir / "OEBPS/xhtml/nav.xhtml", R"(<html xmlns="http://www.w3.org/1999/xhtml"
+        xmlns:e="http://www.idpf.org/2007/ops"><body><nav e:type="toc"><ol><li><a href="../a.xhtml">A</a></li></ol></nav>
+        <nav e:type="landmarks"><ol><li><a e:type="cover" href="../cover.xhtml">Cover</a></li>
+        <li><a e:type="toc" href="nav.xhtml#toc">Contents</a></li><li><a e:type="bodymatter" href="../a.xhtml#start">Start
+        here</a></li></ol></nav></body></html>)");
+    const std::string manifest = R"(<item id="nav" href="xhtml/nav.xhtml" properties="nav"/>)";
+    auto book = epub::EpubBook::Load(Write(Opf("", manifest, "")));
+    ASSERT_TRUE(book && book->GetCoverRef() && book->GetTocRef());
+    EXPECT_EQ(book->GetCoverRef()->label, "Cover");
+    EXPECT_EQ(book->GetCoverRef()->file, dir / "OEBPS/cover.xhtml");
+    EXPECT_EQ(book->GetTocRef()->file, dir / "OEBPS/xhtml/nav.xhtml");
+    ASSERT_EQ(book->GetTextRefs().size(), 1u);
+    EXPECT_EQ(book->GetTextRefs()[0]->label, "Start here");
+    EXPECT_EQ(book->GetTextRefs()[0]->fragment, "start");
+
+    // A guide, even of one reference, is the book's own word: the landmarks are not read.
+    book = epub::EpubBook::Load(
+        Write(Opf("", manifest, "", R"(<guide><reference type="text" title="Go" href="b.xhtml"/></guide>)")));
+    EXPECT_EQ(book->GetCoverRef(), nullptr);
+    ASSERT_EQ(book->GetTextRefs().size(), 1u);
+    EXPECT_EQ(book->GetTextRefs()[0]->label, "Go");
 }
 
 TEST_F(EpubBookTest, Utf16PackageReadsLikeUtf8) {

@@ -1,0 +1,208 @@
+#include "epub/ChapterDocument.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+
+#include "epub/XmlFile.h"
+#include "epub/XmlNames.h"
+#include "util/AtomicFile.h"
+#include "util/Utilities.h"
+
+namespace epub {
+namespace {
+
+// Windows-1252's characters for 0x80 to 0x9F; the five bytes it leaves undefined give U+FFFD.
+constexpr char32_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The length of the valid UTF-8 sequence at i, or 0 when the bytes there do not form one.
+size_t SequenceLength(const std::string& s, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = b(i);
+    if (lead < 0x80)
+        return 1;
+    size_t n;
+    char32_t c;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        c = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size())
+        return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (b(i + k) & 0x3F);
+    }
+    if ((n == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)))
+        return 0;
+    return n;
+}
+
+bool IsUtf8Name(const std::string& encoding) {
+    return encoding.empty() || encoding == "utf-8" || encoding == "utf8";
+}
+
+// A leading number of CSS pixels ("1200", "1200px", "1200.5"); 0 when there is none.
+double Pixels(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(begin, &end);
+    if (end == begin || !(v > 0) || v > 100000)
+        return 0;
+    const std::string unit = util::ToLowerAscii(xml::CollapseWhitespace(end));
+    return unit.empty() || unit == "px" ? v : 0;
+}
+
+}  // namespace
+
+std::string ReadDocumentTitle(const std::string& path) {
+    XmlFile xml(path);
+    pugi::xml_node doc = xml.Document();
+    if (pugi::xml_node head = xml::Descendant(doc, xml::kXhtml, "head")) {
+        std::string title = xml::Text(xml::Child(head, xml::kXhtml, "title"));
+        if (!title.empty())
+            return title;
+    }
+    pugi::xml_node body = xml::Descendant(doc, xml::kXhtml, "body");
+    std::string heading;
+    const pugi::xml_node from = body ? body : doc;
+    for (pugi::xml_node n = from.first_child(); n;) {
+        // Document order without recursion: the first h1..h6 with text.
+        if (n.type() == pugi::node_element) {
+            const std::string local = xml::LocalName(n);
+            if (local.size() == 2 && (local[0] == 'h' || local[0] == 'H') && local[1] >= '1' &&
+                local[1] <= '6' && xml::Is(n, xml::kXhtml, local.c_str())) {
+                heading = xml::Text(n);
+                if (!heading.empty())
+                    return heading;
+            }
+        }
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n != from && !n.next_sibling()) n = n.parent();
+        if (n == from)
+            break;
+        n = n.next_sibling();
+    }
+    return {};
+}
+
+Viewport ParseViewport(const std::string& content) {
+    Viewport v;
+    std::string key, value;
+    bool inValue = false;
+    auto take = [&] {
+        const std::string k = util::ToLowerAscii(xml::CollapseWhitespace(key));
+        const std::string val = xml::CollapseWhitespace(value);
+        if (k == "width")
+            v.width = Pixels(val);
+        else if (k == "height")
+            v.height = Pixels(val);
+        key.clear();
+        value.clear();
+        inValue = false;
+    };
+    for (char c : content) {
+        if (c == ',' || c == ';') {
+            take();
+        } else if (c == '=' && !inValue) {
+            inValue = true;
+        } else {
+            (inValue ? value : key) += c;
+        }
+    }
+    take();
+    return v.Valid() ? v : Viewport{};
+}
+
+Viewport ReadViewport(const std::string& path) {
+    XmlFile xml(path);
+    pugi::xml_node doc = xml.Document();
+    for (pugi::xml_node meta : xml::Descendants(doc, xml::kXhtml, "meta")) {
+        if (util::ToLowerAscii(xml::Attribute(meta, "name")) == "viewport")
+            return ParseViewport(xml::Attribute(meta, "content"));
+    }
+    pugi::xml_node svg = doc.first_child();
+    while (svg && svg.type() != pugi::node_element) svg = svg.next_sibling();
+    if (!xml::Is(svg, xml::kSvg, "svg"))
+        return {};
+    Viewport v{Pixels(xml::Attribute(svg, "width")), Pixels(xml::Attribute(svg, "height"))};
+    if (v.Valid())
+        return v;
+    double x = 0, y = 0, w = 0, h = 0;
+    const std::string box = xml::Attribute(svg, "viewBox");
+    if (std::sscanf(box.c_str(), "%lf%*[ ,]%lf%*[ ,]%lf%*[ ,]%lf", &x, &y, &w, &h) == 4 && w > 0 && h > 0)
+        return {w, h};
+    return {};
+}
+
+std::string RepairUtf8(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t n = SequenceLength(bytes, i);
+        if (n > 0) {
+            out.append(bytes, i, n);
+            i += n;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(bytes[i++]);
+        AppendUtf8(out, b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char32_t>(b));
+    }
+    return out;
+}
+
+std::string DeclaredEncoding(const std::string& bytes) {
+    static const std::regex xmlDeclaration(R"(^\s*<\?xml[^>]*encoding\s*=\s*["']([^"']+)["'])",
+                                           std::regex::icase);
+    static const std::regex metaCharset(R"(<meta[^>]*charset\s*=\s*["']?([A-Za-z0-9_.:-]+))",
+                                        std::regex::icase);
+    const std::string head = bytes.substr(0, 2048);
+    std::smatch m;
+    if (std::regex_search(head, m, xmlDeclaration) || std::regex_search(head, m, metaCharset))
+        return util::ToLowerAscii(m[1].str());
+    return {};
+}
+
+bool RepairFileEncoding(const std::string& path) {
+    std::string bytes;
+    if (!util::ReadFileBytes(path, bytes) || util::IsValidUtf8(bytes))
+        return false;
+    // UTF-16 (a byte-order mark) and documents that name another encoding are the browser's to decode.
+    if (bytes.size() >= 2 &&
+        ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
+        return false;
+    if (!IsUtf8Name(DeclaredEncoding(bytes)))
+        return false;
+    util::AtomicFile file(path);
+    return file.IsOpen() && file.Write(RepairUtf8(bytes)) && file.Commit();
+}
+
+}  // namespace epub
