@@ -12,6 +12,7 @@
 
 #include "engine/PdfAssembler.h"
 #include "epub/EpubBook.h"
+#include "epub/TableOfContents.h"
 #include "util/Utilities.h"
 
 namespace {
@@ -96,7 +97,8 @@ int main(int argc, char** argv) {
     const double merge = Seconds(start);
     auto t = std::chrono::steady_clock::now();
     const auto book = epub::EpubBook::Load(folder + "/epub/content.opf", folder + "/epub");
-    auto outline = engine::BuildOutline(assembler, *book, folder + "/epub/toc.ncx", view);
+    const auto toc = epub::TableOfContents::Load(folder + "/epub/toc.ncx");
+    auto outline = engine::BuildOutline(assembler, *book, toc.get(), view);
     assembler.SetInfo("Bench", "Bench", "epub2pdf");
     const bool written = assembler.Write(outline);
     const double writeAndOutline = Seconds(t);

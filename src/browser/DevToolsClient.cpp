@@ -29,6 +29,9 @@ const std::string& MethodEnable() {
 const std::string& EventLoaded() {
     return SCRAMBLED("Page.loadEventFired", 0x1b7e4c9f02d6a385ull);
 }
+const std::string& MethodEvaluate() {
+    return SCRAMBLED("Runtime.evaluate", 0x5d83a1f6c20e7b49ull);
+}
 const std::string& MethodFetchEnable() {
     return SCRAMBLED("Fetch.enable", 0x0d5e3b7a91c4f268ull);
 }
@@ -246,12 +249,32 @@ const json& DevToolsClient::PrintParameters() {
 }
 
 bool DevToolsClient::PrintPdfBytes(std::string& pdf, int timeoutMs) {
+    return PrintPdfBytes(PrintParameters(), pdf, timeoutMs);
+}
+
+bool DevToolsClient::Evaluate(const std::string& expression, json& result, int timeoutMs) {
+    if (!WaitConnected(timeoutMs) || !pageLoaded_)
+        return false;
+    Connection* connection = WaitLaunched(0);
+    const Connection::Reply reply = connection->Call(
+        MethodEvaluate(), json{{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}},
+        timeoutMs);
+    if (!reply.status || reply.IsError() || reply.Result().contains("exceptionDetails"))
+        return false;
+    auto value = reply.Result().find("result");
+    if (value == reply.Result().end() || !value->is_object())
+        return false;
+    result = value->value("value", json(nullptr));
+    return true;
+}
+
+bool DevToolsClient::PrintPdfBytes(const json& params, std::string& pdf, int timeoutMs) {
     pdf.clear();
     // Navigate returns only once the page has loaded: without a loaded page there is nothing to wait for.
     if (!WaitConnected(timeoutMs) || !pageLoaded_ || !WaitPageLoaded(timeoutMs))
         return false;
     Connection* connection = WaitLaunched(0);
-    const Connection::Reply reply = connection->Call(MethodPrint(), PrintParameters(), timeoutMs);
+    const Connection::Reply reply = connection->Call(MethodPrint(), params, timeoutMs);
     if (!reply.status || reply.IsError())
         return false;
     auto data = reply.Result().find("data");

@@ -67,6 +67,11 @@ class DevToolsClient {
     // Prints the loaded page (US Letter, 110 %, 0.8 in margins, backgrounds) into pdf; true only when
     // the browser answered with a document.
     bool PrintPdfBytes(std::string& pdf, int timeoutMs = Timeouts::kPrintMs);
+    // The same with other print parameters (those of PrintParameters, changed).
+    bool PrintPdfBytes(const nlohmann::json& params, std::string& pdf, int timeoutMs = Timeouts::kPrintMs);
+    // Runs a script in the loaded page and waits for its value (a promise is awaited); true when it ran
+    // without an exception and result holds the value (JSON-serialisable values only).
+    bool Evaluate(const std::string& expression, nlohmann::json& result, int timeoutMs = Timeouts::kReadyMs);
     // The same, written to outputPath; true only when the PDF file was written.
     bool PrintToPdf(const std::string& outputPath, int timeoutMs = Timeouts::kPrintMs);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/EngineSettings.h"
+#include "epub/EpubBook.h"
 #include "util/Status.h"
 
 namespace engine {
@@ -16,8 +17,8 @@ namespace engine {
 class ChapterPrinter {
   public:
     virtual ~ChapterPrinter() = default;
-    // Prints one chapter file into pdf (the bytes of a PDF document); a failure says why.
-    virtual util::Status Print(const std::string& chapterPath, std::string& pdf) = 0;
+    // Prints one chapter into pdf (the bytes of a PDF document); a failure says why.
+    virtual util::Status Print(const epub::Chapter& chapter, std::string& pdf) = 0;
     // Abandons the chapter under way, and every later one, at once; safe from any thread.
     virtual void Abort() = 0;
     // How many requests of the pages were refused (they reached outside the book).

@@ -16,8 +16,10 @@
 #include <thread>
 #include <utility>
 
+#include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
 #include "epub/EpubFolder.h"
+#include "epub/TableOfContents.h"
 #include "util/AtomicFile.h"
 #include "util/Scrambled.h"
 #include "util/Utilities.h"
@@ -82,8 +84,8 @@ class OutputGuard {
 struct ConversionJob::Book {
     std::string folder;   // the unpacked archive
     std::string opfPath;  // its package document
-    std::string ncxPath;  // its table of contents
     std::shared_ptr<epub::EpubBook> package;
+    std::shared_ptr<epub::TableOfContents> toc;  // null when the book has none
 
     // A path inside the book as its author wrote it: "OEBPS/content.opf".
     std::string Name(const std::string& path) const {
@@ -268,9 +270,6 @@ util::Status ConversionJob::ReadBook(Book& book) {
     book.opfPath = folder.GetPackagePath(&problem);
     if (book.opfPath.empty())
         return util::Status::Failure("no package document: " + problem);
-    book.ncxPath = folder.GetNcxPath();
-    if (book.ncxPath.empty())
-        return util::Status::Failure("no toc.ncx beside the package document");
     book.package = epub::EpubBook::Load(book.opfPath, book.folder);
     if (!book.package)
         return util::Status::Failure("the package document cannot be read");
@@ -287,13 +286,25 @@ util::Status ConversionJob::ReadBook(Book& book) {
     for (const std::string& missing : book.package->GetMissingFiles()) {
         warnings_.push_back("the chapter file " + missing + " is not in the book; it was left out");
     }
+    for (const std::string& item : book.package->GetUnprintableItems()) {
+        warnings_.push_back("the spine item " + item + " cannot be printed as a page; it was left out");
+    }
+    // The unpacked copy is the job's own: a chapter whose bytes are not the UTF-8 it claims is rewritten
+    // so that the browser shows its text rather than an encoding error.
+    for (const epub::Chapter& chapter : book.package->GetChapters()) {
+        if (epub::RepairFileEncoding(chapter.path)) {
+            warnings_.push_back("the chapter file " + book.Name(chapter.path) +
+                                " is not valid UTF-8; it was read as Windows-1252");
+        }
+    }
+    book.toc = epub::TableOfContents::ForBook(*book.package);
     timings_.unpack += SecondsSince(start);
     return {};
 }
 
 util::Status ConversionJob::PrintChapters(const Book& book, const std::string& tempFolder,
                                           const ProgressCallback& callback) {
-    const std::vector<std::string>& chapters = book.package->GetChapterFiles();
+    const std::vector<epub::Chapter>& chapters = book.package->GetChapters();
     const unsigned count = static_cast<unsigned>(chapters.size());
     if (cancelled_)
         return Cancelled();
@@ -327,7 +338,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                 return Cancelled();  // the print failed because the job was stopped
             if (!printed) {
                 // The book is made from the chapters printed so far.
-                stopReason = "chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i]) +
+                stopReason = "chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i].path) +
                              ") could not be printed: " + printed.Reason() + "; the book ends before it";
                 break;
             }
@@ -337,7 +348,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                 return util::Status::Failure("cannot write the chapter PDF " + pdfPath);
             }
             file.close();
-            chapterMap_[chapters[i]] = pdfPath;
+            chapterMap_[chapters[i].path] = pdfPath;
             merge.Add(pdfPath);
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
@@ -367,11 +378,10 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
 util::Status ConversionJob::Assemble(const Book& book, const std::string& outputPath) {
     const auto start = Clock::now();
     const ChapterMapView view{chapterMap_, cancelled_};
-    std::string tocProblem;
-    auto outline = BuildOutline(*assembler_, *book.package, book.ncxPath, view, &tocProblem);
-    if (!tocProblem.empty()) {
-        warnings_.push_back("the table of contents " + book.Name(book.ncxPath) + " " + tocProblem +
-                            "; bookmarks after that point are missing");
+    auto outline = BuildOutline(*assembler_, *book.package, book.toc.get(), view);
+    if (book.toc && !book.toc->GetProblem().empty()) {
+        warnings_.push_back("the table of contents " + book.Name(book.toc->GetPath()) + " " +
+                            book.toc->GetProblem() + "; bookmarks after that point are missing");
     }
     assembler_->SetInfo(book.package->GetTitle(), book.package->GetCreator(), CreatorText());
     // Links first, in the merged document, so that it is written once.

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
 #include "util/AtomicFile.h"
@@ -248,9 +249,9 @@ bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& j
 
 namespace {
 
-void AddEntry(const PdfAssembler& assembler, const epub::TableOfContents& toc, const ChapterMapView& job,
-              OutlineNode& parent, const epub::TocEntry& entry) {
-    const std::string pdf = job.PdfOf(toc.ResolveTarget(entry.target));
+void AddEntry(const PdfAssembler& assembler, const ChapterMapView& job, OutlineNode& parent,
+              const epub::TocEntry& entry) {
+    const std::string pdf = job.PdfOf(entry.file);
     if (pdf.empty())
         return;  // not printed, or not in the spine: the whole subtree goes
     auto node = std::make_shared<OutlineNode>();
@@ -260,35 +261,49 @@ void AddEntry(const PdfAssembler& assembler, const epub::TableOfContents& toc, c
     for (const auto& child : entry.children) {
         if (job.cancelled)
             return;
-        AddEntry(assembler, toc, job, *node, *child);
+        AddEntry(assembler, job, *node, *child);
     }
 }
 
 }  // namespace
 
 std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const epub::EpubBook& book,
-                                          const std::string& ncxPath, const ChapterMapView& job,
-                                          std::string* tocProblem) {
-    auto toc = epub::TableOfContents::Load(ncxPath);
-    if (!toc)
-        return nullptr;
-    if (tocProblem != nullptr)
-        *tocProblem = toc->GetProblem();
+                                          const epub::TableOfContents* toc, const ChapterMapView& job) {
     auto root = std::make_shared<OutlineNode>();
-    auto tocRoot = toc->GetRoot();
 
+    // The guide's references first; one without a title takes the label that the table of contents
+    // gives the same target, or is left out.
     std::vector<std::shared_ptr<epub::TocEntry>> guide;
     if (auto cover = book.GetCoverRef())
         guide.push_back(cover);
     if (auto tocRef = book.GetTocRef())
         guide.push_back(tocRef);
     for (const auto& text : book.GetTextRefs()) guide.push_back(text);
-    tocRoot->children.insert(tocRoot->children.begin(), guide.begin(), guide.end());
+    for (const auto& reference : guide) {
+        epub::TocEntry entry = *reference;
+        if (entry.label.empty() && toc != nullptr)
+            entry.label = toc->FindLabel(entry.file, entry.fragment);
+        if (!entry.label.empty())
+            AddEntry(assembler, job, *root, entry);
+    }
 
-    for (const auto& entry : tocRoot->children) {
-        if (job.cancelled)
-            break;
-        AddEntry(assembler, *toc, job, *root, *entry);
+    if (toc != nullptr) {
+        for (const auto& entry : toc->GetRoot()->children) {
+            if (job.cancelled)
+                break;
+            AddEntry(assembler, job, *root, *entry);
+        }
+    } else {
+        // No table of contents: one bookmark per printed chapter, titled as the chapter titles itself.
+        for (const epub::Chapter& chapter : book.GetChapters()) {
+            if (job.cancelled)
+                break;
+            epub::TocEntry entry(epub::ReadDocumentTitle(chapter.path), chapter.path);
+            entry.file = chapter.path;
+            if (entry.label.empty())
+                entry.label = util::GetFileName(chapter.path, false);
+            AddEntry(assembler, job, *root, entry);
+        }
     }
     if (job.cancelled)
         return nullptr;

@@ -15,7 +15,8 @@ class PdfMemDocument;
 }
 namespace epub {
 class EpubBook;
-}
+class TableOfContents;
+}  // namespace epub
 
 namespace engine {
 
@@ -88,12 +89,11 @@ class PdfAssembler {
     std::string lastError_;
 };
 
-// The outline of a book: its guide references (cover, toc, text) first, then the NCX tree, each entry
-// pointing to the first page of its chapter; entries whose file was not printed are dropped with their
-// subtrees. Null when the NCX cannot be read, or when the job was cancelled. tocProblem (when given)
-// receives what is wrong with the NCX, empty when it is well-formed.
+// The outline of a book: its guide references (cover, toc, text) first, then the table of contents (or,
+// when the book has none, one entry per chapter titled by the chapter), each entry pointing to the first
+// page of its chapter; entries whose file was not printed are dropped with their subtrees. Null when the
+// job was cancelled.
 std::shared_ptr<OutlineNode> BuildOutline(const PdfAssembler& assembler, const epub::EpubBook& book,
-                                          const std::string& ncxPath, const ChapterMapView& job,
-                                          std::string* tocProblem = nullptr);
+                                          const epub::TableOfContents* toc, const ChapterMapView& job);
 
 }  // namespace engine

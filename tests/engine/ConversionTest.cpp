@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <sstream>
 
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionJob.h"
@@ -117,9 +118,12 @@ TEST_F(ConversionTest, SampleBookEndToEnd) {
 TEST_F(ConversionTest, ChapterThatFailsToPrintEndsTheBookThere) {
     engine::ConversionJob job(Book("failing-middle.epub"));
     ASSERT_TRUE(job.Run(out / "f.pdf", nullptr));
-    ASSERT_EQ(job.Warnings().size(), 1u);
-    EXPECT_NE(job.Warnings()[0].find("chapter 3 (OEBPS/ch3.bin) could not be printed"), std::string::npos)
+    // Its bytes are not text either: the encoding is named first.
+    ASSERT_EQ(job.Warnings().size(), 2u);
+    EXPECT_NE(job.Warnings()[0].find("OEBPS/ch3.bin is not valid UTF-8"), std::string::npos)
         << job.Warnings()[0];
+    EXPECT_NE(job.Warnings()[1].find("chapter 3 (OEBPS/ch3.bin) could not be printed"), std::string::npos)
+        << job.Warnings()[1];
     const std::string text = PdfText(out / "f.pdf");
     EXPECT_NE(text.find("Text of chapter 2."), std::string::npos);
     EXPECT_EQ(text.find("Text of chapter 4."), std::string::npos);
@@ -159,7 +163,6 @@ TEST_F(ConversionTest, RefusedBooksSayWhy) {
     const std::pair<const char*, const char*> cases[] = {
         {"broken-notzip.epub", "not a readable ZIP archive"},
         {"broken-nocontainer.epub", "no package document"},
-        {"broken-nonav.epub", "no toc.ncx"},
         {"broken-nochapters.epub", "no chapter files"},
         {"missing.epub", "does not exist"},
         // The parser's own word on a file that is not XML, with the file and where.
@@ -192,6 +195,62 @@ TEST_F(ConversionTest, WhatABookLeftOutIsNamed) {
         }
         fs::remove(out / "w.pdf");
     }
+}
+
+// Books as current tools write them convert whole: a navigation document instead of an NCX, prefixed
+// packages, a cover that must fit one page, an SVG page, a chapter that is HTML but not XML, one in the
+// wrong encoding, an image in the spine; pre-paginated pages keep their own size; a book without any
+// table of contents gets its chapters' titles.
+TEST_F(ConversionTest, EveryKindOfBookConverts) {
+    engine::ConversionJob job(Book("epub3-nav.epub"));
+    ASSERT_TRUE(job.Run(out / "nav.pdf", nullptr)) << job.FailureReason();
+    const json summary = PdfSummary(out / "nav.pdf");
+    EXPECT_EQ(summary["pages"], 5);  // the cover on one page, then one page per chapter
+    EXPECT_EQ(summary["info"]["Title"], "The Main Title");
+    EXPECT_EQ(summary["info"]["Author"], "Ann Author,Bob Builder");
+    const json outline = json::parse(R"([{"title": "Cover", "page": 1},
+        {"title": "Part One", "page": 2, "kids": [{"title": "1.1 The first chapter", "page": 2},
+                                                  {"title": "1.2 A map", "page": 3}]},
+        {"title": "Loose HTML", "page": 4}, {"title": "Quotes", "page": 5}])");
+    EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), outline) << summary["outline"].dump();
+    const std::string text = PdfText(out / "nav.pdf");
+    for (const char* expected : {"Text of the first chapter.", "Map of the land", "loose text end.",
+                                 "She said \u201Chello\u201D twice."}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
+    EXPECT_EQ(text.find("error"), std::string::npos) << text;
+    // The cover is one image filling the page's width or height (not split, not shrunk to its box).
+    // pdfimages: page num type width height color comp bpc enc interp object ID x-ppi y-ppi ...
+    auto images = testing_support::RunCommand("pdfimages -list -f 1 -l 1 " + ShellQuote(out / "nav.pdf"));
+    const size_t row = images.output.find("\n   1     0 image       2     3 ");
+    ASSERT_NE(row, std::string::npos) << images.output;
+    std::istringstream fields(images.output.substr(row));
+    std::string field;
+    double yPpi = 0;
+    for (int i = 0; i < 14 && fields >> field; ++i) yPpi = i == 13 ? std::stod(field) : 0;
+    EXPECT_GT(3 / yPpi, 8.0) << "inches high\n" << images.output;  // the page's height less its margins
+    std::vector<std::string> warnings = job.Warnings();
+    std::sort(warnings.begin(), warnings.end());
+    const std::vector<std::string> expectedWarnings = {
+        "the chapter file OPS/text/quotes.xhtml is not valid UTF-8; it was read as Windows-1252",
+        "the spine item cover.png (image/png) cannot be printed as a page; it was left out"};
+    EXPECT_EQ(warnings, expectedWarnings);
+
+    engine::ConversionJob fixed(Book("fixed-layout.epub"));
+    ASSERT_TRUE(fixed.Run(out / "fixed.pdf", nullptr)) << fixed.FailureReason();
+    auto info = testing_support::RunCommand("pdfinfo -f 1 -l 2 " + ShellQuote(out / "fixed.pdf"));
+    EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("Page    1 size:  450 x 600 pts"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("Page    2 size:  450 x 600 pts"), std::string::npos) << info.output;
+    EXPECT_EQ(testing_support::OutlineTitles(PdfSummary(out / "fixed.pdf")["outline"]),
+              json::parse(R"([{"title": "Page one", "page": 1}, {"title": "Page two", "page": 2}])"));
+
+    engine::ConversionJob untitled(Book("no-toc.epub"));
+    ASSERT_TRUE(untitled.Run(out / "no-toc.pdf", nullptr)) << untitled.FailureReason();
+    EXPECT_EQ(testing_support::OutlineTitles(PdfSummary(out / "no-toc.pdf")["outline"]),
+              json::parse(R"([{"title": "Morning", "page": 1}, {"title": "Evening", "page": 2},
+                              {"title": "c", "page": 3}])"));
+    EXPECT_TRUE(untitled.Warnings().empty());
 }
 
 TEST_F(ConversionTest, AChapterReadsNothingButItsBook) {

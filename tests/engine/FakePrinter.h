@@ -38,7 +38,8 @@ class FakePrinter : public engine::ChapterPrinter {
     explicit FakePrinter(std::shared_ptr<PrinterScript> script) : script_(std::move(script)) {
         pdf_ = ReadFile(TestDataDir() + "/chromium/ch1.pdf");
     }
-    util::Status Print(const std::string& chapterPath, std::string& pdf) override {
+    util::Status Print(const epub::Chapter& chapter, std::string& pdf) override {
+        const std::string& chapterPath = chapter.path;
         switch (script_->ActFor(chapterPath)) {
             case Act::kPrint:
                 pdf = pdf_;

@@ -5,6 +5,7 @@
 #include "PdfFixtures.h"
 #include "engine/PdfAssembler.h"
 #include "epub/EpubBook.h"
+#include "epub/TableOfContents.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
 
@@ -29,6 +30,7 @@ class PdfAssemblerTest : public ::testing::Test {
     std::shared_ptr<epub::EpubBook> Package() {
         return epub::EpubBook::Load(Book("content.opf"), dir / "epub");
     }
+    std::shared_ptr<epub::TableOfContents> Toc() { return epub::TableOfContents::Load(Book("toc.ncx")); }
     std::string Output() { return dir / "out.pdf"; }
 
     void SetUp() override {
@@ -37,7 +39,9 @@ class PdfAssemblerTest : public ::testing::Test {
             <item id="d" href="d.xhtml"/></manifest>
             <spine><itemref idref="a"/><itemref idref="b"/><itemref idref="c"/><itemref idref="d"/></spine>
             <guide><reference type="cover" title="Cover" href="a.xhtml"/>
-                   <reference type="text" title="Begin" href="b%20b.xhtml#start"/></guide></package>)");
+                   <reference type="text" title="Begin" href="b%20b.xhtml#start"/>
+                   <reference type="text" href="c.xhtml#n"/><reference type="toc" href="a.xhtml#none"/>
+            </guide></package>)");
         auto point = [](const std::string& label, const std::string& src, const std::string& inner = "") {
             return "<navPoint><navLabel><text>" + label + "</text></navLabel><content src=\"" + src + "\"/>" +
                    inner + "</navPoint>";
@@ -90,17 +94,37 @@ TEST_F(PdfAssemblerTest, MergesPagesAndWritesInformation) {
     EXPECT_FALSE(fs::exists(Output() + ".part"));
 }
 
+// A guide reference without a title takes the label of the same target in the table of contents, or
+// is left out.
 TEST_F(PdfAssemblerTest, OutlineFollowsGuideThenNcxAndDropsUnprintedSubtrees) {
     auto& pdf = Assemble();
-    auto outline = engine::BuildOutline(pdf, *Package(), Book("toc.ncx"), View());
+    auto outline = engine::BuildOutline(pdf, *Package(), Toc().get(), View());
     ASSERT_TRUE(outline);
     ASSERT_TRUE(pdf.Write(outline));
     json summary = PdfSummary(Output());
     const json expected = json::parse(R"([
-        {"title": "Cover", "page": 1}, {"title": "Begin", "page": 4}, {"title": "First 第一", "page": 1},
+        {"title": "Cover", "page": 1}, {"title": "Begin", "page": 4}, {"title": "Second.1", "page": 9},
+        {"title": "First 第一", "page": 1},
         {"title": "Second", "page": 4, "kids": [{"title": "Second.1", "page": 9}]}])");
     EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), expected) << summary["outline"].dump();
     EXPECT_EQ(summary["outline"][0]["zoom"], json::parse("[76.5, 820, 0]"));
+}
+
+// Without a table of contents each printed chapter gets a bookmark with its title, its first heading,
+// or else its file name.
+TEST_F(PdfAssemblerTest, WithoutTableOfContentsChaptersAreTheOutline) {
+    WriteFile(Book("a.xhtml"), "<html><head><title> The  first\n chapter </title></head><body/></html>");
+    WriteFile(Book("b b.xhtml"),
+              "<html><head><title/></head><body><p>x</p><div><h3>Third <i>level</i></h3></div>"
+              "<h1>Later</h1></body></html>");
+    auto& pdf = Assemble();
+    auto outline = engine::BuildOutline(pdf, *Package(), nullptr, View());
+    ASSERT_TRUE(outline);
+    ASSERT_TRUE(pdf.Write(outline));
+    const json expected = json::parse(R"([{"title": "Cover", "page": 1}, {"title": "Begin", "page": 4},
+        {"title": "The first chapter", "page": 1}, {"title": "Third level", "page": 4},
+        {"title": "c", "page": 9}])");
+    EXPECT_EQ(testing_support::OutlineTitles(PdfSummary(Output())["outline"]), expected);
 }
 
 TEST_F(PdfAssemblerTest, OutOfRangePagesPointToPageOneAndFallbackUsesTitles) {
@@ -215,11 +239,10 @@ TEST_F(PdfAssemblerTest, CancellationAndFailures) {
     ASSERT_TRUE(pdf.Write(nullptr));
     const std::string before = testing_support::ReadFile(Output());
     cancelled = true;
-    EXPECT_EQ(engine::BuildOutline(pdf, *Package(), Book("toc.ncx"), View()), nullptr);
+    EXPECT_EQ(engine::BuildOutline(pdf, *Package(), Toc().get(), View()), nullptr);
     EXPECT_FALSE(pdf.RewriteLinks(View(), Output()));
     EXPECT_EQ(testing_support::ReadFile(Output()), before);
     cancelled = false;
-    EXPECT_EQ(engine::BuildOutline(pdf, *Package(), Book("missing.ncx"), View()), nullptr);
 
     engine::PdfAssembler empty(dir / "empty.pdf");
     EXPECT_FALSE(empty.Write(nullptr));

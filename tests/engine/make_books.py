@@ -102,8 +102,6 @@ open(os.path.join(out, "broken-notzip.epub"), "w").write("This is not an archive
 with zipfile.ZipFile(os.path.join(out, "broken-nocontainer.epub"), "w") as z:
     z.writestr("mimetype", "application/epub+zip")
     z.writestr("OEBPS/content.opf", "<package/>")
-book("broken-nonav.epub", [("a.xhtml", text_chapter(1))], ncx=False,
-     files={"OEBPS/nav.xhtml": page("nav", '<nav epub:type="toc"><ol><li><a href="a.xhtml">A</a></li></ol></nav>')})
 book("broken-nochapters.epub", [], points=[])
 
 # A chapter that reaches for a file outside the book and for the network; its own image is inside.
@@ -120,3 +118,98 @@ book("leaky.epub", [("leaky.xhtml", leaky)], files={"OEBPS/img/own.png": PNG_1X1
 for folder in ("a", "b"):
     os.makedirs(os.path.join(out, folder), exist_ok=True)
     book(os.path.join(folder, "same.epub"), [("x.xhtml", text_chapter(1))], title="Same " + folder)
+
+
+def raw_book(name, files, container=CONTAINER):
+    """files: {path in the archive: str or bytes}, besides mimetype and the container."""
+    with zipfile.ZipFile(os.path.join(out, name), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("mimetype", "application/epub+zip", compress_type=zipfile.ZIP_STORED)
+        z.writestr("META-INF/container.xml", container)
+        for path, content in files.items():
+            z.writestr(path, content)
+
+
+# A table of contents made of the chapters' own titles: no NCX, no navigation document.
+book("no-toc.epub", [("a.xhtml", page("Morning", "<p>First.</p>")),
+                     ("b.xhtml", page("", "<h2>Evening</h2><p>Second.</p>")),
+                     ("c.xhtml", page("", "<p>Third.</p>"))], ncx=False)
+
+# EPUB 3 as current tools write it: the package namespace bound to "opf:", Dublin Core to "d:", a
+# navigation document and no NCX; a cover image page, an image in the spine, an SVG page, a chapter that
+# is HTML but not XML (an undeclared entity), and one whose quotes are Windows-1252 bytes.
+
+
+def png(width, height, rgb):
+    """A PNG of one colour."""
+    import struct
+    import zlib
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes(rgb) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+COVER_PNG = png(2, 3, (200, 30, 30))
+raw_book("epub3-nav.epub", {
+    "OPS/package.opf": """<?xml version="1.0" encoding="UTF-8"?>
+<opf:package xmlns:opf="http://www.idpf.org/2007/opf" version="3.0" unique-identifier="id">
+ <opf:metadata xmlns:d="http://purl.org/dc/elements/1.1/">
+  <d:title id="t2">Collected Works</d:title><d:title id="t1">The Main Title</d:title>
+  <opf:meta refines="#t1" property="title-type">main</opf:meta>
+  <d:creator>Ann Author</d:creator><d:creator>Bob Builder</d:creator><d:language>de-CH</d:language>
+ </opf:metadata>
+ <opf:manifest>
+  <opf:item id="nav" href="nav.xhtml" media-type="application/xhtml+xml" properties="nav"/>
+  <opf:item id="cover" href="cover.xhtml" media-type="application/xhtml+xml"/>
+  <opf:item id="img" href="cover.png" media-type="image/png"/>
+  <opf:item id="one" href="text/one.xhtml" media-type="application/xhtml+xml"/>
+  <opf:item id="svg" href="text/map.svg" media-type="image/svg+xml"/>
+  <opf:item id="html" href="text/loose.xhtml" media-type="application/xhtml+xml"/>
+  <opf:item id="cp" href="text/quotes.xhtml" media-type="application/xhtml+xml"/>
+ </opf:manifest>
+ <opf:spine><opf:itemref idref="cover"/><opf:itemref idref="img"/><opf:itemref idref="one"/>
+  <opf:itemref idref="svg"/><opf:itemref idref="html"/><opf:itemref idref="cp"/></opf:spine>
+</opf:package>""",
+    "OPS/nav.xhtml": """<?xml version="1.0" encoding="UTF-8"?>
+<html xmlns="http://www.w3.org/1999/xhtml" xmlns:epub="http://www.idpf.org/2007/ops"><head><title>Contents</title></head>
+<body><nav epub:type="landmarks"><ol><li><a epub:type="cover" href="cover.xhtml">Cover</a></li></ol></nav>
+<nav epub:type="toc"><h1>Contents</h1><ol>
+ <li><span>Part <b>One</b></span><ol><li><a href="text/one.xhtml">1.1 The
+   <code>first</code> chapter</a></li><li><a href="text/map.svg">1.2 A map</a></li></ol></li>
+ <li><a href="text/loose.xhtml#s">Loose HTML</a></li><li><a href="text/quotes.xhtml">Quotes</a></li>
+ <li><a href="nowhere.xhtml">Not in the book</a></li>
+</ol></nav></body></html>""",
+    "OPS/cover.xhtml": page("Cover", '<div style="margin:3em"><img src="cover.png" alt="" '
+                                     'style="width:2000px;height:3000px"/></div>'),
+    "OPS/cover.png": COVER_PNG,
+    "OPS/text/one.xhtml": page("One", "<h1>First chapter</h1><p>Text of the first chapter.</p>"),
+    "OPS/text/map.svg": '<?xml version="1.0"?><svg xmlns="http://www.w3.org/2000/svg" width="300" height="200">'
+                        '<rect width="300" height="200" fill="#ccc"/><text x="20" y="100">Map of the land</text></svg>',
+    "OPS/text/loose.xhtml": page("Loose", '<p id="s">Before&nbsp;the entity and after it: loose text end.</p>'),
+    "OPS/text/quotes.xhtml": page("Quotes", "<p>She said \x93hello\x94 twice.</p>").encode("latin-1"),
+    "OPS/notes.txt": "Not the package.",
+}, container="""<?xml version="1.0"?><c:container version="1.0" xmlns:c="urn:oasis:names:tc:opendocument:xmlns:container">
+<c:rootfiles><c:rootfile full-path="OPS/notes.txt" media-type="text/plain"/>
+<c:rootfile full-path="OPS/package.opf" media-type="application/oebps-package+xml"/></c:rootfiles></c:container>""")
+
+# A pre-paginated book: every page 600x800 CSS pixels, one PDF page each.
+FIXED = ('<?xml version="1.0" encoding="UTF-8"?><html xmlns="http://www.w3.org/1999/xhtml"><head><title>%s</title>'
+         '<meta name="viewport" content="width=600, height=800"/></head>'
+         '<body style="margin:0;width:600px;height:800px;background:#eef"><p>%s</p></body></html>')
+raw_book("fixed-layout.epub", {
+    "OEBPS/content.opf": """<?xml version="1.0" encoding="UTF-8"?>
+<package xmlns="http://www.idpf.org/2007/opf" version="3.0"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">
+ <dc:title>Fixed</dc:title><meta property="rendition:layout">pre-paginated</meta></metadata>
+ <manifest><item id="p1" href="p1.xhtml" media-type="application/xhtml+xml"/>
+ <item id="p2" href="p2.xhtml" media-type="application/xhtml+xml"/>
+ <item id="ncx" href="nav/contents.ncx" media-type="application/x-dtbncx+xml"/></manifest>
+ <spine toc="ncx"><itemref idref="p1"/><itemref idref="p2"/></spine></package>""",
+    "OEBPS/nav/contents.ncx": '<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/"><navMap>'
+                              '<navPoint><navLabel><text>Page one</text></navLabel><content src="../p1.xhtml"/></navPoint>'
+                              '<navPoint><navLabel><text>Page two</text></navLabel><content src="../p2.xhtml"/></navPoint>'
+                              '</navMap></ncx>',
+    "OEBPS/p1.xhtml": FIXED % ("One", "Fixed page one"),
+    "OEBPS/p2.xhtml": FIXED % ("Two", "Fixed page two"),
+})

@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""Prints the outline a book's own table of contents calls for, read from the EPUB with Python's own XML
+reader (not the program's): its NCX (named by the spine, else in the manifest) or its EPUB 3 navigation
+document, as a JSON list of {"title": ..., "kids": [...]}. Entries whose file is not an (X)HTML or SVG
+document of the spine are left out with their subtrees.
+
+usage: expected_outline.py BOOK.epub
+"""
+import json
+import posixpath
+import re
+import sys
+import urllib.parse
+import xml.etree.ElementTree as ET
+import zipfile
+
+OPF = "{http://www.idpf.org/2007/opf}"
+NCX = "{http://www.daisy.org/z3986/2005/ncx/}"
+XHTML = "{http://www.w3.org/1999/xhtml}"
+OPS_TYPE = "{http://www.idpf.org/2007/ops}type"
+CONTAINER = "{urn:oasis:names:tc:opendocument:xmlns:container}"
+PRINTABLE = {"application/xhtml+xml", "text/html", "image/svg+xml"}
+
+
+def label(element):
+    return re.sub(r"\s+", " ", "".join(element.itertext())).strip() if element is not None else ""
+
+
+def resolve(base, href):
+    path = urllib.parse.unquote(href.split("#")[0].split("?")[0])
+    return posixpath.normpath(posixpath.join(posixpath.dirname(base), path))
+
+
+def main():
+    book = zipfile.ZipFile(sys.argv[1])
+    container = ET.fromstring(book.read("META-INF/container.xml"))
+    rootfiles = container.iter(CONTAINER + "rootfile")
+    opf_path = next(r.get("full-path") for r in rootfiles if r.get("media-type") == "application/oebps-package+xml")
+    opf = ET.fromstring(book.read(opf_path))
+    items = {i.get("id"): i for i in opf.iter(OPF + "item")}
+    spine = opf.find(OPF + "spine")
+    printed = {resolve(opf_path, items[r.get("idref")].get("href")) for r in spine.iter(OPF + "itemref")
+               if r.get("idref") in items and items[r.get("idref")].get("media-type") in PRINTABLE}
+
+    def keep(entries):
+        return [dict(title=t, kids=keep(kids)) for t, f, kids in entries if f in printed]
+
+    ncx_item = items.get(spine.get("toc")) or next(
+        (i for i in items.values() if i.get("media-type") == "application/x-dtbncx+xml"), None)
+    if ncx_item is not None:
+        ncx_path = resolve(opf_path, ncx_item.get("href"))
+        ncx = ET.fromstring(book.read(ncx_path))
+
+        def points(parent):
+            return [(label(p.find(NCX + "navLabel/" + NCX + "text")),
+                     resolve(ncx_path, p.find(NCX + "content").get("src")), points(p))
+                    for p in parent.findall(NCX + "navPoint")]
+        print(json.dumps(keep(points(ncx.find(NCX + "navMap"))), ensure_ascii=False))
+        return
+
+    nav_item = next(i for i in items.values() if "nav" in (i.get("properties") or "").split())
+    nav_path = resolve(opf_path, nav_item.get("href"))
+    nav = next(n for n in ET.fromstring(book.read(nav_path)).iter(XHTML + "nav")
+               if "toc" in (n.get(OPS_TYPE) or "").split())
+
+    def entries(ol):
+        result = []
+        for li in ([] if ol is None else ol.findall(XHTML + "li")):
+            head = li.find(XHTML + "a")
+            head = head if head is not None else li.find(XHTML + "span")
+            kids = entries(li.find(XHTML + "ol"))
+            href = head.get("href") if head is not None else None
+            target = resolve(nav_path, href) if href else (kids[0][1] if kids else None)
+            result.append((label(head), target, kids))
+        return result
+    print(json.dumps(keep(entries(nav.find(XHTML + "ol"))), ensure_ascii=False))
+
+
+main()
