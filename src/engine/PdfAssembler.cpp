@@ -16,9 +16,14 @@
 namespace engine {
 namespace {
 
-constexpr double kDestinationLeft = 76.5;
-constexpr double kDestinationTop = 820.0;
-constexpr double kDestinationZoom = 0.0;
+constexpr double kDestinationZoom = 0.0;  // the reader's zoom stays
+
+// A destination at a height of a page (the top of the page when top is below 0), at its left edge.
+PoDoFo::PdfDestination At(PoDoFo::PdfPage* page, double top) {
+    if (top < 0)
+        top = page->GetMediaBox().GetBottom() + page->GetMediaBox().GetHeight();
+    return PoDoFo::PdfDestination(page, 0.0, top, kDestinationZoom);
+}
 
 PoDoFo::PdfString Text(const std::string& utf8) {
     return PoDoFo::PdfString(reinterpret_cast<const PoDoFo::pdf_utf8*>(utf8.c_str()));
@@ -65,9 +70,12 @@ void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
 void AddNode(PoDoFo::PdfMemDocument& doc, PoDoFo::PdfOutlines* outlines, PoDoFo::PdfOutlineItem* parent,
              const OutlineNode& node, int pageCount) {
     int p = node.page;
-    if (p < 1 || p > pageCount)
+    double top = node.top;
+    if (p < 1 || p > pageCount) {
         p = 1;
-    PoDoFo::PdfDestination dest(doc.GetPage(p - 1), kDestinationLeft, kDestinationTop, kDestinationZoom);
+        top = -1;
+    }
+    PoDoFo::PdfDestination dest = At(doc.GetPage(p - 1), top);
     PoDoFo::PdfOutlineItem* item;
     if (parent == nullptr) {
         item = outlines->CreateRoot(Text(node.title));
@@ -98,11 +106,13 @@ bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& tit
         if (!merged_) {
             auto first = std::make_unique<Document>();
             Load(first->doc, pdfPath);
+            destinations_[pdfPath] = ReadDestinations(first->doc);
             pageCursor_ += first->doc.GetPageCount();
             merged_ = std::move(first);
         } else {
             PoDoFo::PdfMemDocument chapter;
             Load(chapter, pdfPath);
+            destinations_[pdfPath] = ReadDestinations(chapter);
             pageCursor_ += chapter.GetPageCount();
             merged_->doc.Append(chapter, true);
         }
@@ -112,6 +122,66 @@ bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& tit
     chapterPdfs_.push_back(pdfPath);
     chapterTitles_[pdfPath] = title;
     return true;
+}
+
+std::map<std::string, PdfAssembler::Spot> PdfAssembler::ReadDestinations(PoDoFo::PdfMemDocument& doc) {
+    // The browser writes a catalog /Dests dictionary: element id -> [page /XYZ left top zoom]. It is
+    // read here and then goes: in the merged document its names would send any chapter's links to the
+    // first chapter's elements, and every link gets an explicit destination instead.
+    std::map<std::string, Spot> spots;
+    PoDoFo::PdfDictionary& catalog = doc.GetCatalog()->GetDictionary();
+    PoDoFo::PdfObject* dests = doc.GetCatalog()->GetIndirectKey("Dests");
+    std::unique_ptr<PoDoFo::PdfObject> owned;
+    if (const PoDoFo::PdfObject* key = catalog.GetKey("Dests"); key != nullptr && key->IsReference())
+        owned.reset(doc.GetObjects().RemoveObject(key->GetReference()));
+    catalog.RemoveKey("Dests");
+    if (owned)
+        dests = owned.get();
+    if (dests == nullptr || !dests->IsDictionary())
+        return spots;
+    std::map<PoDoFo::PdfReference, int> pageIndex;
+    for (int i = 0; i < doc.GetPageCount(); ++i) pageIndex[doc.GetPage(i)->GetObject()->Reference()] = i;
+    for (const auto& [name, value] : dests->GetDictionary().GetKeys()) {
+        const PoDoFo::PdfObject* array = value;
+        if (array != nullptr && array->IsReference())
+            array = doc.GetObjects().GetObject(array->GetReference());
+        if (array == nullptr || !array->IsArray() || array->GetArray().size() < 4)
+            continue;
+        const PoDoFo::PdfArray& a = array->GetArray();
+        const bool xyz = a[0].IsReference() && a[1].IsName() && a[1].GetName().GetName() == "XYZ";
+        if (!xyz || !(a[3].IsNumber() || a[3].IsReal()))
+            continue;
+        auto page = pageIndex.find(a[0].GetReference());
+        if (page == pageIndex.end())
+            continue;
+        spots[name.GetName()] = {page->second, a[3].GetReal()};
+    }
+    return spots;
+}
+
+bool PdfAssembler::Locate(const std::string& pdfPath, const std::string& fragment, int& page,
+                          double& top) const {
+    auto chapter = destinations_.find(pdfPath);
+    if (chapter == destinations_.end())
+        return false;
+    auto spot = chapter->second.find(fragment);
+    if (spot == chapter->second.end())
+        return false;
+    page = PageOf(pdfPath) + spot->second.page;
+    top = spot->second.top;
+    return true;
+}
+
+std::string PdfAssembler::ChapterOfPage(int page) const {
+    std::string found;
+    int best = 0;
+    for (const auto& [pdf, first] : firstPage_) {
+        if (first <= page && first > best) {
+            best = first;
+            found = pdf;
+        }
+    }
+    return found;
 }
 
 int PdfAssembler::PageOf(const std::string& pdfPath) const {
@@ -200,49 +270,82 @@ bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& ou
     return true;
 }
 
+namespace {
+
+// The name a link annotation goes to within its own chapter (/Dest /name, or a GoTo action to one);
+// empty when it has none.
+std::string NamedTarget(PoDoFo::PdfAnnotation* annotation) {
+    const PoDoFo::PdfDictionary& dict = annotation->GetObject()->GetDictionary();
+    const PoDoFo::PdfObject* dest = dict.GetKey("Dest");
+    if (dest == nullptr) {
+        const PoDoFo::PdfObject* action = dict.GetKey("A");
+        if (action != nullptr && action->IsDictionary()) {
+            const PoDoFo::PdfObject* kind = action->GetDictionary().GetKey("S");
+            if (kind != nullptr && kind->IsName() && kind->GetName().GetName() == "GoTo")
+                dest = action->GetDictionary().GetKey("D");
+        }
+    }
+    if (dest == nullptr)
+        return {};
+    if (dest->IsName())
+        return dest->GetName().GetName();
+    if (dest->IsString() || dest->IsHexString())
+        return dest->GetString().GetStringUtf8();
+    return {};
+}
+
+}  // namespace
+
 bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& job) {
     const int pageCount = doc.GetPageCount();
-    int lastTarget = 1;
     for (int g = 0; g < pageCount; ++g) {
         if (job.cancelled)
             return false;
         PoDoFo::PdfPage* page = doc.GetPage(g);
-        std::vector<int> replaced;
+        const std::string ownChapter = ChapterOfPage(g + 1);
+        std::vector<int> removed;
         const int annotations = page->GetNumAnnots();
         for (int l = 0; l < annotations; ++l) {
             if (job.cancelled)
                 return false;
             PoDoFo::PdfAnnotation* annotation = page->GetAnnotation(l);
-            if (annotation == nullptr || annotation->GetType() != PoDoFo::ePdfAnnotation_Link ||
-                !annotation->HasAction()) {
+            if (annotation == nullptr || annotation->GetType() != PoDoFo::ePdfAnnotation_Link)
+                continue;
+
+            // Where the link goes: a chapter PDF and an element id in it (empty: the chapter's start).
+            std::string pdf;
+            std::string fragment;
+            const std::string name = NamedTarget(annotation);
+            PoDoFo::PdfAction* action = annotation->HasAction() ? annotation->GetAction() : nullptr;
+            if (!name.empty()) {
+                pdf = ownChapter;  // a link within its chapter, to an element the browser named
+                fragment = name;
+            } else if (action != nullptr && action->GetType() == PoDoFo::ePdfAction_URI && action->HasURI()) {
+                const std::string uri = action->GetURI().GetStringUtf8();
+                if (uri.compare(0, 5, "file:") != 0)
+                    continue;  // a web link stays
+                const std::string path = util::PathFromFileUrl(util::CutQueryAndFragment(uri));
+                pdf = path.empty() ? std::string() : job.PdfOf(util::ToFullPath(path));
+                const size_t hash = uri.find('#');
+                if (hash != std::string::npos)
+                    fragment = util::PercentDecode(uri.substr(hash + 1));
+            } else {
                 continue;
             }
-            PoDoFo::PdfAction* action = annotation->GetAction();
-            if (action == nullptr || action->GetType() != PoDoFo::ePdfAction_URI || !action->HasURI())
-                continue;
-            std::string uri = action->GetURI().GetStringUtf8();
-            if (uri.compare(0, 5, "file:") != 0)
-                continue;
-            const std::string path = util::PathFromFileUrl(util::CutQueryAndFragment(uri));
-            if (path.empty())
-                continue;
-            const std::string pdf = job.PdfOf(util::ToFullPath(path));
-            if (pdf.empty())
-                continue;
-            int m = PageOf(pdf);
-            if (m < 1)
-                m = lastTarget;
-            if (m > pageCount)
-                m = pageCount;
-            lastTarget = m;
-            replaced.push_back(l);
+
+            int target = pdf.empty() ? 0 : PageOf(pdf);
+            double top = -1;
+            if (target > 0 && !fragment.empty() && !Locate(pdf, fragment, target, top))
+                target = 0;
+            removed.push_back(l);
+            if (target < 1 || target > pageCount)
+                continue;  // a file that was not printed, or an element it does not have: no link
             const PoDoFo::PdfRect rect = annotation->GetRect();
             PoDoFo::PdfAnnotation* link = page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, rect);
-            link->SetDestination(PoDoFo::PdfDestination(doc.GetPage(m - 1), kDestinationLeft, kDestinationTop,
-                                                        kDestinationZoom));
+            link->SetDestination(At(doc.GetPage(target - 1), top));
             link->SetBorderStyle(0.0, 0.0, 0.0);
         }
-        for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) page->DeleteAnnotation(*it);
+        for (auto it = removed.rbegin(); it != removed.rend(); ++it) page->DeleteAnnotation(*it);
     }
     return true;
 }
@@ -257,6 +360,13 @@ void AddEntry(const PdfAssembler& assembler, const ChapterMapView& job, OutlineN
     auto node = std::make_shared<OutlineNode>();
     node->title = entry.label;
     node->page = assembler.PageOf(pdf);
+    // At the element the entry names; where the chapter lacks it, at the chapter's start.
+    int page = 0;
+    double top = -1;
+    if (!entry.fragment.empty() && assembler.Locate(pdf, entry.fragment, page, top)) {
+        node->page = page;
+        node->top = top;
+    }
     parent.children.push_back(node);
     for (const auto& child : entry.children) {
         if (job.cancelled)

@@ -29,7 +29,8 @@ class PdfError : public std::runtime_error {
 // One bookmark; the root has an empty title and only its children are written.
 struct OutlineNode {
     std::string title;
-    int page = 0;  // 1-based page in the merged document; 0 when not set
+    int page = 0;     // 1-based page in the merged document; 0 when not set
+    double top = -1;  // the target's height on that page in points; below 0: the top of the page
     std::vector<std::shared_ptr<OutlineNode>> children;
 };
 
@@ -58,15 +59,20 @@ class PdfAssembler {
     bool AddChapter(const std::string& pdfPath, const std::string& title);
     // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
     int PageOf(const std::string& pdfPath) const;
+    // Where an element of a chapter is in the merged document: its 1-based page and its top in points,
+    // from the named destination the browser wrote for it. False when the chapter has no such element.
+    bool Locate(const std::string& pdfPath, const std::string& fragment, int& page, double& top) const;
     // Title and author; creator and producer both become creatorText.
     bool SetInfo(const std::string& title, const std::string& author, const std::string& creatorText);
     // Writes the merged document with its information and the outline (or, when outline is null, the
     // fallback outline of the titled chapters) in one piece. False when there is no document or writing
     // failed; the output then keeps its earlier state.
     bool Write(const std::shared_ptr<OutlineNode>& outline);
-    // Replaces file: links to printed chapters by links to their first pages: in the merged document when
-    // called before Write (for outputPath), else in the written file. False when cancelled or when the
-    // output cannot be read or written.
+    // Makes every link between and within chapters an explicit destination at its target's page and
+    // height (the top of the chapter's first page when it names no element); a link to a file that was
+    // not printed, or to an element that does not exist, becomes no link (its text stays). Web links
+    // stay. In the merged document when called before Write (for outputPath), else in the written file.
+    // False when cancelled or when the output cannot be read or written.
     bool RewriteLinks(const ChapterMapView& job, const std::string& outputPath);
 
     int PageCount() const { return pageCursor_ - 1; }
@@ -85,6 +91,15 @@ class PdfAssembler {
     std::vector<std::string> chapterPdfs_;
     std::map<std::string, std::string> chapterTitles_;
     std::map<std::string, int> firstPage_;
+    struct Spot {
+        int page;  // 0-based within the chapter
+        double top;
+    };
+    // Per chapter PDF, the named destinations the browser wrote: element id -> where.
+    std::map<std::string, std::map<std::string, Spot>> destinations_;
+    // The chapter PDF that holds a 1-based page of the merged document; empty when none does.
+    std::string ChapterOfPage(int page) const;
+    static std::map<std::string, Spot> ReadDestinations(PoDoFo::PdfMemDocument& doc);
     std::string title_, author_, creator_, producer_;
     std::string lastError_;
 };

@@ -5,7 +5,8 @@
 namespace testing_support {
 
 void MakeChapterPdf(const std::string& path, int pageCount, const std::string& label,
-                    const std::vector<FixtureLink>& links, const std::vector<FixtureBookmark>& bookmarks) {
+                    const std::vector<FixtureLink>& links, const std::vector<FixtureBookmark>& bookmarks,
+                    const std::vector<FixtureAnchor>& anchors) {
     PoDoFo::PdfMemDocument doc;
     PoDoFo::PdfFont* font = doc.CreateFont("Helvetica");
     for (int i = 0; i < pageCount; ++i) {
@@ -22,6 +23,10 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
         PoDoFo::PdfPage* page = doc.GetPage(link.page);
         PoDoFo::PdfAnnotation* annotation =
             page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, PoDoFo::PdfRect(72, 600, 200, 20));
+        if (link.uri[0] == '#') {
+            annotation->GetObject()->GetDictionary().AddKey("Dest", PoDoFo::PdfName(link.uri.substr(1)));
+            continue;
+        }
         PoDoFo::PdfAction action(PoDoFo::ePdfAction_URI, &doc);
         action.SetURI(PoDoFo::PdfString(link.uri.c_str()));
         annotation->SetAction(action);
@@ -32,6 +37,19 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
             PoDoFo::PdfOutlineItem* item = outlines->CreateRoot(PoDoFo::PdfString(b.title.c_str()));
             item->SetDestination(PoDoFo::PdfDestination(doc.GetPage(b.page)));
         }
+    }
+    if (!anchors.empty()) {
+        PoDoFo::PdfDictionary dests;
+        for (const FixtureAnchor& a : anchors) {
+            PoDoFo::PdfArray where;
+            where.push_back(doc.GetPage(a.page)->GetObject()->Reference());
+            where.push_back(PoDoFo::PdfName("XYZ"));
+            where.push_back(PoDoFo::PdfObject(0.0));
+            where.push_back(PoDoFo::PdfObject(a.top));
+            where.push_back(PoDoFo::PdfObject(0.0));
+            dests.AddKey(PoDoFo::PdfName(a.name), where);
+        }
+        doc.GetCatalog()->GetDictionary().AddKey("Dests", doc.GetObjects().CreateObject(dests)->Reference());
     }
     doc.Write(path.c_str());
 }
