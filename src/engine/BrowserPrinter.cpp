@@ -15,26 +15,66 @@ using nlohmann::json;
 // Run in every loaded chapter. Reports whether the browser's XML parser gave up on it (it then shows
 // an error banner and the text before the error only). A page that holds one picture and no text (a
 // cover) gets that picture alone, fitted whole onto the page, instead of whatever size and margins
-// the book gave it.
+// the book gave it. Every element a link could point at gets a hidden link to it: the browser then
+// writes a named destination with its page and height into the PDF, which the merge turns into the
+// destinations of bookmarks and links.
 constexpr const char* kInspectPage = R"JS((async () => {
   const parseError = document.getElementsByTagName('parsererror').length > 0;
   const body = document.body;
-  if (parseError || !body || body.innerText.trim() !== '') return {parseError, cover: false};
+  if (parseError || !body) return {parseError, cover: false};
+  let cover = false;
   const pictures = [...body.querySelectorAll('img, svg')].filter(e => !e.parentElement.closest('svg'));
-  if (pictures.length !== 1) return {parseError, cover: false};
-  const picture = pictures[0];
-  for (const e of [document.documentElement, body]) {
-    e.style.setProperty('margin', '0', 'important');
-    e.style.setProperty('padding', '0', 'important');
+  if (pictures.length === 1 && body.innerText.trim() === '') {
+    const picture = pictures[0];
+    for (const e of [document.documentElement, body]) {
+      e.style.setProperty('margin', '0', 'important');
+      e.style.setProperty('padding', '0', 'important');
+    }
+    body.replaceChildren(picture);
+    const fit = {display: 'block', margin: '0 auto', width: '100%', height: '99vh', 'max-width': 'none',
+                 'max-height': 'none', 'object-fit': 'contain', 'break-inside': 'avoid'};
+    for (const [k, v] of Object.entries(fit)) picture.style.setProperty(k, v, 'important');
+    if (picture.tagName.toLowerCase() === 'svg' && !picture.hasAttribute('preserveAspectRatio'))
+      picture.setAttribute('preserveAspectRatio', 'xMidYMid meet');
+    await Promise.all([...document.images].map(i => i.decode().catch(() => {})));
+    cover = true;
   }
-  body.replaceChildren(picture);
-  const fit = {display: 'block', margin: '0 auto', width: '100%', height: '99vh', 'max-width': 'none',
-               'max-height': 'none', 'object-fit': 'contain', 'break-inside': 'avoid'};
-  for (const [k, v] of Object.entries(fit)) picture.style.setProperty(k, v, 'important');
-  if (picture.tagName.toLowerCase() === 'svg' && !picture.hasAttribute('preserveAspectRatio'))
-    picture.setAttribute('preserveAspectRatio', 'xMidYMid meet');
-  await Promise.all([...document.images].map(i => i.decode().catch(() => {})));
-  return {parseError, cover: true};
+  const names = new Set();
+  for (const e of document.querySelectorAll('[id]')) names.add(e.id);
+  for (const e of document.querySelectorAll('a[name]')) names.add(e.getAttribute('name'));
+  // An empty anchor (a page marker, say) just before a forced page break marks what follows the break:
+  // it moves to the start of the element that breaks, so that its destination is on the same page.
+  const forced = new Set(['page', 'left', 'right', 'recto', 'verso']);
+  for (const name of names) {
+    const anchor = document.getElementById(name) || document.getElementsByName(name)[0];
+    if (!anchor || anchor.textContent.trim() !== '' || anchor.querySelector('img, svg, video, object'))
+      continue;
+    const walker = document.createTreeWalker(body, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT);
+    walker.currentNode = anchor;
+    let next = walker.nextNode();
+    while (next && (anchor.contains(next) || (next.nodeType === Node.TEXT_NODE && next.data.trim() === '') ||
+                    (next.nodeType === Node.ELEMENT_NODE && next.textContent.trim() === '' &&
+                     !next.matches('img, svg, video, object'))))
+      next = walker.nextNode();
+    if (!next) continue;
+    let breaking = null;
+    for (let e = next.nodeType === Node.ELEMENT_NODE ? next : next.parentElement; e && e !== body &&
+         !e.contains(anchor); e = e.parentElement) {
+      if (forced.has(getComputedStyle(e).breakBefore)) breaking = e;
+    }
+    if (breaking) breaking.prepend(anchor);
+  }
+  if (names.size > 0) {
+    const hidden = document.createElement('div');
+    hidden.style.display = 'none';
+    for (const name of names) {
+      const a = document.createElement('a');
+      a.setAttribute('href', '#' + encodeURIComponent(name));
+      hidden.appendChild(a);
+    }
+    body.appendChild(hidden);
+  }
+  return {parseError, cover};
 })())JS";
 
 // A copy of an XML chapter under a name that the browser reads as HTML, beside the original so that

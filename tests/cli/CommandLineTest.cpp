@@ -161,7 +161,8 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
 }
 
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
-// from the book by another reader), after the bookmarks of their guide.
+// from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
+// they point.
 TEST_F(CommandLineTest, CorpusBooks) {
     const std::string corpus = testing_support::CorpusDir();
     if (!fs::is_directory(corpus))
@@ -206,6 +207,19 @@ TEST_F(CommandLineTest, CorpusBooks) {
         EXPECT_EQ(tail, want) << book;
         for (size_t i = 0; i < got.size() - want.size(); ++i)
             EXPECT_NE(got[i]["title"], "") << book << " guide " << i;
+
+        // Bookmarks and links land on the page of their target (read back by tests/support/landing.py);
+        // no link is dead or a file: URL.
+        auto landing =
+            RunCommand("python3 " + ShellQuote(testing_support::SourceDir() + "/tests/support/landing.py") +
+                       " " + ShellQuote(corpus + "/" + book + ".epub") + " " + ShellQuote(pdf));
+        ASSERT_EQ(landing.exitCode, 0) << book << "\n" << landing.output;
+        const json counts = json::parse(landing.output);
+        EXPECT_EQ(counts["bookmarks_right"], counts["bookmarks"]) << book << " " << landing.output;
+        EXPECT_GE(counts["links_right"].get<double>(), 0.97 * counts["links"].get<double>())
+            << book << " " << landing.output;
+        EXPECT_EQ(counts["dead_links"], 0) << book;
+        EXPECT_EQ(counts["file_urls"], 0) << book;
     }
 }
 

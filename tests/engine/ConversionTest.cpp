@@ -83,31 +83,40 @@ TEST_F(ConversionTest, SampleBookEndToEnd) {
     const int notes = PageWith(pdf, "Notes", pages);
     ASSERT_TRUE(ch1 == 2 && ch2 > ch1 && ch3 > ch2 && notes > ch3 && notes <= pages)
         << ch1 << ch2 << ch3 << notes;
+    // Bookmarks and links with a fragment land on the page of the element it names, below the top.
+    const int evening = PageWith(pdf, "1.1 Evening", pages);
+    const int night = PageWith(pdf, "1.2 Night", pages);
+    const int storm = PageWith(pdf, "The storm came from the north", pages);
+    const int haifeng = PageWith(pdf, "第一节 海风", pages);
+    ASSERT_TRUE(evening >= ch1 && night > evening && storm >= ch2 && haifeng >= ch3)
+        << evening << night << storm << haifeng;
     const json expected = {
         {{"title", "Cover"}, {"page", 1}},
         {{"title", "Chapter 1: The Light"},
          {"page", ch1},
-         {"kids", {{{"title", "1.1 Evening"}, {"page", ch1}}, {{"title", "1.2 Night"}, {"page", ch1}}}}},
+         {"kids",
+          {{{"title", "1.1 Evening"}, {"page", evening}}, {{"title", "1.2 Night"}, {"page", night}}}}},
         {{"title", "Chapter 2: The Storm"}, {"page", ch2}},
-        {{"title", "第三章 灯塔"}, {"page", ch3}, {"kids", {{{"title", "第一节 海风"}, {"page", ch3}}}}},
+        {{"title", "第三章 灯塔"}, {"page", ch3}, {"kids", {{{"title", "第一节 海风"}, {"page", haifeng}}}}},
         {{"title", "Notes"}, {"page", notes}},
     };
     EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), expected) << summary["outline"].dump();
+    EXPECT_LT(summary["outline"][1]["kids"][1]["zoom"][1].get<double>(), 700);
 
-    // Links between chapters land on the first page of their chapter; the web link stays.
     std::set<int> targets;
     int web = 0;
     for (const auto& link : summary["links"]) {
         if (link.contains("uri")) {
             EXPECT_EQ(link["uri"], "https://example.org/lighthouses");
             ++web;
-        } else if (link.contains("dest") && !link["dest"].is_null()) {
+        } else {
+            ASSERT_TRUE(link.contains("dest") && link["dest"].is_number()) << link.dump();
             targets.insert(link["dest"].get<int>());
             EXPECT_EQ(link["border"], json::parse("[0, 0, 0]"));
         }
     }
     EXPECT_EQ(web, 1);
-    EXPECT_EQ(targets, (std::set<int>{ch1, ch2, ch3, notes}));
+    EXPECT_EQ(targets, (std::set<int>{ch1, storm, night, haifeng, notes}));
     EXPECT_EQ(summary["info"]["Title"], "The Lighthouse Keeper");
     EXPECT_EQ(summary["info"]["Author"], "Mara Lind,Chen Wei");
     EXPECT_EQ(summary["info"]["Creator"], engine::ConversionJob::CreatorText());
@@ -251,6 +260,33 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
               json::parse(R"([{"title": "Morning", "page": 1}, {"title": "Evening", "page": 2},
                               {"title": "c", "page": 3}])"));
     EXPECT_TRUE(untitled.Warnings().empty());
+}
+
+// Bookmarks and links go to the page of the element they name, within a chapter and between chapters;
+// an empty marker before a forced page break counts as the content after the break; a link to an
+// element or a file that is not there is no link.
+TEST_F(ConversionTest, BookmarksAndLinksLandOnTheirTargets) {
+    engine::ConversionJob job(Book("anchors.epub"));
+    ASSERT_TRUE(job.Run(out / "anchors.pdf", nullptr)) << job.FailureReason();
+    const std::string pdf = out / "anchors.pdf";
+    const json summary = PdfSummary(pdf);
+    const int pages = summary["pages"];
+    const int far = PageWith(pdf, "Far heading", pages);
+    const int marker = PageWith(pdf, "After the break", pages);
+    const int intro = PageWith(pdf, "Intro of the second chapter.", pages);
+    ASSERT_TRUE(far > 2 && intro > far && marker == intro + 1) << far << " " << intro << " " << marker;
+    EXPECT_EQ(
+        testing_support::OutlineTitles(summary["outline"]),
+        json::parse(util::FormatString(R"([{"title": "A", "page": 1, "kids": [{"title": "Far", "page": %d}]},
+                                                 {"title": "Marker", "page": %d}])",
+                                       far, marker)));
+    json seen = json::array();
+    for (const auto& link : summary["links"])
+        seen.push_back({{"page", link["page"]}, {"dest", link.value("dest", json())}});
+    EXPECT_EQ(seen, json::parse(util::FormatString(R"([{"page": 1, "dest": %d}, {"page": 1, "dest": %d}])",
+                                                   far, marker)))
+        << summary["links"].dump();
+    EXPECT_NE(PdfText(pdf).find("to nothing to gone"), std::string::npos);  // the text stays
 }
 
 TEST_F(ConversionTest, AChapterReadsNothingButItsBook) {

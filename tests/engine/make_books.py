@@ -213,3 +213,24 @@ raw_book("fixed-layout.epub", {
     "OEBPS/p1.xhtml": FIXED % ("One", "Fixed page one"),
     "OEBPS/p2.xhtml": FIXED % ("Two", "Fixed page two"),
 })
+
+# Links that land: within the chapter to an element two pages on, to an empty page marker before a
+# forced page break in the next chapter, to an element that does not exist, to a file not in the book.
+raw_book("anchors.epub", {
+    "OEBPS/content.opf": """<?xml version="1.0" encoding="UTF-8"?>
+<package xmlns="http://www.idpf.org/2007/opf" version="2.0"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">
+ <dc:title>Anchors</dc:title></metadata><manifest><item id="a" href="a.xhtml" media-type="application/xhtml+xml"/>
+ <item id="b" href="b.xhtml" media-type="application/xhtml+xml"/><item id="ncx" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
+ </manifest><spine toc="ncx"><itemref idref="a"/><itemref idref="b"/></spine></package>""",
+    "OEBPS/toc.ncx": '<?xml version="1.0"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/"><navMap>'
+                     '<navPoint><navLabel><text>A</text></navLabel><content src="a.xhtml"/>'
+                     '<navPoint><navLabel><text>Far</text></navLabel><content src="a.xhtml#far"/></navPoint></navPoint>'
+                     '<navPoint><navLabel><text>Marker</text></navLabel><content src="b.xhtml#marker"/></navPoint>'
+                     '</navMap></ncx>',
+    "OEBPS/a.xhtml": page("A", '<p><a href="#far">to far</a> <a href="b.xhtml#marker">to marker</a> '
+                               '<a href="b.xhtml#nothing">to nothing</a> <a href="gone.xhtml">to gone</a></p>' +
+                          "".join("<p>Filler paragraph %d of the first chapter.</p>" % i for i in range(120)) +
+                          '<h2 id="far">Far heading</h2>'),
+    "OEBPS/b.xhtml": page("B", '<p>Intro of the second chapter.</p><p><span><a id="marker"></a></span></p>'
+                               '<h2 style="page-break-before: always">After the break</h2>'),
+})

@@ -31,8 +31,9 @@ def resolve(base, href):
     return posixpath.normpath(posixpath.join(posixpath.dirname(base), path))
 
 
-def main():
-    book = zipfile.ZipFile(sys.argv[1])
+def read(epub, with_targets=False):
+    """The expected outline; with_targets adds each entry's "file" (in the archive) and "fragment"."""
+    book = zipfile.ZipFile(epub)
     container = ET.fromstring(book.read("META-INF/container.xml"))
     rootfiles = container.iter(CONTAINER + "rootfile")
     opf_path = next(r.get("full-path") for r in rootfiles if r.get("media-type") == "application/oebps-package+xml")
@@ -43,7 +44,15 @@ def main():
                if r.get("idref") in items and items[r.get("idref")].get("media-type") in PRINTABLE}
 
     def keep(entries):
-        return [dict(title=t, kids=keep(kids)) for t, f, kids in entries if f in printed]
+        result = []
+        for t, target, kids in entries:
+            f, fragment = target if target else (None, "")
+            if f in printed:
+                result.append(dict(title=t, kids=keep(kids), **(dict(file=f, fragment=fragment) if with_targets else {})))
+        return result
+
+    def at(base, href):
+        return resolve(base, href), urllib.parse.unquote(href.split("#", 1)[1]) if "#" in href else ""
 
     ncx_item = items.get(spine.get("toc")) or next(
         (i for i in items.values() if i.get("media-type") == "application/x-dtbncx+xml"), None)
@@ -53,10 +62,9 @@ def main():
 
         def points(parent):
             return [(label(p.find(NCX + "navLabel/" + NCX + "text")),
-                     resolve(ncx_path, p.find(NCX + "content").get("src")), points(p))
+                     at(ncx_path, p.find(NCX + "content").get("src")), points(p))
                     for p in parent.findall(NCX + "navPoint")]
-        print(json.dumps(keep(points(ncx.find(NCX + "navMap"))), ensure_ascii=False))
-        return
+        return keep(points(ncx.find(NCX + "navMap")))
 
     nav_item = next(i for i in items.values() if "nav" in (i.get("properties") or "").split())
     nav_path = resolve(opf_path, nav_item.get("href"))
@@ -70,10 +78,11 @@ def main():
             head = head if head is not None else li.find(XHTML + "span")
             kids = entries(li.find(XHTML + "ol"))
             href = head.get("href") if head is not None else None
-            target = resolve(nav_path, href) if href else (kids[0][1] if kids else None)
+            target = at(nav_path, href) if href else (kids[0][1] if kids else None)
             result.append((label(head), target, kids))
         return result
-    print(json.dumps(keep(entries(nav.find(XHTML + "ol"))), ensure_ascii=False))
+    return keep(entries(nav.find(XHTML + "ol")))
 
 
-main()
+if __name__ == "__main__":
+    print(json.dumps(read(sys.argv[1]), ensure_ascii=False))

@@ -3,7 +3,8 @@
 
   {"pages": N, "info": {"Title": ..., ...},
    "outline": [{"title": ..., "page": P, "zoom": [left, top, zoom], "kids": [...]}],
-   "links": [{"page": P, "uri": ...} or {"page": P, "dest": Q, "xyz": [l, t, z], "border": [...]}]}
+   "links": [{"page": P, "uri": ...} or {"page": P, "dest": Q, "xyz": [l, t, z], "border": [...]},
+             each with its "rect": [x1, y1, x2, y2]]}
 
 Pages are counted from 1.
 usage: pdf_summary.py FILE.pdf
@@ -76,6 +77,7 @@ def main():
                 entry["dest"], entry["xyz"] = dest(target)
             if "/Border" in annot:
                 entry["border"] = resolve(annot["/Border"])
+            entry["rect"] = [resolve(v) for v in resolve(annot.get("/Rect", []))]
             links.append(entry)
 
     info = {}

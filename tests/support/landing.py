@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Do bookmarks and links land where they point? Reads the book (Python's XML reader) and the PDF (qpdf,
+pdftotext), never the program's own results:
+
+- bookmarks: for each entry of the book's own table of contents whose target names an element, the
+  first run of text of that element (up to 20 characters; whitespace ignored) must be on the page the
+  PDF's bookmark goes to;
+- links: for each link of the PDF that goes to a page of the document, the words under it identify the
+  book's links with that text (the same text, else text that holds it); the first run of text of one of
+  their targets (the element, or the start of the document when the link names none) must be on the
+  page the link goes to. Links whose words match no link of the book are counted apart;
+- dead links (no page) and file: URLs that reached the PDF.
+
+usage: landing.py BOOK.epub BOOK.pdf   prints one JSON object of counts
+"""
+import html
+import json
+import posixpath
+import re
+import subprocess
+import sys
+import urllib.parse
+import xml.etree.ElementTree as ET
+import zipfile
+
+HERE = __file__.rsplit("/", 1)[0]
+sys.path.insert(0, HERE)
+import expected_outline  # noqa: E402
+
+
+def words(text):
+    return re.sub(r"\s+", " ", text).strip()
+
+
+def squeezed(text):
+    """Without any whitespace: letter-spaced headings come out of pdftotext as "T H E"."""
+    return re.sub(r"\s+", "", text)
+
+
+class Book:
+    def __init__(self, path):
+        self.zip = zipfile.ZipFile(path)
+        self.docs = {}
+
+    def doc(self, name):
+        if name not in self.docs:
+            try:
+                self.docs[name] = ET.fromstring(self.zip.read(name))
+            except Exception:
+                try:  # HTML that is not XML: good enough for ids and text with entities removed
+                    raw = self.zip.read(name).decode("utf-8", "replace")
+                    self.docs[name] = ET.fromstring(re.sub(r"&(?!(amp|lt|gt|quot|apos|#\d+|#x[0-9a-fA-F]+);)\w+;", " ", raw))
+                except Exception:
+                    self.docs[name] = None
+        return self.docs[name]
+
+    def target_text(self, name, fragment):
+        root = self.doc(name)
+        if root is None:
+            return ""
+        if not fragment:  # the document's start: its first text
+            body = next((e for e in root.iter() if e.tag.endswith("body")), root)
+            return next((words(t) for t in body.itertext() if words(t)), "")[:20]
+        # The first run of text from the element's start on, in document order (an empty anchor takes
+        # the text after it): an element may begin with a page number and have its heading pushed to the
+        # next page by the book's style, so only the first run counts.
+        found = False
+        for kind, value in self.stream(root):
+            if kind == "start" and (value.get("id") == fragment or value.get("name") == fragment):
+                found = True
+            elif kind == "text" and found and words(value):
+                return words(value)[:20]
+        return ""
+
+    @staticmethod
+    def stream(element):
+        """("start", element) and ("text", text) events in document order, without recursion."""
+        stack = [("element", element)]
+        while stack:
+            kind, value = stack.pop()
+            if kind == "text":
+                yield kind, value
+                continue
+            yield "start", value
+            later = [("text", value.tail)] if value.tail and value is not element else []
+            for child in reversed(list(value)):
+                later.append(("element", child))
+            if value.text:
+                later.append(("text", value.text))
+            stack.extend(later)
+
+
+def main():
+    epub, pdf = sys.argv[1], sys.argv[2]
+    book = Book(epub)
+    summary = json.loads(subprocess.run([sys.executable, HERE + "/pdf_summary.py", pdf],
+                                        capture_output=True, check=True).stdout)
+    bbox = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True).stdout.decode("utf-8", "replace")
+    pages = []  # per page: height, [(xMin, yMin, xMax, yMax, word)]
+    for page in re.finditer(r'<page width="([\d.]+)" height="([\d.]+)">(.*?)</page>', bbox, re.S):
+        ws = [(float(a), float(b), float(c), float(d), html.unescape(w)) for a, b, c, d, w in
+              re.findall(r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">(.*?)</word>',
+                         page.group(3))]
+        pages.append((float(page.group(2)), ws))
+    page_text = [squeezed(" ".join(w[4] for w in ws)) for _, ws in pages]
+
+    result = {"bookmarks": 0, "bookmarks_right": 0, "links": 0, "links_right": 0, "links_unmatched": 0,
+              "dead_links": 0, "file_urls": 0}
+
+    # Bookmarks.
+    want = expected_outline.read(epub, with_targets=True)
+    got = summary["outline"][len(summary["outline"]) - len(want):]
+
+    def walk(w, g):
+        for a, b in zip(w, g):
+            if a["fragment"]:
+                text = book.target_text(a["file"], a["fragment"])
+                if text and b["page"]:
+                    result["bookmarks"] += 1
+                    result["bookmarks_right"] += squeezed(text) in page_text[b["page"] - 1]
+            walk(a["kids"], b.get("kids", []))
+    walk(want, got)
+
+    # The book's links with a fragment, by their text.
+    container = ET.fromstring(book.zip.read("META-INF/container.xml"))
+    opf_path = next(r.get("full-path") for r in container.iter("{urn:oasis:names:tc:opendocument:xmlns:container}rootfile")
+                    if r.get("media-type") == "application/oebps-package+xml")
+    opf = ET.fromstring(book.zip.read(opf_path))
+    items = {i.get("id"): i for i in opf.iter("{http://www.idpf.org/2007/opf}item")}
+    spine = [expected_outline.resolve(opf_path, items[r.get("idref")].get("href"))
+             for r in opf.iter("{http://www.idpf.org/2007/opf}itemref") if r.get("idref") in items]
+    by_text = {}
+    for name in spine:
+        root = book.doc(name)
+        if root is None:
+            continue
+        for a in root.iter("{http://www.w3.org/1999/xhtml}a"):
+            href = a.get("href")
+            if not href or re.match(r"^[a-zA-Z][a-zA-Z0-9+.-]*:", href):
+                continue  # web and mail links
+            path, _, fragment = href.partition("#")
+            target = expected_outline.resolve(name, path) if path else name
+            by_text.setdefault(words("".join(a.itertext())), []).append((target, urllib.parse.unquote(fragment)))
+
+    for link in summary["links"]:
+        if "uri" in link:
+            result["file_urls"] += link["uri"].startswith("file:")
+            continue
+        if not link.get("dest"):
+            result["dead_links"] += 1
+            continue
+        height, ws = pages[link["page"] - 1]
+        x1, y1, x2, y2 = link["rect"]
+        top, bottom = height - max(y1, y2), height - min(y1, y2)
+        under = words(" ".join(w[4] for w in ws if min(x1, x2) - 1 <= (w[0] + w[2]) / 2 <= max(x1, x2) + 1
+                               and top - 1 <= (w[1] + w[3]) / 2 <= bottom + 1))
+        if not under:  # an image, or nothing readable under it: nothing to identify it by
+            result["links_unmatched"] += 1
+            continue
+        candidates = by_text.get(under) or [t for text, targets in by_text.items() if under and under in text
+                                            for t in targets]
+        texts = [book.target_text(f, frag) for f, frag in candidates]
+        texts = [t for t in texts if t]
+        if not texts:
+            result["links_unmatched"] += 1
+            continue
+        result["links"] += 1
+        result["links_right"] += any(squeezed(t) in page_text[link["dest"] - 1] for t in texts)
+    print(json.dumps(result))
+
+
+main()
