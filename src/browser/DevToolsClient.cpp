@@ -32,6 +32,12 @@ const std::string& EventLoaded() {
 const std::string& MethodEvaluate() {
     return SCRAMBLED("Runtime.evaluate", 0x5d83a1f6c20e7b49ull);
 }
+const std::string& EventDialog() {
+    return SCRAMBLED("Page.javascriptDialogOpening", 0x19e4b7c203fa6d58ull);
+}
+const std::string& MethodDialog() {
+    return SCRAMBLED("Page.handleJavaScriptDialog", 0x6b02f9d4e18a37c5ull);
+}
 const std::string& MethodFetchEnable() {
     return SCRAMBLED("Fetch.enable", 0x0d5e3b7a91c4f268ull);
 }
@@ -73,6 +79,10 @@ void DevToolsClient::Launch() {
         connection->OnEvent(EventLoaded(), [this, c](const json&) {
             pageLoaded_ = true;
             c->Notify();
+        });
+        // A page's alert, confirm or prompt would stop it until somebody answers: nobody will.
+        connection->OnEvent(EventDialog(), [c](const json&) {
+            c->Post(MethodDialog(), json{{"accept", false}});
         });
         connection->OnEvent(EventRequestPaused(),
                             [this, c](const json& params) { OnRequestPaused(*c, params); });

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "browser/BrowserManager.h"
@@ -89,24 +92,99 @@ std::string WriteHtmlCopy(const std::string& path) {
     return copy;
 }
 
-// One book's browser: its session is released, and the browser ended, with the printer.
+// One book's browser: its session is released, and the browser ended, with the printer. A chapter
+// whose page does not load and print within the bound is given up, and its browser with it (an endless
+// script keeps the page busy for good): the next chapter gets a fresh one.
 class BrowserPrinter : public ChapterPrinter {
   public:
-    BrowserPrinter(std::unique_ptr<browser::BrowserSession> session,
-                   std::shared_ptr<browser::DevToolsClient> client)
-        : session_(std::move(session)), client_(std::move(client)) {}
+    BrowserPrinter(EngineSettings settings, std::string bookFolder, std::stop_token stop)
+        : settings_(std::move(settings)), bookFolder_(std::move(bookFolder)), stop_(std::move(stop)) {}
+
+    // Starts the browser, or a new one after the last was given up; empty when none could be started.
+    std::string Start() {
+        std::lock_guard lock(lock_);
+        if (client_ && !client_->Ended())
+            return {};
+        Retire();
+        if (aborted_ || stop_.stop_requested())
+            return "cancelled";
+        session_ = std::make_unique<browser::BrowserSession>(settings_.browser, stop_);
+        client_ = session_->GetClient();
+        if (!client_) {
+            session_.reset();
+            return "the browser could not be started";
+        }
+        // The pages may read their own book and nothing else (the network only when the user allows it).
+        client_->SetRequestPolicy(bookFolder_, settings_.allowNetwork);
+        return {};
+    }
 
     util::Status Print(const epub::Chapter& chapter, std::string& pdf) override {
-        if (util::Status loaded = Load(chapter.path); !loaded)
-            return loaded;
+        if (std::string failed = Start(); !failed.empty())
+            return util::Status::Failure(failed);
+        std::shared_ptr<browser::DevToolsClient> client = Client();
+        if (!client)
+            return util::Status::Failure("cancelled");
+        const auto deadline = Clock::now() + std::chrono::seconds(settings_.chapterSeconds);
+        util::Status printed = PrintWith(*client, chapter, deadline, pdf);
+        if (!printed) {
+            // Whatever the page is doing, it is not this browser's any more.
+            std::lock_guard lock(lock_);
+            Retire();
+        }
+        return printed;
+    }
+    void Abort() override {
+        std::lock_guard lock(lock_);
+        aborted_ = true;
+        if (client_)
+            client_->Abort();
+    }
+    int BlockedRequests() const override {
+        std::lock_guard lock(lock_);
+        return blocked_ + (client_ ? client_->BlockedRequests() : 0);
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    std::shared_ptr<browser::DevToolsClient> Client() {
+        std::lock_guard lock(lock_);
+        return client_;
+    }
+    // Ends the current browser (under lock_).
+    void Retire() {
+        if (client_)
+            blocked_ += client_->BlockedRequests();
+        client_.reset();
+        session_.reset();
+    }
+    static int Left(Clock::time_point deadline) {
+        return static_cast<int>(std::max<long long>(
+            1, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    }
+    util::Status Failed(const browser::DevToolsClient& client, Clock::time_point deadline,
+                        const char* what) const {
+        if (client.Ended())
+            return util::Status::Failure("the browser's session ended");
+        if (Clock::now() >= deadline)
+            return util::Status::Failure(
+                util::FormatString("%s within %d s", what, settings_.chapterSeconds));
+        return util::Status::Failure(what);
+    }
+
+    util::Status PrintWith(browser::DevToolsClient& client, const epub::Chapter& chapter,
+                           Clock::time_point deadline, std::string& pdf) {
+        if (!client.Navigate(chapter.path, Left(deadline)))
+            return Failed(client, deadline, "the page did not load");
         json page;
-        if (client_->Evaluate(kInspectPage, page) && page.value("parseError", false)) {
+        if (client.Evaluate(kInspectPage, page, Left(deadline)) && page.value("parseError", false)) {
             // What a browser shows for the same file as HTML: the whole text, without the banner.
             const std::string copy = WriteHtmlCopy(chapter.path);
             if (!copy.empty()) {
-                if (util::Status loaded = Load(copy); !loaded)
-                    return loaded;
-                client_->Evaluate(kInspectPage, page);
+                if (!client.Navigate(copy, Left(deadline)))
+                    return Failed(client, deadline, "the page did not load");
+                client.Evaluate(kInspectPage, page, Left(deadline));
             }
         }
         json params = browser::DevToolsClient::PrintParameters();
@@ -124,26 +202,19 @@ class BrowserPrinter : public ChapterPrinter {
         } else if (page.value("cover", false)) {
             params["pageRanges"] = "1";  // the fitted picture; never a blank page after it
         }
-        if (!client_->PrintPdfBytes(params, pdf)) {
-            return util::Status::Failure(client_->Ended() ? "the browser's session ended"
-                                                          : "the browser did not print the page");
-        }
-        return {};
-    }
-    void Abort() override { client_->Abort(); }
-    int BlockedRequests() const override { return client_->BlockedRequests(); }
-
-  private:
-    util::Status Load(const std::string& path) {
-        if (!client_->Navigate(path)) {
-            return util::Status::Failure(client_->Ended() ? "the browser's session ended"
-                                                          : "the page did not load");
-        }
+        if (!client.PrintPdfBytes(params, pdf, Left(deadline)))
+            return Failed(client, deadline, "the browser did not print the page");
         return {};
     }
 
+    const EngineSettings settings_;
+    const std::string bookFolder_;
+    const std::stop_token stop_;
+    mutable std::mutex lock_;
     std::unique_ptr<browser::BrowserSession> session_;
     std::shared_ptr<browser::DevToolsClient> client_;
+    int blocked_ = 0;  // of the browsers given up
+    bool aborted_ = false;
 };
 
 }  // namespace
@@ -151,15 +222,11 @@ class BrowserPrinter : public ChapterPrinter {
 PrinterFactory BrowserPrinters(const EngineSettings& settings) {
     return [settings](const std::string& bookFolder, const std::stop_token& stop,
                       std::string& reason) -> std::unique_ptr<ChapterPrinter> {
-        auto session = std::make_unique<browser::BrowserSession>(settings.browser, stop);
-        std::shared_ptr<browser::DevToolsClient> client = session->GetClient();
-        if (!client) {
-            reason = "the browser could not be started";
+        auto printer = std::make_unique<BrowserPrinter>(settings, bookFolder, stop);
+        reason = printer->Start();
+        if (!reason.empty())
             return nullptr;
-        }
-        // The pages may read their own book and nothing else (the network only when the user allows it).
-        client->SetRequestPolicy(bookFolder, settings.allowNetwork);
-        return std::make_unique<BrowserPrinter>(std::move(session), std::move(client));
+        return printer;
     };
 }
 

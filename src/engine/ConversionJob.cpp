@@ -318,7 +318,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
     if (!printer)
         return util::Status::Failure(reason.empty() ? "the browser could not be started" : reason);
 
-    std::string stopReason;
+    std::vector<std::string> leftOut;
     unsigned printedCount = 0;
     {
         Merge merge(*assembler_);
@@ -337,10 +337,11 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             if (cancelled_)
                 return Cancelled();  // the print failed because the job was stopped
             if (!printed) {
-                // The book is made from the chapters printed so far.
-                stopReason = "chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i].path) +
-                             ") could not be printed: " + printed.Reason() + "; the book ends before it";
-                break;
+                // One bad chapter costs that chapter, not the rest of the book.
+                leftOut.push_back("chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i].path) +
+                                  ") could not be printed: " + printed.Reason() + "; it was left out");
+                sum += 100;
+                continue;
             }
             const std::string pdfPath = util::FormatString("%s/%d.pd_", tempFolder, static_cast<int>(i + 1));
             std::ofstream file(pdfPath, std::ios::binary | std::ios::trunc);
@@ -368,10 +369,11 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
     timings_.browserStop = SecondsSince(mark);
     if (cancelled_)
         return Cancelled();
-    if (printedCount == 0)
-        return util::Status::Failure(stopReason.empty() ? "no chapter could be printed" : stopReason);
-    if (!stopReason.empty())
-        warnings_.push_back(stopReason);  // converted, but not every chapter
+    if (printedCount == 0) {
+        return util::Status::Failure(leftOut.size() == 1 ? leftOut[0].substr(0, leftOut[0].rfind("; it was"))
+                                                         : "no chapter could be printed");
+    }
+    warnings_.insert(warnings_.end(), leftOut.begin(), leftOut.end());  // converted, but not every chapter
     return {};
 }
 

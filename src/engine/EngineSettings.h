@@ -13,6 +13,8 @@ struct EngineSettings {
     browser::ProvisionerSettings browser;  // [browser] path, store, revision, search_path
     bool allowNetwork = false;             // [browser] allow_network: pages may load http(s) resources
     int jobs = 0;                          // [app] jobs: books at once; 0 when the machine decides
+    int chapterSeconds = 60;               // [app] chapter_seconds: a chapter that does not load and print
+                                           // within this is left out
 };
 
 }  // namespace engine

@@ -19,6 +19,9 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
     settings.browser = ReadBrowserSettings(path);
     settings.allowNetwork = util::IniFile(path, "browser").GetInt("allow_network", 0) != 0;
     settings.jobs = util::IniFile(path, "app").GetInt("jobs", 0);
+    const int chapterSeconds = util::IniFile(path, "app").GetInt("chapter_seconds", settings.chapterSeconds);
+    if (chapterSeconds > 0)
+        settings.chapterSeconds = chapterSeconds;
     return settings;
 }
 

@@ -91,18 +91,33 @@ TEST_F(JobTest, FailuresSayWhyAndLeaveNothingBehind) {
         const char* said;  // in the failure reason, or in the one warning of a converted book
     };
     const Case cases[] = {
-        {"a chapter fails midway: the book ends before it",
+        {"a chapter fails midway: it alone is left out",
          "four.epub",
          {{"c3.xhtml", Act::kFail}},
          false,
          true,
-         "chapter 3 (OEBPS/c3.xhtml) could not be printed: the page did not load; the book ends before it"},
+         "chapter 3 (OEBPS/c3.xhtml) could not be printed: the page did not load; it was left out"},
         {"the first chapter fails",
          "four.epub",
          {{"c1.xhtml", Act::kFail}},
          false,
+         true,
+         "chapter 1 (OEBPS/c1.xhtml) could not be printed: the page did not load; it was left out"},
+        {"every chapter fails",
+         "four.epub",
+         {{"c1.xhtml", Act::kFail},
+          {"c2.xhtml", Act::kFail},
+          {"c3.xhtml", Act::kFail},
+          {"c4.xhtml", Act::kFail}},
          false,
-         "chapter 1 (OEBPS/c1.xhtml) could not be printed: the page did not load"},
+         false,
+         "no chapter could be printed"},
+        {"the only chapter fails",
+         "leaky.epub",
+         {{"leaky.xhtml", Act::kFail}},
+         false,
+         false,
+         "chapter 1 (OEBPS/leaky.xhtml) could not be printed: the page did not load"},
         {"no printer", "four.epub", {}, true, false, "no printer today"},
         {"a missing spine file",
          "missing-chapter.epub",
@@ -232,7 +247,7 @@ TEST_F(WorkerFakeTest, ALibraryErrorShowsAsErrorAndTheOthersGoOn) {
 TEST_F(WorkerFakeTest, FailedBooksAreRetriedAndDoneOnesAreNot) {
     engine::ConversionWorker worker(out.Path(), 2);
     worker.SetPrinters(FakePrinters(script));
-    script->acts = {{"a.xhtml", Act::kFail}};  // the first chapter of the small book
+    script->acts = {{"a.xhtml", Act::kFail}, {"b.xhtml", Act::kFail}};  // both chapters of the small book
     auto small = worker.AddItem(Book("small-01.epub"));
     auto four = worker.AddItem(Book("four.epub"));
     RunToEnd(worker);
