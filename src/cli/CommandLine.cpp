@@ -41,7 +41,8 @@ constexpr const char* kUsage =
     "  --version       show the version\n"
     "\n"
     "An existing PDF is never overwritten: a free name such as book(1).pdf is used instead.\n"
-    "Exit status: 0 when every book converted, 1 when any failed, 2 for usage errors,\n"
+    "Exit status: 0 when every book converted whole, 1 when any failed, 2 for usage errors,\n"
+    "3 when every book converted but some with warnings (a chapter left out, say),\n"
     "130 after Ctrl-C and 143 after SIGTERM (every conversion stops at once).\n";
 
 std::atomic<int> interrupted{0};
@@ -298,10 +299,11 @@ int Run(const std::vector<std::string>& arguments) {
     }
     view.Draw();
 
-    int converted = 0, failed = 0;
+    int converted = 0, failed = 0, withWarnings = 0;
     for (const auto& item : worker.Items()) {
         if (item->done) {
             ++converted;
+            withWarnings += item->Warnings().empty() ? 0 : 1;
             if (!options.quiet)
                 std::printf("%s\n", item->PdfPath().c_str());
             for (const std::string& warning : item->Warnings()) {
@@ -321,11 +323,18 @@ int Run(const std::vector<std::string>& arguments) {
         }
     }
     std::fflush(stdout);
-    if (!options.quiet)
-        std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);
+    if (!options.quiet) {
+        if (withWarnings > 0)
+            std::fprintf(stderr, "%d converted (%d with warnings), %d failed\n", converted, withWarnings,
+                         failed);
+        else
+            std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);
+    }
     if (interrupted != 0)
         return 128 + interrupted;
-    return failed == 0 ? 0 : 1;
+    if (failed > 0)
+        return 1;
+    return withWarnings > 0 ? 3 : 0;
 }
 
 }  // namespace cli
