@@ -322,13 +322,21 @@ bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& j
                 fragment = name;
             } else if (action != nullptr && action->GetType() == PoDoFo::ePdfAction_URI && action->HasURI()) {
                 const std::string uri = action->GetURI().GetStringUtf8();
-                if (uri.compare(0, 5, "file:") != 0)
-                    continue;  // a web link stays
+                const std::string scheme = util::ToLowerAscii(uri.substr(0, uri.find(':') + 1));
+                if (scheme == "http:" || scheme == "https:" || scheme == "mailto:")
+                    continue;  // a web or mail link stays
+                if (scheme != "file:") {
+                    removed.push_back(l);  // javascript:, data: and the like reach no reader
+                    continue;
+                }
                 const std::string path = util::PathFromFileUrl(util::CutQueryAndFragment(uri));
                 pdf = path.empty() ? std::string() : job.PdfOf(util::ToFullPath(path));
                 const size_t hash = uri.find('#');
                 if (hash != std::string::npos)
                     fragment = util::PercentDecode(uri.substr(hash + 1));
+            } else if (action != nullptr) {
+                removed.push_back(l);  // a script, a launch, another file: nothing a book's link should do
+                continue;
             } else {
                 continue;
             }

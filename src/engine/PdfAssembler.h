@@ -70,9 +70,10 @@ class PdfAssembler {
     bool Write(const std::shared_ptr<OutlineNode>& outline);
     // Makes every link between and within chapters an explicit destination at its target's page and
     // height (the top of the chapter's first page when it names no element); a link to a file that was
-    // not printed, or to an element that does not exist, becomes no link (its text stays). Web links
-    // stay. In the merged document when called before Write (for outputPath), else in the written file.
-    // False when cancelled or when the output cannot be read or written.
+    // not printed, or to an element that does not exist, becomes no link (its text stays). Only http,
+    // https and mailto links stay as they are; any other URI or action goes. In the merged document when
+    // called before Write (for outputPath), else in the written file. False when cancelled or when the output
+    // cannot be read or written.
     bool RewriteLinks(const ChapterMapView& job, const std::string& outputPath);
 
     int PageCount() const { return pageCursor_ - 1; }

@@ -170,12 +170,17 @@ class LinkPassTest : public PdfAssemblerTest, public ::testing::WithParamInterfa
 
 // Links between and within chapters go to their target's page and height; a link to a file that was not
 // printed, to an element its chapter does not name, or that is not a local file URL goes (its text
-// stays); web links stay.
+// stays), and so does any URI but http, https and mailto.
 TEST_P(LinkPassTest, LinksLandAtTheirTargets) {
     const bool beforeWrite = GetParam();
     const std::string base = util::FileUrlFromPath(dir / "epub/OEBPS/");
     auto& pdf =
-        Assemble({{{0, base + "c.xhtml#note"}, {1, "https://example.org/x"}, {2, base + "notes.xhtml"}},
+        Assemble({{{0, base + "c.xhtml#note"},
+                   {1, "https://example.org/x"},
+                   {1, "mailto:keeper@example.org"},
+                   {1, "JavaScript:app.alert(1)"},
+                   {1, "data:text/html,<b>x</b>"},
+                   {2, base + "notes.xhtml"}},
                   {{0, base + "b%20b.xhtml?x=1"}, {4, base + "../OEBPS/a.xhtml"}, {2, "#here"}, {3, "#gone"}},
                   {{0, base + "a.xhtml#missing"}, {1, "file:relative.xhtml"}, {1, base + "d.xhtml"}}});
     if (beforeWrite) {
@@ -199,9 +204,9 @@ TEST_P(LinkPassTest, LinksLandAtTheirTargets) {
         seen.push_back(entry);
     }
     const json expected = {
-        {{"page", 2}, {"uri", "https://example.org/x"}}, {{"page", 1}, {"dest", 10}, {"top", 500}},
-        {{"page", 4}, {"dest", 4}, {"top", 792}},        {{"page", 8}, {"dest", 1}, {"top", 792}},
-        {{"page", 6}, {"dest", 7}, {"top", 300}},
+        {{"page", 2}, {"uri", "https://example.org/x"}}, {{"page", 2}, {"uri", "mailto:keeper@example.org"}},
+        {{"page", 1}, {"dest", 10}, {"top", 500}},       {{"page", 4}, {"dest", 4}, {"top", 792}},
+        {{"page", 8}, {"dest", 1}, {"top", 792}},        {{"page", 6}, {"dest", 7}, {"top", 300}},
     };
     // Order within the file follows pages, then kept annotations before new ones.
     auto sorted = [](json j) {
