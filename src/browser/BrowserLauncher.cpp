@@ -1,76 +1,19 @@
 #include "browser/BrowserLauncher.h"
 
-#include <chrono>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
-#include <nlohmann/json.hpp>
-#include <thread>
 
 #include "browser/BrowserProcess.h"
-#include "browser/WebSocketTransport.h"
-#include "net/HttpClient.h"
-#include "net/WebSocketClient.h"
-#include "util/Scrambled.h"
+#include "browser/PipeTransport.h"
 #include "util/Utilities.h"
 
 namespace browser {
 namespace {
 
-using nlohmann::json;
-
-constexpr int kFirstPort = 9000;
-constexpr int kLastPort = 59000;
-constexpr int kDiscoveryAttempts = 10;
-constexpr auto kDiscoveryPause = std::chrono::milliseconds(1000);
-
-const std::string& DiscoveryTemplate() {
-    return SCRAMBLED("http://127.0.0.1:%d/json", 0x58c2a7e19f0b3d64ull);
-}
-const std::string& AddressMember() {
-    return SCRAMBLED("webSocketDebuggerUrl", 0x3e90d4b7a15c8f26ull);
-}
-
-// Sleeps until the time passed or cancelled turned true.
-void PauseUnless(const std::atomic<bool>& cancelled, std::chrono::steady_clock::duration pause) {
-    const auto until = std::chrono::steady_clock::now() + pause;
-    while (!cancelled && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
-// The WebSocket address of the browser's first page target, asked over HTTP until it answers.
-std::string FindDebuggerUrl(int port, const std::atomic<bool>& cancelled) {
-    const std::string url = util::FormatString(DiscoveryTemplate(), port);
-    for (int attempt = 0; attempt < kDiscoveryAttempts && !cancelled; ++attempt) {
-        // Wait for the port to open (at most the pause between attempts) instead of sleeping blindly.
-        const auto until = std::chrono::steady_clock::now() + kDiscoveryPause;
-        while (!IsPortListening(port) && !cancelled && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        net::HttpClient http;
-        std::string body;
-        if (http.Open("GET", url) && http.Send())
-            body = http.GetBodyText();
-        if (!body.empty()) {
-            json targets = json::parse(body, nullptr, false);
-            if (targets.is_array()) {
-                for (const json& target : targets) {
-                    if (!target.is_object() || target.value("type", "") != "page")
-                        continue;
-                    auto address = target.find(AddressMember());
-                    if (address != target.end() && address->is_string() &&
-                        !address->get<std::string>().empty()) {
-                        return address->get<std::string>();
-                    }
-                    break;
-                }
-            }
-        }
-        // The port is open but no page is listed yet: look again soon; otherwise the full pause.
-        if (attempt + 1 < kDiscoveryAttempts) {
-            PauseUnless(cancelled, IsPortListening(port) ? kDiscoveryPause / 10 : kDiscoveryPause);
-        }
-    }
-    return {};
-}
+// How long a started browser may take to answer on its channel and give its page.
+constexpr int kAttachMs = 60'000;
 
 }  // namespace
 
@@ -90,45 +33,44 @@ std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
         return nullptr;
     }
     std::unique_ptr<LaunchedBrowser> browser(new LaunchedBrowser());
-    browser->reservation_ = std::make_unique<PortReservation>(kFirstPort, kLastPort);
-    browser->port_ = browser->reservation_->Port();
-    if (browser->port_ == 0) {
-        reason = "no free debugging port";
-        return nullptr;
-    }
-    // The browser's own temporary files go into a folder of this session, removed after it.
-    std::string scratch = (std::filesystem::temp_directory_path() / "epub2pdf-browser-XXXXXX").string();
+    // The browser's own temporary files and its profile go into a folder of this session (in the per-user
+    // data folder, private to the user), removed after it.
+    std::error_code error;
+    std::filesystem::create_directories(util::GetUserDataFolder(), error);
+    std::string scratch = util::JoinPath(util::GetUserDataFolder(), "devtools-XXXXXX");
     if (::mkdtemp(scratch.data()) == nullptr) {
         reason = "cannot create a temporary folder for the browser";
         return nullptr;
     }
     browser->scratch_ = scratch;
 
+    // The browser is driven over a socket pair it inherits (--remote-debugging-pipe): it opens no port.
+    int channel[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
+        reason = "cannot create the channel to the browser";
+        return nullptr;
+    }
+    auto transport = std::make_unique<PipeTransport>(channel[0], channel[0]);
+
     std::string folder = util::GetFolderOf(browserPath);
     if (folder.size() > 1)
         folder.pop_back();
     std::vector<std::string> arguments = {browserPath};
-    for (std::string& a : BuildArguments(browser->port_)) arguments.push_back(std::move(a));
+    for (std::string& a : BuildArguments(0, scratch + "/profile")) arguments.push_back(std::move(a));
     browser->process_ = std::make_unique<BrowserProcess>();
     browser->processId_ =
-        browser->process_->Launch(arguments, true, true, true, folder, {"TMPDIR=" + scratch});
+        browser->process_->Launch(arguments, true, false, true, folder, {"TMPDIR=" + scratch}, channel[1]);
+    ::close(channel[1]);
     if (browser->processId_ == 0) {
         reason = "the browser " + browserPath + " could not be started";
         return nullptr;
     }
-    const std::string address = FindDebuggerUrl(browser->port_, cancelled);
-    if (cancelled) {
-        reason = "cancelled";
+    std::string why;
+    if (!transport->Attach(kAttachMs, cancelled, why)) {
+        reason = cancelled ? "cancelled" : why;
         return nullptr;
     }
-    std::unique_ptr<net::WebSocketClient> socket;
-    if (!address.empty())
-        socket = net::WebSocketClient::FromUrl(address, "");
-    if (!socket) {
-        reason = "the browser did not open its debugging port";
-        return nullptr;
-    }
-    browser->transport_ = std::make_unique<WebSocketTransport>(std::move(socket));
+    browser->transport_ = std::move(transport);
     return browser;
 }
 

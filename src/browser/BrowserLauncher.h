@@ -1,5 +1,6 @@
-// Starts a browser the program can drive: reserves a free debugging port, launches the executable on
-// it with a profile of that port, finds the page target over HTTP and connects a WebSocket to it.
+// Starts a browser the program can drive: launches the executable with --remote-debugging-pipe on a
+// socket pair only this process holds (no debugging port, so no other process can drive it), with a
+// profile in a temporary folder of its own, and attaches to its page.
 #pragma once
 
 #include <atomic>
@@ -11,9 +12,8 @@
 namespace browser {
 
 class BrowserProcess;
-class PortReservation;
 
-// One running browser: its port stays reserved, its process runs and its temporary files stay for the
+// One running browser: its process runs and its temporary files (profile included) stay for the
 // object's life; the browser ends, and its files go, with it.
 class LaunchedBrowser {
   public:
@@ -21,6 +21,7 @@ class LaunchedBrowser {
     LaunchedBrowser(const LaunchedBrowser&) = delete;
     LaunchedBrowser& operator=(const LaunchedBrowser&) = delete;
 
+    // The debugging port; 0, as the browser listens on none.
     int Port() const { return port_; }
     int ProcessId() const { return processId_; }
     // The channel to the browser's page; null after the first call.
@@ -31,7 +32,6 @@ class LaunchedBrowser {
                                                           std::string&);
     LaunchedBrowser();
 
-    std::unique_ptr<PortReservation> reservation_;
     std::string scratch_;
     std::unique_ptr<BrowserProcess> process_;
     std::unique_ptr<Transport> transport_;

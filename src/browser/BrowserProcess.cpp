@@ -70,8 +70,9 @@ BrowserProcess::~BrowserProcess() {
 
 ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, bool assignToJob,
                                     bool restartOnExit, bool hidden, const std::string& workingDirectory,
-                                    const std::vector<std::string>& environment) {
-    ProcessRecord record{arguments, workingDirectory, assignToJob, restartOnExit, hidden, environment, 0};
+                                    const std::vector<std::string>& environment, int channelFd) {
+    ProcessRecord record{arguments, workingDirectory, assignToJob, restartOnExit && channelFd < 0,
+                         hidden,    environment,      0,           channelFd};
     if (arguments.empty())
         return record;
     const std::string folder = workingDirectory.empty() ? util::GetProcessImageFolder(-1) : workingDirectory;
@@ -120,6 +121,12 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
             }
         }
         ::syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
+        if (channelFd >= 0) {
+            // Moved above 4 first, so that dup2 onto 3 cannot close it; the copies lose close-on-exec.
+            const int channel = ::fcntl(channelFd, F_DUPFD_CLOEXEC, 10);
+            if (channel < 0 || ::dup2(channel, 3) != 3 || ::dup2(channel, 4) != 4)
+                ::_exit(127);
+        }
         int error = 0;
         if (::chdir(folder.c_str()) == 0) {
             ::execve(argv[0], argv.data(), envp.data());
@@ -150,9 +157,9 @@ ProcessRecord BrowserProcess::Start(const std::vector<std::string>& arguments, b
 
 int BrowserProcess::Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit,
                            bool hidden, const std::string& workingDirectory,
-                           const std::vector<std::string>& environment) {
+                           const std::vector<std::string>& environment, int channelFd) {
     ProcessRecord record =
-        Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory, environment);
+        Start(arguments, assignToJob, restartOnExit, hidden, workingDirectory, environment, channelFd);
     std::lock_guard lock(mutex_);
     processes_.push_back(record);
     return record.processId;
@@ -278,7 +285,7 @@ std::string ProfileFolder(int port) {
                           util::FormatString(SCRAMBLED("devtools-%d", 0x51f3a2c4e1ull), port));
 }
 
-std::vector<std::string> BuildArguments(int port) {
+std::vector<std::string> BuildArguments(int port, const std::string& profileFolder) {
     // The argument template: one argument a line, the profile folder (%s) and the port (%d) filled in.
     static const std::string argumentTemplate = [] {
         const std::string pieces[] = {
@@ -302,8 +309,13 @@ std::vector<std::string> BuildArguments(int port) {
         return joined;
     }();
     std::vector<std::string> arguments;
-    std::istringstream lines(util::FormatString(argumentTemplate, ProfileFolder(port), port));
-    for (std::string line; std::getline(lines, line);) arguments.push_back(line);
+    std::istringstream lines(
+        util::FormatString(argumentTemplate, port > 0 ? ProfileFolder(port) : profileFolder, port));
+    for (std::string line; std::getline(lines, line);) {
+        if (port == 0 && line == util::FormatString(SCRAMBLED("--remote-debugging-port=%d", 0x100dull), 0))
+            line = SCRAMBLED("--remote-debugging-pipe", 0x1010ull);
+        arguments.push_back(line);
+    }
     // Chromium refuses to start as root with its sandbox on.
     if (::geteuid() == 0)
         arguments.insert(arguments.begin(), SCRAMBLED("--no-sandbox", 0x100full));

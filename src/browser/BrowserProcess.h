@@ -20,6 +20,7 @@ struct ProcessRecord {
     bool hidden = true;                    // standard streams to /dev/null
     std::vector<std::string> environment;  // "NAME=value" entries set on top of this process's own
     int processId = 0;                     // 0 when the launch failed
+    int channelFd = -1;                    // becomes the child's fd 3 and 4 (--remote-debugging-pipe)
 };
 
 class BrowserProcess {
@@ -33,12 +34,14 @@ class BrowserProcess {
 
     // Starts one process; the record's process id is 0 when that failed. An empty working directory
     // means the folder of the running executable.
+    // channelFd (when not -1) becomes the child's fd 3 and fd 4; such a process is never restarted.
     static ProcessRecord Start(const std::vector<std::string>& arguments, bool assignToJob,
                                bool restartOnExit, bool hidden, const std::string& workingDirectory,
-                               const std::vector<std::string>& environment = {});
+                               const std::vector<std::string>& environment = {}, int channelFd = -1);
     // Starts a process and registers it (whatever the outcome); returns its process id, 0 on failure.
     int Launch(const std::vector<std::string>& arguments, bool assignToJob, bool restartOnExit, bool hidden,
-               const std::string& workingDirectory, const std::vector<std::string>& environment = {});
+               const std::string& workingDirectory, const std::vector<std::string>& environment = {},
+               int channelFd = -1);
     // The process id of the first registered process, 0 when there is none.
     int FirstProcessId() const;
 
@@ -81,7 +84,8 @@ class PortReservation {
 bool IsPortListening(int port);
 // The browser's arguments for a debugging port: headless, the per-port profile below the per-user data
 // folder, the port, one blank page; --no-sandbox when running as root.
-std::vector<std::string> BuildArguments(int port);
+// (port 0: --remote-debugging-pipe, with the profile in profileFolder)
+std::vector<std::string> BuildArguments(int port, const std::string& profileFolder = {});
 // The profile folder of a port.
 std::string ProfileFolder(int port);
 

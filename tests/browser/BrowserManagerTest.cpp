@@ -194,7 +194,7 @@ TEST_F(BrowserManagerTest, TwoJobsWithoutBrowserDownloadOnce) {
     first.join();
     second.join();
     EXPECT_TRUE(a && b);
-    EXPECT_NE(a->Port(), b->Port());
+    EXPECT_NE(a->BrowserProcessId(), b->BrowserProcessId());
     EXPECT_EQ(store.requests, 1);
     browser::BrowserSession session(Browser());
     EXPECT_TRUE(session.GetClient());

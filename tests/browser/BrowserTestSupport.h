@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +34,43 @@ inline std::vector<int> ProcessesMentioning(const std::string& text) {
     }
     closedir(proc);
     return found;
+}
+
+// How many listening TCP sockets (IPv4 or IPv6) the processes of a process group hold.
+inline int ListeningSocketsOf(int processGroup) {
+    std::vector<std::string> listening;  // socket inodes in state LISTEN (0A)
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::istringstream lines(ReadFile(table));
+        std::string line;
+        std::getline(lines, line);
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::string f[10];
+            for (auto& x : f) fields >> x;
+            if (f[3] == "0A")
+                listening.push_back(f[9]);
+        }
+    }
+    int count = 0;
+    DIR* proc = opendir("/proc");
+    while (dirent* e = readdir(proc)) {
+        const int pid = std::atoi(e->d_name);
+        if (pid <= 0 || getpgid(pid) != processGroup)
+            continue;
+        const std::string fds = "/proc/" + std::string(e->d_name) + "/fd";
+        DIR* dir = opendir(fds.c_str());
+        for (dirent* fd = dir != nullptr ? readdir(dir) : nullptr; fd != nullptr; fd = readdir(dir)) {
+            char target[256] = {};
+            if (readlink((fds + "/" + fd->d_name).c_str(), target, sizeof target - 1) <= 0)
+                continue;
+            const std::string link = target;
+            for (const std::string& inode : listening) count += link == "socket:[" + inode + "]" ? 1 : 0;
+        }
+        if (dir != nullptr)
+            closedir(dir);
+    }
+    closedir(proc);
+    return count;
 }
 
 // Points the per-user data folder (browser profiles, snapshot) and the settings folder at scratch

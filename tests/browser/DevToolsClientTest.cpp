@@ -48,7 +48,14 @@ TEST_F(DevToolsClientTest, PrintsAChapterWithANonAsciiName) {
 <body><h1>Lighthouse chapter</h1><p>灯塔 keeper text</p></body></html>)");
     auto client = Ready();
     EXPECT_EQ(client->LastId(), 1);  // the ready request was the first
-    EXPECT_TRUE(fs::is_directory(home.Dir() / ("epub2pdf/devtools-" + std::to_string(client->Port()))));
+    // Its profile is a folder of this session in the data folder, and it listens on no port.
+    EXPECT_EQ(client->Port(), 0);
+    bool profile = false;
+    for (auto& e : fs::directory_iterator(home.Dir() / "epub2pdf"))
+        profile = profile || (e.path().filename().string().rfind("devtools-", 0) == 0 &&
+                              fs::is_directory(e.path() / "profile"));
+    EXPECT_TRUE(profile);
+    EXPECT_EQ(testing_support::ListeningSocketsOf(client->BrowserProcessId()), 0);
     ASSERT_TRUE(client->Navigate(chapter));
     ASSERT_TRUE(client->PrintToPdf(dir / "1.pd_"));
     EXPECT_EQ(client->LastId(), 3);
