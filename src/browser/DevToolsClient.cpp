@@ -38,6 +38,21 @@ const std::string& EventDialog() {
 const std::string& MethodDialog() {
     return SCRAMBLED("Page.handleJavaScriptDialog", 0x6b02f9d4e18a37c5ull);
 }
+const std::string& MethodScriptOnNewDocument() {
+    return SCRAMBLED("Page.addScriptToEvaluateOnNewDocument", 0x4f8d2a61c7e0b395ull);
+}
+// Run in every document and frame before its own scripts: the ways out of a page that the request
+// policy (the Fetch domain) never sees, WebSockets, WebRTC, WebTransport and workers (which would have
+// their own WebSocket), are gone.
+const std::string& NoChannelsScript() {
+    return SCRAMBLED(
+        "(() => { for (const name of ['WebSocket', 'WebSocketStream', 'WebTransport', 'RTCPeerConnection', "
+        "'webkitRTCPeerConnection', 'RTCDataChannel', 'Worker', 'SharedWorker']) { try { "
+        "Object.defineProperty(globalThis, name, {value: undefined, writable: false, configurable: false}); "
+        "} catch (e) {} } try { Object.defineProperty(navigator, 'serviceWorker', {value: undefined}); } "
+        "catch (e) {} })();",
+        0x3a7c9e15d2f6b804ull);
+}
 const std::string& MethodFetchEnable() {
     return SCRAMBLED("Fetch.enable", 0x0d5e3b7a91c4f268ull);
 }
@@ -87,6 +102,7 @@ void DevToolsClient::Launch() {
         connection->OnEvent(EventRequestPaused(),
                             [this, c](const json& params) { OnRequestPaused(*c, params); });
         connection->Start();
+        connection->Post(MethodScriptOnNewDocument(), json{{"source", NoChannelsScript()}});
         // Every request of the page pauses for the request policy, from the first navigation on.
         if (interceptRequests_) {
             connection->Post(MethodFetchEnable(),

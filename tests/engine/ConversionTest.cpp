@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -7,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionJob.h"
@@ -329,6 +334,66 @@ TEST_F(ConversionTest, AChapterReadsNothingButItsBook) {
     for (const auto& link : summary["links"])
         webLink = webLink || link.value("uri", "") == "https://example.org/page";
     EXPECT_TRUE(webLink);
+}
+
+// A chapter's script cannot carry the book out through channels the request policy does not see: a
+// WebSocket (also one taken from a fresh frame or a worker) and WebRTC reach listeners on this machine
+// with nothing.
+TEST_F(ConversionTest, APageOpensNoChannelOut) {
+    const int tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(tcp, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(tcp, 8), 0);
+    ASSERT_EQ(::getsockname(tcp, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int tcpPort = ntohs(address.sin_port);
+    address.sin_port = 0;
+    ASSERT_EQ(::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(udp, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int udpPort = ntohs(address.sin_port);
+
+    // clang-format off
+    const std::string script = util::FormatString(R"JS(
+const text = encodeURIComponent(document.body.textContent);
+const tries = [
+  () => new WebSocket('ws://127.0.0.1:%d/page?' + text),
+  () => { const f = document.createElement('iframe'); document.body.appendChild(f);
+          return new f.contentWindow.WebSocket('ws://127.0.0.1:%d/frame?' + text); },
+  () => new Worker(URL.createObjectURL(new Blob(["new WebSocket('ws://127.0.0.1:%d/worker')"]))),
+  () => { const pc = new RTCPeerConnection({iceServers: [{urls: 'stun:127.0.0.1:%d'}]});
+          pc.createDataChannel('x'); pc.createOffer().then(o => pc.setLocalDescription(o)); },
+];
+for (const t of tries) { try { t(); } catch (e) {} }
+)JS", tcpPort, tcpPort, tcpPort, udpPort);
+    // clang-format on
+    const std::string epub = out / "channels.epub";
+    testing_support::WriteFile(out / "chapter.js", script);
+    auto made = testing_support::RunCommand("python3 -c " + ShellQuote(R"(import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], "w")
+z.writestr("mimetype", "application/epub+zip")
+z.writestr("META-INF/container.xml", '<container xmlns="urn:oasis:names:tc:opendocument:xmlns:container"><rootfiles><rootfile full-path="c.opf" media-type="application/oebps-package+xml"/></rootfiles></container>')
+z.writestr("c.opf", '<package xmlns="http://www.idpf.org/2007/opf"><manifest><item id="a" href="a.xhtml" media-type="application/xhtml+xml"/></manifest><spine><itemref idref="a"/></spine></package>')
+z.writestr("a.xhtml", '<html xmlns="http://www.w3.org/1999/xhtml"><head><title>Secret</title></head><body><p>SECRET-TEXT-4711</p><script src="a.js"></script></body></html>')
+z.write(sys.argv[2], "a.js")
+)") + " " + ShellQuote(epub) + " " + ShellQuote(out / "chapter.js"));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+
+    engine::ConversionJob job(epub);
+    ASSERT_TRUE(job.Run(out / "channels.pdf", nullptr)) << job.FailureReason();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const int accepted = ::accept4(tcp, nullptr, nullptr, SOCK_CLOEXEC);
+    char datagram[512];
+    const ssize_t received = ::recv(udp, datagram, sizeof datagram, 0);
+    EXPECT_LT(accepted, 0) << "a WebSocket connected";
+    EXPECT_LT(received, 0) << "WebRTC sent a datagram";
+    if (accepted >= 0)
+        ::close(accepted);
+    ::close(tcp);
+    ::close(udp);
+    EXPECT_NE(PdfText(out / "channels.pdf").find("SECRET-TEXT-4711"), std::string::npos);
 }
 
 TEST(WorkerConcurrencyTest, BooksAtOnceFitTheMachine) {
