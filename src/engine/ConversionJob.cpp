@@ -258,7 +258,10 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
 util::Status ConversionJob::Unpack(const std::string& tempFolder, Book& book) {
     const auto start = Clock::now();
     book.folder = tempFolder + "/epub";
-    util::Status unpacked = zip::ZipArchive::Extract(book.folder, epubPath_);
+    std::vector<std::string> damaged;
+    util::Status unpacked = zip::ZipArchive::Extract(book.folder, epubPath_, &damaged);
+    for (const std::string& entry : damaged)
+        warnings_.push_back("the archive entry " + entry + " is damaged; it was not extracted");
     timings_.unpack = SecondsSince(start);
     return unpacked;
 }

@@ -1,5 +1,6 @@
 #include "epub/EpubBook.h"
 
+#include <filesystem>
 #include <set>
 #include <unordered_map>
 
@@ -124,7 +125,8 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
             item.path = util::JoinPath(book->packageFolder_,
                                        util::PercentDecode(util::CutQueryAndFragment(item.href)));
             item.inside = util::IsInsideFolder(item.path, root);
-            item.exists = item.inside && util::FileExists(item.path);
+            std::error_code error;
+            item.exists = item.inside && std::filesystem::is_regular_file(item.path, error);  // not a folder
         }
         if (ncxItem.empty() && item.exists && item.mediaType == "application/x-dtbncx+xml")
             ncxItem = item.path;

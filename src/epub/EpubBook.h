@@ -46,7 +46,8 @@ class EpubBook {
     // Empty when the package document is well-formed XML; otherwise what is wrong and where (what
     // followed that point is not read).
     const std::string& GetProblem() const { return problem_; }
-    // Spine files (as named by the manifest) that the book does not hold; they are left out.
+    // Spine files (as named by the manifest) that the book does not hold as files (absent, or a folder);
+    // they are left out.
     const std::vector<std::string>& GetMissingFiles() const { return missingFiles_; }
     // Spine items that a browser cannot show as a page ("cover.jpg (image/jpeg)"); they are left out.
     const std::vector<std::string>& GetUnprintableItems() const { return unprintable_; }

@@ -331,6 +331,14 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
     const size_t nameLength = Get16(&local[26]), extraLength = Get16(&local[28]);
     if (nameLength != rec.rawName.size())
         return kCorrupt;
+    // The local header must name the same file: an entry that is another file to a reader of local
+    // headers is not extracted.
+    std::string localName(nameLength, '\0');
+    if (nameLength > 0 &&
+        !s.ReadAt(localPos + kLocalHeaderSize, reinterpret_cast<std::uint8_t*>(localName.data()), nameLength))
+        return kReadFailed;
+    if (localName != rec.rawName)
+        return kCorrupt;
     std::vector<std::uint8_t> extra(extraLength);
     if (extraLength > 0 && !s.ReadAt(localPos + kLocalHeaderSize + nameLength, extra.data(), extraLength)) {
         return kReadFailed;
@@ -578,7 +586,9 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     }
     if (inflating)
         inflateEnd(&zs);
-    (void)crc;  // a mismatch is not acted upon: the entry is written as inflated
+    // Data that does not match its checksum, or ended early, is damaged: nothing of it stays.
+    if (result == kOk && (uncompressedLeft > 0 || crc != rec.crc))
+        result = kCorrupt;
 
     if (result == kOk) {
         struct timespec times[2];
@@ -590,6 +600,8 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     }
     if (::close(out) != 0 && result == kOk)
         result = kWriteFailed;
+    if (result != kOk)
+        ::unlink(outputPath.c_str());
     return result;
 }
 
@@ -605,7 +617,8 @@ bool ZipArchive::ExtractAll(const std::string& destFolder, const std::string& ar
     return true;
 }
 
-util::Status ZipArchive::Extract(const std::string& destFolder, const std::string& archivePath) {
+util::Status ZipArchive::Extract(const std::string& destFolder, const std::string& archivePath,
+                                 std::vector<std::string>* damagedEntries) {
     struct stat st {};
     if (::stat(archivePath.c_str(), &st) != 0) {
         return util::Status::Failure(errno == ENOENT ? "the file does not exist" : "the file cannot be read");
@@ -626,20 +639,31 @@ util::Status ZipArchive::Extract(const std::string& destFolder, const std::strin
     if (::mkdir(destFolder.c_str(), 0755) != 0 && errno != EEXIST) {
         return util::Status::Failure("cannot create the folder " + destFolder);
     }
-    archive.ExtractEntries(destFolder);
+    const std::vector<std::string> damaged = archive.ExtractEntries(destFolder);
+    if (damagedEntries != nullptr)
+        *damagedEntries = damaged;
     return {};
 }
 
-void ZipArchive::ExtractEntries(const std::string& destFolder) {
+std::vector<std::string> ZipArchive::ExtractEntries(const std::string& destFolder) {
+    std::vector<std::string> damaged;
     ZipEntry entry;
     GetItem(-1, entry);
     const int count = entry.index;
     SetBaseFolder(destFolder);
     for (int i = 0; i < count; ++i) {
         entry = ZipEntry{};
-        GetItem(i, entry);
-        ExtractItem(i, entry.name);
+        const std::uint32_t read = GetItem(i, entry);
+        const std::uint32_t result = read == kOk ? ExtractItem(i, entry.name) : read;
+        if (result != kCorrupt && result != kInflateFailed)
+            continue;
+        // Named as the central directory names it (the local header may not be readable at all).
+        std::string name = entry.name;
+        if (name.empty() && static_cast<size_t>(i) < state_->records.size())
+            name = SanitiseUtf8(state_->records[static_cast<size_t>(i)].rawName);
+        damaged.push_back(name.empty() ? util::FormatString("#%d", i + 1) : name);
     }
+    return damaged;
 }
 
 }  // namespace zip

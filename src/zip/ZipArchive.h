@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "util/Status.h"
 
@@ -65,7 +66,11 @@ class ZipArchive {
     static bool ExtractAll(const std::string& destFolder, const std::string& archivePath,
                            const std::string& password);
     // The same, with the reason when it fails ("the file does not exist", "not a ZIP archive", ...).
-    static util::Status Extract(const std::string& destFolder, const std::string& archivePath);
+    // damagedEntries (when given) receives the names of the entries that were not extracted because
+    // their data is damaged: a checksum that does not match, data that ends early or does not inflate,
+    // a local header that names another file. No partial file of a failed entry stays.
+    static util::Status Extract(const std::string& destFolder, const std::string& archivePath,
+                                std::vector<std::string>* damagedEntries = nullptr);
 
     // Opens the archive file and reads its directory.
     std::uint32_t Open(const std::string& archivePath, const std::string& password = {});
@@ -82,8 +87,9 @@ class ZipArchive {
     std::uint64_t DeclaredTotalSize() const;
 
   private:
-    // Extracts every entry of the open archive below destFolder; entries that fail are skipped.
-    void ExtractEntries(const std::string& destFolder);
+    // Extracts every entry of the open archive below destFolder; entries that fail are skipped. The
+    // names of those whose data is damaged.
+    std::vector<std::string> ExtractEntries(const std::string& destFolder);
     struct State;
     std::unique_ptr<State> state_;
 };

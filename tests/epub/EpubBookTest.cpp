@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "epub/EpubBook.h"
@@ -106,22 +107,27 @@ class EpubBookTest : public ::testing::Test {
 
 TEST_F(EpubBookTest, ChaptersInSpineOrderSkippingMissingAndEscapingFiles) {
     for (const char* f : {"a.xhtml", "c.xhtml", "Text/ch 1.xhtml", "d.xhtml"}) Chapter(f);
+    std::filesystem::create_directories(dir / "OEBPS/folder.xhtml");
     WriteFile(dir / "outside.xhtml", "<html/>");
     const std::string opf =
         Write(Opf("",
                   R"(<item id="a" href="a.xhtml"/><item id="b" href="b.xhtml"/>
            <item id="c" href="c.xhtml"/><item id="sp" href="Text/ch%201.xhtml"/>
            <item id="frag" href="a.xhtml#start"/><item id="up" href="../outside.xhtml"/>
-           <item id="abs" href="/etc/hostname"/><item id="q" href='d"x'/><item id="d" href="d.xhtml"/>)",
+           <item id="abs" href="/etc/hostname"/><item id="q" href='d"x'/><item id="d" href="d.xhtml"/>
+           <item id="dir" href="folder.xhtml"/>)",
                   R"(<itemref idref="a"/><itemref idref="b"/><itemref idref="c" linear="no"/>
            <itemref idref="sp"/><itemref idref="frag"/><itemref idref="up"/><itemref idref="abs"/>
-           <itemref idref="nothing"/><itemref idref='x"y'/><itemref idref="a"/><itemref idref="d"/>)"));
+           <itemref idref="nothing"/><itemref idref='x"y'/><itemref idref="a"/><itemref idref="d"/>
+           <itemref idref="dir"/>)"));
     auto book = epub::EpubBook::Load(opf, dir / "OEBPS");
     ASSERT_TRUE(book);
     // A file the spine names again (also through a fragment) is printed once, where it first appears.
     const std::vector<std::string> expected = {dir / "OEBPS/a.xhtml", dir / "OEBPS/c.xhtml",
                                                dir / "OEBPS/Text/ch 1.xhtml", dir / "OEBPS/d.xhtml"};
     EXPECT_EQ(book->GetChapterFiles(), expected);
+    EXPECT_EQ(book->GetMissingFiles(),
+              (std::vector<std::string>{"b.xhtml", "/etc/hostname", "folder.xhtml"}));
     EXPECT_EQ(book->GetPackageFolder(), dir / "OEBPS/");
 }
 

@@ -117,6 +117,20 @@ with zipfile.ZipFile(path("mismatch.zip"), "w") as z:
     z.writestr(info("good.txt"), b"good")
 patch(path("mismatch.zip"), "bad.txt", local_method=8)
 
+# Damaged entries: data that does not match its checksum, a local header that names another file.
+with zipfile.ZipFile(path("damaged.zip"), "w") as z:
+    z.writestr(info("crc.txt"), b"the checksum says otherwise", compress_type=zipfile.ZIP_DEFLATED)
+    z.writestr(info("other.txt"), b"a local header with another name")
+    z.writestr(info("fine.txt"), b"fine")
+data = bytearray(open(path("damaged.zip"), "rb").read())
+crc = zipfile.crc32(b"the checksum says otherwise").to_bytes(4, "little")
+for at in (data.find(b"PK\x03\x04") + 14, data.find(b"PK\x01\x02") + 16):  # crc.txt comes first
+    assert data[at:at + 4] == crc
+    data[at:at + 4] = bytes(b ^ 0xFF for b in crc)
+local = data.find(b"other.txt")  # the first occurrence is the local header's
+data[local:local + 9] = b"evil1.txt"
+open(path("damaged.zip"), "wb").write(bytes(data))
+
 # An encrypted entry (no caller has a password).
 open(path("encrypted-src.txt"), "wb").write(b"secret")
 if os.path.exists(path("encrypted.zip")):
