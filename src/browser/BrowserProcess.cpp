@@ -300,6 +300,9 @@ std::vector<std::string> BuildArguments(int port, const std::string& profileFold
             SCRAMBLED("--mute-audio", 0x1009ull),
             SCRAMBLED("--hide-scrollbars", 0x100aull),
             SCRAMBLED("--password-store=basic", 0x100bull),
+            // No crash reports: a crashing page is the book's business, not a report to send or keep.
+            SCRAMBLED("--disable-breakpad", 0x1013ull),
+            SCRAMBLED("--disable-crash-reporter", 0x1014ull),
             // WebRTC sends no UDP of its own (STUN included): the request policy never sees it.
             SCRAMBLED("--force-webrtc-ip-handling-policy", 0x1011ull),
             SCRAMBLED("--webrtc-ip-handling-policy=disable_non_proxied_udp", 0x1012ull),

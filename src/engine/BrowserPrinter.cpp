@@ -204,7 +204,28 @@ class BrowserPrinter : public ChapterPrinter {
         }
         if (!client.PrintPdfBytes(params, pdf, Left(deadline)))
             return Failed(client, deadline, "the browser did not print the page");
+        // A chapter that runs to tens of thousands of pages (a runaway layout) would fill the memory
+        // of the merge: it goes, and its pages with it.
+        const int pages = PageCount(pdf);
+        if (pages > settings_.chapterPages) {
+            pdf.clear();
+            return util::Status::Failure(util::FormatString("it printed %d pages, more than the %d allowed",
+                                                            pages, settings_.chapterPages));
+        }
         return {};
+    }
+    // The page count a printed chapter's page tree declares: the largest /Count (the root's).
+    static int PageCount(const std::string& pdf) {
+        int most = 0;
+        for (size_t at = pdf.find("/Count"); at != std::string::npos; at = pdf.find("/Count", at + 6)) {
+            size_t i = at + 6;
+            while (i < pdf.size() && (pdf[i] == ' ' || pdf[i] == '\n' || pdf[i] == '\r')) ++i;
+            int n = 0;
+            while (i < pdf.size() && pdf[i] >= '0' && pdf[i] <= '9' && n < 100'000'000)
+                n = n * 10 + (pdf[i++] - '0');
+            most = std::max(most, n);
+        }
+        return most;
     }
 
     const EngineSettings settings_;

@@ -15,6 +15,8 @@ struct EngineSettings {
     int jobs = 0;                          // [app] jobs: books at once; 0 when the machine decides
     int chapterSeconds = 60;               // [app] chapter_seconds: a chapter that does not load and print
                                            // within this is left out
+    int chapterPages = 5000;               // [app] chapter_pages: a chapter that prints more pages than
+                                           // this is left out
 };
 
 }  // namespace engine

@@ -22,6 +22,9 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
     const int chapterSeconds = util::IniFile(path, "app").GetInt("chapter_seconds", settings.chapterSeconds);
     if (chapterSeconds > 0)
         settings.chapterSeconds = chapterSeconds;
+    const int chapterPages = util::IniFile(path, "app").GetInt("chapter_pages", settings.chapterPages);
+    if (chapterPages > 0)
+        settings.chapterPages = chapterPages;
     return settings;
 }
 

@@ -154,6 +154,9 @@ TEST(PortTest, ArgumentsNameTheProfileBelowTheUserDataFolder) {
     auto has = [&](const std::string& a) { return std::find(args.begin(), args.end(), a) != args.end(); };
     EXPECT_TRUE(has("--headless"));
     EXPECT_TRUE(has("--disable-background-networking"));
+    EXPECT_TRUE(has("--disable-breakpad"));
+    EXPECT_TRUE(has("--disable-crash-reporter"));
+    EXPECT_TRUE(has("--force-webrtc-ip-handling-policy"));
     EXPECT_TRUE(has("--remote-debugging-port=9123"));
     EXPECT_TRUE(has("--user-data-dir=" + home.Dir().Path() + "/epub2pdf/devtools-9123"));
     EXPECT_EQ(args.back(), "about:blank");

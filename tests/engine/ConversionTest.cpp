@@ -152,7 +152,8 @@ TEST_F(ConversionTest, AChapterThatFailsToPrintIsLeftOut) {
 }
 
 // A chapter whose script never ends costs the bound of the settings, not the book: it is left out, its
-// browser goes, and the next chapter prints in a new one. A dialog that nobody answers is dismissed.
+// browser goes, and the next chapter prints in a new one. A dialog that nobody answers is dismissed. A
+// chapter that prints more pages than the bound is left out.
 TEST_F(ConversionTest, ABadChapterCostsSecondsNotTheBook) {
     engine::EngineSettings settings;
     settings.chapterSeconds = 2;
@@ -171,6 +172,19 @@ TEST_F(ConversionTest, ABadChapterCostsSecondsNotTheBook) {
     ASSERT_TRUE(alert.Run(out / "alert.pdf", nullptr)) << alert.FailureReason();
     EXPECT_TRUE(alert.Warnings().empty());
     EXPECT_NE(PdfText(out / "alert.pdf").find("Text of chapter 2."), std::string::npos);
+
+    // A chapter that prints more pages than the bound is left out (its first chapter runs to several).
+    settings.chapterPages = 2;
+    engine::ConversionJob runaway(Book("anchors.epub"), settings);
+    ASSERT_TRUE(runaway.Run(out / "runaway.pdf", nullptr)) << runaway.FailureReason();
+    ASSERT_EQ(runaway.Warnings().size(), 1u);
+    EXPECT_NE(runaway.Warnings()[0].find("chapter 1 (OEBPS/a.xhtml) could not be printed: it printed "),
+              std::string::npos)
+        << runaway.Warnings()[0];
+    EXPECT_NE(runaway.Warnings()[0].find(" pages, more than the 2 allowed; it was left out"),
+              std::string::npos)
+        << runaway.Warnings()[0];
+    EXPECT_EQ(PdfSummary(out / "runaway.pdf")["pages"], 2);
 }
 
 TEST_F(ConversionTest, CancellingAfterChapterTwoLeavesNothing) {
