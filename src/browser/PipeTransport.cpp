@@ -83,9 +83,9 @@ bool PipeTransport::Write(const std::string& message) {
     return true;
 }
 
-bool PipeTransport::CallBrowser(int id, const std::string& method, const std::string& params, int timeoutMs,
-                                const std::atomic<bool>& cancelled, std::string& reply) {
-    if (!Write(json{{"id", id}, {"method", method}, {"params", json::parse(params)}}.dump()))
+bool PipeTransport::CallBrowser(int id, const std::string& method, const json& params, int timeoutMs,
+                                const std::atomic<bool>& cancelled, json& result) {
+    if (!Write(json{{"id", id}, {"method", method}, {"params", params}}.dump()))
         return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string message;
@@ -96,21 +96,24 @@ bool PipeTransport::CallBrowser(int id, const std::string& method, const std::st
             return false;
         const json parsed = json::parse(message, nullptr, false);
         if (parsed.is_object() && parsed.value("id", -1) == id && !parsed.contains("sessionId")) {
-            reply = parsed.contains("result") ? parsed["result"].dump() : std::string();
-            return !reply.empty();
+            auto found = parsed.find("result");
+            if (found == parsed.end() || !found->is_object())
+                return false;
+            result = *found;
+            return true;
         }
     }
     return false;
 }
 
 bool PipeTransport::Attach(int timeoutMs, const std::atomic<bool>& cancelled, std::string& reason) {
-    std::string reply;
-    if (!CallBrowser(1, MethodTargets(), "{}", timeoutMs, cancelled, reply)) {
+    json reply;
+    if (!CallBrowser(1, MethodTargets(), json::object(), timeoutMs, cancelled, reply)) {
         reason = "the browser did not answer on its pipe";
         return false;
     }
     std::string targetId;
-    for (const json& target : json::parse(reply, nullptr, false).value("targetInfos", json::array())) {
+    for (const json& target : reply.value("targetInfos", json::array())) {
         if (target.is_object() && target.value("type", "") == "page") {
             targetId = target.value("targetId", "");
             break;
@@ -120,12 +123,12 @@ bool PipeTransport::Attach(int timeoutMs, const std::atomic<bool>& cancelled, st
         reason = "the browser has no page";
         return false;
     }
-    if (!CallBrowser(2, MethodAttach(), json{{"targetId", targetId}, {"flatten", true}}.dump(), timeoutMs,
-                     cancelled, reply)) {
+    if (!CallBrowser(2, MethodAttach(), json{{"targetId", targetId}, {"flatten", true}}, timeoutMs, cancelled,
+                     reply)) {
         reason = "the browser's page could not be attached";
         return false;
     }
-    sessionId_ = json::parse(reply, nullptr, false).value("sessionId", "");
+    sessionId_ = reply.value("sessionId", "");
     if (sessionId_.empty()) {
         reason = "the browser's page could not be attached";
         return false;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <thread>
 
@@ -35,9 +36,9 @@ class PipeTransport : public Transport {
     // One message from the browser, waiting at most until the deadline; false at its end.
     bool Read(std::string& message, int timeoutMs, const std::atomic<bool>* cancelled);
     bool Write(const std::string& message);
-    // A browser-level call made before Start; its reply's result.
-    bool CallBrowser(int id, const std::string& method, const std::string& params, int timeoutMs,
-                     const std::atomic<bool>& cancelled, std::string& reply);
+    // A browser-level call made before Start; true with its reply's result.
+    bool CallBrowser(int id, const std::string& method, const nlohmann::json& params, int timeoutMs,
+                     const std::atomic<bool>& cancelled, nlohmann::json& result);
     void Loop(const MessageHandler& onMessage, const CloseHandler& onClose);
 
     int toBrowser_;

@@ -322,6 +322,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
         return util::Status::Failure(reason.empty() ? "the browser could not be started" : reason);
 
     std::vector<std::string> leftOut;
+    std::string firstFailure;  // why the first chapter left out was, for a book with no chapter at all
     unsigned printedCount = 0;
     {
         Merge merge(*assembler_);
@@ -341,8 +342,12 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                 return Cancelled();  // the print failed because the job was stopped
             if (!printed) {
                 // One bad chapter costs that chapter, not the rest of the book.
-                leftOut.push_back("chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i].path) +
-                                  ") could not be printed: " + printed.Reason() + "; it was left out");
+                const std::string why = "chapter " + std::to_string(i + 1) + " (" +
+                                        book.Name(chapters[i].path) +
+                                        ") could not be printed: " + printed.Reason();
+                if (firstFailure.empty())
+                    firstFailure = why;
+                leftOut.push_back(why + "; it was left out");
                 sum += 100;
                 continue;
             }
@@ -373,8 +378,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
     if (cancelled_)
         return Cancelled();
     if (printedCount == 0) {
-        return util::Status::Failure(leftOut.size() == 1 ? leftOut[0].substr(0, leftOut[0].rfind("; it was"))
-                                                         : "no chapter could be printed");
+        return util::Status::Failure(leftOut.size() == 1 ? firstFailure : "no chapter could be printed");
     }
     warnings_.insert(warnings_.end(), leftOut.begin(), leftOut.end());  // converted, but not every chapter
     return {};

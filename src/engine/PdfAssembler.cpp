@@ -2,6 +2,7 @@
 
 #include <podofo/podofo.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -172,18 +173,6 @@ bool PdfAssembler::Locate(const std::string& pdfPath, const std::string& fragmen
     return true;
 }
 
-std::string PdfAssembler::ChapterOfPage(int page) const {
-    std::string found;
-    int best = 0;
-    for (const auto& [pdf, first] : firstPage_) {
-        if (first <= page && first > best) {
-            best = first;
-            found = pdf;
-        }
-    }
-    return found;
-}
-
 int PdfAssembler::PageOf(const std::string& pdfPath) const {
     if (pdfPath.empty())
         return 0;
@@ -298,11 +287,19 @@ std::string NamedTarget(PoDoFo::PdfAnnotation* annotation) {
 
 bool PdfAssembler::LinkPass(PoDoFo::PdfMemDocument& doc, const ChapterMapView& job) {
     const int pageCount = doc.GetPageCount();
+    // The chapter PDF of every page: chapters were appended in order, each up to the next one's first page.
+    std::vector<const std::string*> chapterOfPage(static_cast<size_t>(pageCount), nullptr);
+    for (size_t c = 0; c < chapterPdfs_.size(); ++c) {
+        const int end = c + 1 < chapterPdfs_.size() ? PageOf(chapterPdfs_[c + 1]) : pageCount + 1;
+        for (int p = std::max(PageOf(chapterPdfs_[c]), 1); p < end && p <= pageCount; ++p)
+            chapterOfPage[static_cast<size_t>(p - 1)] = &chapterPdfs_[c];
+    }
     for (int g = 0; g < pageCount; ++g) {
         if (job.cancelled)
             return false;
         PoDoFo::PdfPage* page = doc.GetPage(g);
-        const std::string ownChapter = ChapterOfPage(g + 1);
+        const std::string* own = chapterOfPage[static_cast<size_t>(g)];
+        const std::string ownChapter = own != nullptr ? *own : std::string();
         std::vector<int> removed;
         const int annotations = page->GetNumAnnots();
         for (int l = 0; l < annotations; ++l) {

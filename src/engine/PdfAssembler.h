@@ -98,8 +98,6 @@ class PdfAssembler {
     };
     // Per chapter PDF, the named destinations the browser wrote: element id -> where.
     std::map<std::string, std::map<std::string, Spot>> destinations_;
-    // The chapter PDF that holds a 1-based page of the merged document; empty when none does.
-    std::string ChapterOfPage(int page) const;
     static std::map<std::string, Spot> ReadDestinations(PoDoFo::PdfMemDocument& doc);
     std::string title_, author_, creator_, producer_;
     std::string lastError_;

@@ -88,30 +88,18 @@ std::string ReadDocumentTitle(const std::string& path) {
         if (!title.empty())
             return title;
     }
+    // The first h1..h6 with text, in document order.
     pugi::xml_node body = xml::Descendant(doc, xml::kXhtml, "body");
     std::string heading;
-    const pugi::xml_node from = body ? body : doc;
-    for (pugi::xml_node n = from.first_child(); n;) {
-        // Document order without recursion: the first h1..h6 with text.
-        if (n.type() == pugi::node_element) {
-            const std::string local = xml::LocalName(n);
-            if (local.size() == 2 && (local[0] == 'h' || local[0] == 'H') && local[1] >= '1' &&
-                local[1] <= '6' && xml::Is(n, xml::kXhtml, local.c_str())) {
-                heading = xml::Text(n);
-                if (!heading.empty())
-                    return heading;
-            }
-        }
-        if (n.first_child()) {
-            n = n.first_child();
-            continue;
-        }
-        while (n != from && !n.next_sibling()) n = n.parent();
-        if (n == from)
-            break;
-        n = n.next_sibling();
-    }
-    return {};
+    xml::FirstElement(body ? body : doc, [&heading](pugi::xml_node n) {
+        const std::string local = xml::LocalName(n);
+        if (local.size() != 2 || (local[0] != 'h' && local[0] != 'H') || local[1] < '1' || local[1] > '6' ||
+            !xml::Is(n, xml::kXhtml, local.c_str()))
+            return false;
+        heading = xml::Text(n);
+        return !heading.empty();
+    });
+    return heading;
 }
 
 Viewport ParseViewport(const std::string& content) {

@@ -170,7 +170,10 @@ std::shared_ptr<TableOfContents> TableOfContents::ForBook(const EpubBook& book) 
 }
 
 std::string TableOfContents::ResolveTarget(const std::string& target) const {
-    return util::JoinPath(folder_, util::PercentDecode(util::CutQueryAndFragment(target)));
+    TocEntry entry;
+    entry.target = target;
+    entry.Resolve(folder_);
+    return entry.file;
 }
 
 std::string TableOfContents::FindLabel(const std::string& file, const std::string& fragment) const {

@@ -1,6 +1,6 @@
-// A thin wrapper over one parsed XML file that answers XPath queries. Loading never fails loudly: a file
-// that cannot be read or parsed leaves an empty or partial document, queries then find less, and
-// Problem says what went wrong and where.
+// One parsed XML file, read through the helpers of XmlNames.h. Loading never fails loudly: a file that
+// cannot be read or parsed leaves an empty or partial document, readers then find less, and Problem
+// says what went wrong and where.
 #pragma once
 
 #include <memory>
@@ -17,20 +17,6 @@ class XmlFile {
 
     // The document node; empty children when nothing could be read.
     pugi::xml_node Document() const { return *document_; }
-
-    // The first node that xpath selects from the document; an empty node when nothing matches.
-    pugi::xml_node SelectNode(const std::string& xpath) const;
-    // The same, relative to context; an empty context selects nothing.
-    pugi::xml_node SelectNode(const std::string& xpath, pugi::xml_node context) const;
-    // All element nodes that xpath selects, in document order.
-    pugi::xpath_node_set SelectNodes(const std::string& xpath) const;
-    // The same, relative to context; an empty context selects nothing.
-    pugi::xpath_node_set SelectNodes(const std::string& xpath, pugi::xml_node context) const;
-
-    // The named attribute of node, or an empty string.
-    static std::string GetAttribute(pugi::xml_node node, const char* name);
-    // The value of node's first text or CDATA child, or an empty string.
-    static std::string GetText(pugi::xml_node node);
 
     const std::string& Path() const { return path_; }
     // Empty when the file was read as well-formed XML; otherwise what is wrong and where, such as

@@ -99,15 +99,19 @@ void Walk(pugi::xml_node parent, Visit visit) {
 
 }  // namespace
 
-pugi::xml_node Descendant(pugi::xml_node parent, const char* ns, const char* local) {
+pugi::xml_node FirstElement(pugi::xml_node parent, const std::function<bool(pugi::xml_node)>& match) {
     pugi::xml_node found;
     Walk(parent, [&](pugi::xml_node n) {
-        if (!Is(n, ns, local))
+        if (!match(n))
             return true;
         found = n;
         return false;
     });
     return found;
+}
+
+pugi::xml_node Descendant(pugi::xml_node parent, const char* ns, const char* local) {
+    return FirstElement(parent, [ns, local](pugi::xml_node n) { return Is(n, ns, local); });
 }
 
 std::vector<pugi::xml_node> Descendants(pugi::xml_node parent, const char* ns, const char* local) {

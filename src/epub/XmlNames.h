@@ -3,6 +3,7 @@
 // same element to the readers. An element in a namespace other than the one asked for never matches.
 #pragma once
 
+#include <functional>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ bool Is(pugi::xml_node node, const char* ns, const char* local);
 // The first child element, or every child element, that Is(ns, local).
 pugi::xml_node Child(pugi::xml_node parent, const char* ns, const char* local);
 std::vector<pugi::xml_node> Children(pugi::xml_node parent, const char* ns, const char* local);
+// The first element below parent, in document order, for which match is true; empty when none is.
+pugi::xml_node FirstElement(pugi::xml_node parent, const std::function<bool(pugi::xml_node)>& match);
 // The first element below parent, or every one, in document order, that Is(ns, local).
 pugi::xml_node Descendant(pugi::xml_node parent, const char* ns, const char* local);
 std::vector<pugi::xml_node> Descendants(pugi::xml_node parent, const char* ns, const char* local);

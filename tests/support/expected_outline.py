@@ -31,15 +31,19 @@ def resolve(base, href):
     return posixpath.normpath(posixpath.join(posixpath.dirname(base), path))
 
 
-def read(epub, with_targets=False):
-    """The expected outline; with_targets adds each entry's "file" (in the archive) and "fragment"."""
-    book = zipfile.ZipFile(epub)
+def package(book):
+    """The package document of an open archive: its path, its manifest items by id, its spine element."""
     container = ET.fromstring(book.read("META-INF/container.xml"))
     rootfiles = container.iter(CONTAINER + "rootfile")
     opf_path = next(r.get("full-path") for r in rootfiles if r.get("media-type") == "application/oebps-package+xml")
     opf = ET.fromstring(book.read(opf_path))
-    items = {i.get("id"): i for i in opf.iter(OPF + "item")}
-    spine = opf.find(OPF + "spine")
+    return opf_path, {i.get("id"): i for i in opf.iter(OPF + "item")}, opf.find(OPF + "spine")
+
+
+def read(epub, with_targets=False):
+    """The expected outline; with_targets adds each entry's "file" (in the archive) and "fragment"."""
+    book = zipfile.ZipFile(epub)
+    opf_path, items, spine = package(book)
     printed = {resolve(opf_path, items[r.get("idref")].get("href")) for r in spine.iter(OPF + "itemref")
                if r.get("idref") in items and items[r.get("idref")].get("media-type") in PRINTABLE}
 

@@ -15,7 +15,6 @@ usage: landing.py BOOK.epub BOOK.pdf   prints one JSON object of counts
 """
 import html
 import json
-import posixpath
 import re
 import subprocess
 import sys
@@ -121,14 +120,10 @@ def main():
             walk(a["kids"], b.get("kids", []))
     walk(want, got)
 
-    # The book's links with a fragment, by their text.
-    container = ET.fromstring(book.zip.read("META-INF/container.xml"))
-    opf_path = next(r.get("full-path") for r in container.iter("{urn:oasis:names:tc:opendocument:xmlns:container}rootfile")
-                    if r.get("media-type") == "application/oebps-package+xml")
-    opf = ET.fromstring(book.zip.read(opf_path))
-    items = {i.get("id"): i for i in opf.iter("{http://www.idpf.org/2007/opf}item")}
+    # The book's links to its own documents, by their text.
+    opf_path, items, spine_element = expected_outline.package(book.zip)
     spine = [expected_outline.resolve(opf_path, items[r.get("idref")].get("href"))
-             for r in opf.iter("{http://www.idpf.org/2007/opf}itemref") if r.get("idref") in items]
+             for r in spine_element.iter(expected_outline.OPF + "itemref") if r.get("idref") in items]
     by_text = {}
     for name in spine:
         root = book.doc(name)
