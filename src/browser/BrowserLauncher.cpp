@@ -6,7 +6,10 @@
 #include <filesystem>
 
 #include "browser/BrowserProcess.h"
+#include "browser/PageSession.h"
 #include "browser/PipeTransport.h"
+#include "browser/WebSocketTransport.h"
+#include "net/WebSocketClient.h"
 #include "util/Utilities.h"
 
 namespace browser {
@@ -14,6 +17,8 @@ namespace {
 
 // How long a started browser may take to answer on its channel and give its page.
 constexpr int kAttachMs = 60'000;
+// How long a running browser may take to accept the connection.
+constexpr int kHandshakeMs = 10'000;
 
 }  // namespace
 
@@ -26,6 +31,10 @@ LaunchedBrowser::~LaunchedBrowser() {
         util::RemoveFolderTree(scratch_);
 }
 
+bool IsBrowserAddress(const std::string& where) {
+    return where.rfind("ws://", 0) == 0;
+}
+
 std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
                                                const std::atomic<bool>& cancelled, std::string& reason) {
     if (browserPath.empty()) {
@@ -33,6 +42,25 @@ std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
         return nullptr;
     }
     std::unique_ptr<LaunchedBrowser> browser(new LaunchedBrowser());
+    std::string why;
+    if (IsBrowserAddress(browserPath)) {
+        // A browser somebody else runs, reached at its DevTools address: a page of its own there.
+        std::unique_ptr<net::WebSocketClient> socket =
+            net::WebSocketClient::FromUrl(browserPath, "", kHandshakeMs);
+        if (!socket) {
+            reason = "no browser answers at " + browserPath;
+            return nullptr;
+        }
+        auto session = std::make_unique<PageSession>(std::make_unique<WebSocketTransport>(std::move(socket)),
+                                                     PageSession::Page::New);
+        if (!session->Attach(kAttachMs, cancelled, why)) {
+            reason = cancelled ? "cancelled" : why + " (" + browserPath + ")";
+            return nullptr;
+        }
+        browser->transport_ = std::move(session);
+        return browser;
+    }
+
     // The browser's own temporary files and its profile go into a folder of this session (in the per-user
     // data folder, private to the user), removed after it.
     std::error_code error;
@@ -50,13 +78,14 @@ std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
         reason = "cannot create the channel to the browser";
         return nullptr;
     }
-    auto transport = std::make_unique<PipeTransport>(channel[0], channel[0]);
+    auto session = std::make_unique<PageSession>(std::make_unique<PipeTransport>(channel[0], channel[0]),
+                                                 PageSession::Page::First);
 
     std::string folder = util::GetFolderOf(browserPath);
     if (folder.size() > 1)
         folder.pop_back();
     std::vector<std::string> arguments = {browserPath};
-    for (std::string& a : BuildArguments(0, scratch + "/profile")) arguments.push_back(std::move(a));
+    for (std::string& a : BuildArguments(scratch + "/profile")) arguments.push_back(std::move(a));
     browser->process_ = std::make_unique<BrowserProcess>();
     browser->processId_ =
         browser->process_->Launch(arguments, true, false, true, folder, {"TMPDIR=" + scratch}, channel[1]);
@@ -65,12 +94,11 @@ std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
         reason = "the browser " + browserPath + " could not be started";
         return nullptr;
     }
-    std::string why;
-    if (!transport->Attach(kAttachMs, cancelled, why)) {
+    if (!session->Attach(kAttachMs, cancelled, why)) {
         reason = cancelled ? "cancelled" : why;
         return nullptr;
     }
-    browser->transport_ = std::move(transport);
+    browser->transport_ = std::move(session);
     return browser;
 }
 

@@ -1,6 +1,7 @@
 // Starts a browser the program can drive: launches the executable with --remote-debugging-pipe on a
 // socket pair only this process holds (no debugging port, so no other process can drive it), with a
-// profile in a temporary folder of its own, and attaches to its page.
+// profile in a temporary folder of its own, and attaches to its page. A browser somebody else runs is
+// reached only when the settings give its address.
 #pragma once
 
 #include <atomic>
@@ -21,8 +22,6 @@ class LaunchedBrowser {
     LaunchedBrowser(const LaunchedBrowser&) = delete;
     LaunchedBrowser& operator=(const LaunchedBrowser&) = delete;
 
-    // The debugging port; 0, as the browser listens on none.
-    int Port() const { return port_; }
     int ProcessId() const { return processId_; }
     // The channel to the browser's page; null after the first call.
     std::unique_ptr<Transport> TakeTransport() { return std::move(transport_); }
@@ -35,12 +34,16 @@ class LaunchedBrowser {
     std::string scratch_;
     std::unique_ptr<BrowserProcess> process_;
     std::unique_ptr<Transport> transport_;
-    int port_ = 0;
     int processId_ = 0;
 };
 
-// Launches the browser at browserPath and connects to it; null with the reason when that fails, or as
-// soon as cancelled turns true.
+// True when where is the DevTools address of a running browser (ws://host:port/devtools/browser/...)
+// rather than an executable.
+bool IsBrowserAddress(const std::string& where);
+
+// Launches the browser at browserPath and connects to it, or, for a browser address, connects to that
+// browser and opens a page of its own there; null with the reason when that fails, or as soon as
+// cancelled turns true.
 std::unique_ptr<LaunchedBrowser> LaunchBrowser(const std::string& browserPath,
                                                const std::atomic<bool>& cancelled, std::string& reason);
 

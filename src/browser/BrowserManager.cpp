@@ -1,5 +1,6 @@
 #include "browser/BrowserManager.h"
 
+#include "browser/BrowserLauncher.h"
 #include "browser/BrowserProvisioner.h"
 #include "browser/DevToolsClient.h"
 
@@ -21,10 +22,15 @@ std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(const ProvisionerSe
     // A job stopped while it waited for its turn starts nothing.
     if (stop.stop_requested())
         return nullptr;
-    // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
-    auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
-    provisioner_.store(provisioner);
-    const std::string path = provisioner->LocateOrDownload();
+    std::string path = settings.address;  // a browser somebody else runs: none is started or looked for
+    if (path.empty()) {
+        // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
+        auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
+        provisioner_.store(provisioner);
+        path = provisioner->LocateOrDownload();
+    } else if (!IsBrowserAddress(path)) {
+        return nullptr;
+    }
     if (path.empty() || stop.stop_requested())
         return nullptr;
     auto client = std::make_shared<DevToolsClient>(path);

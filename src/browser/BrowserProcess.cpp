@@ -205,88 +205,8 @@ void BrowserProcess::Watchdog() {
     }
 }
 
-namespace {
-
-// Scans one /proc/net table; true when a row with the local port is in LISTEN (state 0A).
-bool ListensIn(const char* table, int port) {
-    std::ifstream in(table);
-    std::string line;
-    std::getline(in, line);  // header
-    while (std::getline(in, line)) {
-        std::istringstream row(line);
-        std::string slot, local, remote, state;
-        if (!(row >> slot >> local >> remote >> state))
-            continue;
-        const size_t colon = local.rfind(':');
-        if (colon == std::string::npos)
-            continue;
-        const int localPort = static_cast<int>(std::strtol(local.c_str() + colon + 1, nullptr, 16));
-        if (localPort == port && state == "0A")
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-bool IsPortListening(int port) {
-    return ListensIn("/proc/net/tcp", port) || ListensIn("/proc/net/tcp6", port);
-}
-
-int FindFreePort(int first, int last) {
-    for (int port = first; port <= last; ++port) {
-        if (!IsPortListening(port))
-            return port;
-    }
-    return 0;
-}
-
-std::string PortReservation::LockFolder() {
-    return (std::filesystem::temp_directory_path() / "epub2pdf-ports").string();
-}
-
-PortReservation::PortReservation(int first, int last) {
-    const std::string folder = LockFolder();
-    // Shared by every user of the machine, as the ports are: sticky and writable by all.
-    if (::mkdir(folder.c_str(), 01777) == 0)
-        ::chmod(folder.c_str(), 01777);
-    for (int port = first; port <= last; ++port) {
-        if (IsPortListening(port))
-            continue;
-        const std::string lock = util::FormatString("%s/%d.lock", folder, port);
-        int fd = ::open(lock.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            ::fchmod(fd, 0666);
-        if (fd < 0)
-            fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            continue;  // another session has it, its browser perhaps not listening yet
-        }
-        if (IsPortListening(port)) {  // taken meanwhile by something else
-            ::close(fd);
-            continue;
-        }
-        port_ = port;
-        lockFd_ = fd;
-        return;
-    }
-}
-
-PortReservation::~PortReservation() {
-    if (lockFd_ >= 0)
-        ::close(lockFd_);
-}
-
-std::string ProfileFolder(int port) {
-    return util::JoinPath(util::GetUserDataFolder(),
-                          util::FormatString(SCRAMBLED("devtools-%d", 0x51f3a2c4e1ull), port));
-}
-
-std::vector<std::string> BuildArguments(int port, const std::string& profileFolder) {
-    // The argument template: one argument a line, the profile folder (%s) and the port (%d) filled in.
+std::vector<std::string> BuildArguments(const std::string& profileFolder) {
+    // The argument template: one argument a line, the profile folder (%s) filled in.
     static const std::string argumentTemplate = [] {
         const std::string pieces[] = {
             SCRAMBLED("--headless", 0x1001ull),
@@ -307,7 +227,7 @@ std::vector<std::string> BuildArguments(int port, const std::string& profileFold
             SCRAMBLED("--force-webrtc-ip-handling-policy", 0x1011ull),
             SCRAMBLED("--webrtc-ip-handling-policy=disable_non_proxied_udp", 0x1012ull),
             SCRAMBLED("--user-data-dir=%s", 0x100cull),
-            SCRAMBLED("--remote-debugging-port=%d", 0x100dull),
+            SCRAMBLED("--remote-debugging-pipe", 0x1010ull),
             SCRAMBLED("about:blank", 0x100eull),
         };
         std::string joined;
@@ -315,13 +235,8 @@ std::vector<std::string> BuildArguments(int port, const std::string& profileFold
         return joined;
     }();
     std::vector<std::string> arguments;
-    std::istringstream lines(
-        util::FormatString(argumentTemplate, port > 0 ? ProfileFolder(port) : profileFolder, port));
-    for (std::string line; std::getline(lines, line);) {
-        if (port == 0 && line == util::FormatString(SCRAMBLED("--remote-debugging-port=%d", 0x100dull), 0))
-            line = SCRAMBLED("--remote-debugging-pipe", 0x1010ull);
-        arguments.push_back(line);
-    }
+    std::istringstream lines(util::FormatString(argumentTemplate, profileFolder));
+    for (std::string line; std::getline(lines, line);) arguments.push_back(line);
     // Chromium refuses to start as root with its sandbox on.
     if (::geteuid() == 0)
         arguments.insert(arguments.begin(), SCRAMBLED("--no-sandbox", 0x100full));

@@ -58,35 +58,8 @@ class BrowserProcess {
     std::thread watchdog_;
 };
 
-// The first port from first to last (inclusive) that nothing listens on, or 0.
-int FindFreePort(int first, int last);
-
-// A debugging port held for one browser session: nothing listened on it when it was taken, and no other
-// session on this machine, in this process or another, holds it until this is released. (Two programs
-// that pick the same free port at the same moment would otherwise drive each other's browser.)
-class PortReservation {
-  public:
-    // Takes the first free port from first to last; Port() is 0 when none was free.
-    PortReservation(int first, int last);
-    ~PortReservation();
-    PortReservation(const PortReservation&) = delete;
-    PortReservation& operator=(const PortReservation&) = delete;
-    int Port() const { return port_; }
-
-    // The folder of the machine-wide port locks.
-    static std::string LockFolder();
-
-  private:
-    int port_ = 0;
-    int lockFd_ = -1;
-};
-// True when a TCP socket (IPv4 or IPv6) listens on port.
-bool IsPortListening(int port);
-// The browser's arguments for a debugging port: headless, the per-port profile below the per-user data
-// folder, the port, one blank page; --no-sandbox when running as root.
-// (port 0: --remote-debugging-pipe, with the profile in profileFolder)
-std::vector<std::string> BuildArguments(int port, const std::string& profileFolder = {});
-// The profile folder of a port.
-std::string ProfileFolder(int port);
+// The browser's arguments: headless, without crash reports or background traffic, the profile in
+// profileFolder, driven over --remote-debugging-pipe, one blank page; --no-sandbox when running as root.
+std::vector<std::string> BuildArguments(const std::string& profileFolder);
 
 }  // namespace browser

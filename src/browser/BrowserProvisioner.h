@@ -33,6 +33,8 @@ struct ProvisionerSettings {
     std::string storeUrl;     // "store": scheme and host of the snapshot store; empty: the public one
     int revision = 0;         // "revision": the snapshot revision; 0: the fixed one
     bool searchPath = true;   // "search_path": look for a system Chromium on PATH
+    std::string address;      // "address": the DevTools address (ws://) of a browser somebody else runs;
+                              // when set, no browser is started
 };
 
 class BrowserProvisioner {

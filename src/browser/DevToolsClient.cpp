@@ -87,7 +87,6 @@ void DevToolsClient::Launch() {
         closing_ ? nullptr : LaunchBrowser(browserPath_, closing_, reason);
     std::unique_ptr<Connection> connection;
     if (browser) {
-        port_ = browser->Port();
         browserPid_ = browser->ProcessId();
         connection = std::make_unique<Connection>(browser->TakeTransport());
         Connection* c = connection.get();

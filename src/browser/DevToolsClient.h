@@ -84,7 +84,6 @@ class DevToolsClient {
     static const nlohmann::json& PrintParameters();
 
     int LastId() const;
-    int Port() const { return port_; }
     // The browser's process id while the session runs, else 0.
     int BrowserProcessId() const { return Ended() ? 0 : browserPid_.load(); }
     // How many requests of the loaded pages were refused.
@@ -110,7 +109,6 @@ class DevToolsClient {
     std::atomic<bool> pageLoaded_{false};
     std::atomic<bool> navigationFailed_{false};
     std::atomic<bool> ready_{false};
-    std::atomic<int> port_{0};
     std::atomic<int> browserPid_{0};
     std::atomic<int> blocked_{0};
     std::unique_ptr<TaskThread> launcher_;  // last: it goes first

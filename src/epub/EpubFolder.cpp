@@ -56,12 +56,4 @@ std::string EpubFolder::GetPackagePath(std::string* problem) const {
     return candidate;
 }
 
-std::string EpubFolder::GetNcxPath() const {
-    const std::string package = GetPackagePath();
-    if (package.empty())
-        return {};
-    const std::string candidate = util::GetFolderOf(package) + "toc.ncx";
-    return util::FileExists(candidate) ? candidate : std::string();
-}
-
 }  // namespace epub

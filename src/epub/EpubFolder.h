@@ -1,4 +1,4 @@
-// An unpacked book folder: where its package document and its NCX file are.
+// An unpacked book folder: where its package document is.
 #pragma once
 
 #include <string>
@@ -12,8 +12,6 @@ class EpubFolder {
     // The absolute path of the package document named by META-INF/container.xml, or an empty string;
     // then problem (when given) says why.
     std::string GetPackagePath(std::string* problem = nullptr) const;
-    // The absolute path of "toc.ncx" beside the package document, or an empty string.
-    std::string GetNcxPath() const;
     // The folder, absolute and ending in '/'.
     const std::string& Folder() const { return folder_; }
 

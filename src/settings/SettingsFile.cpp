@@ -11,6 +11,7 @@ browser::ProvisionerSettings ReadBrowserSettings(const std::string& path) {
     s.storeUrl = ini.GetString("store");     // empty: the public store
     s.revision = ini.GetInt("revision", 0);  // 0: the fixed revision
     s.searchPath = ini.GetInt("search_path", 1) != 0;
+    s.address = ini.GetString("address");
     return s;
 }
 

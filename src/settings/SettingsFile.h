@@ -9,7 +9,7 @@
 
 namespace settings {
 
-// Section "browser": path, store, revision, search_path; what is missing keeps its default.
+// Section "browser": path, store, revision, search_path, address; what is missing keeps its default.
 browser::ProvisionerSettings ReadBrowserSettings(const std::string& path);
 // Sections "app" (jobs) and "browser" (the above, and allow_network).
 engine::EngineSettings ReadEngineSettings(const std::string& path);

@@ -176,6 +176,15 @@ TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
     browser::BrowserProvisioner provisioner(Browser());
     EXPECT_EQ(provisioner.LocateOrDownload(), testing_support::ChromiumPath());
     EXPECT_EQ(store.requests, before);
+    // A browser address starts and fetches nothing: one that is not ws://, or where nothing answers,
+    // gives no client.
+    for (const std::string address :
+         {"http://127.0.0.1:1/devtools/browser/x", "ws://127.0.0.1:1/devtools/browser/x"}) {
+        util::IniFile(util::GetSettingsPath(), "browser").SetString("address", address);
+        EXPECT_EQ(Browser().address, address);
+        EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(Browser()), nullptr) << address;
+    }
+    EXPECT_EQ(store.requests, before);
     EXPECT_EQ(provisioner.DownloadUrl(1069273),
               store.Url() + "/chromium-browser-snapshots/Linux_x64/1069273/chrome-linux.zip");
     // Without settings: the public store and the fixed revision.

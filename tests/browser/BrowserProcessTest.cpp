@@ -1,7 +1,5 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,7 +9,6 @@
 #include "BrowserTestSupport.h"
 #include "browser/BrowserProcess.h"
 #include "browser/TaskThread.h"
-#include "support/LoopbackServer.h"
 #include "util/Utilities.h"
 
 using namespace std::chrono_literals;
@@ -106,59 +103,17 @@ TEST(BrowserProcessTest, WorkingDirectoryAndFailedLaunch) {
     waitpid(b.processId, nullptr, 0);
 }
 
-TEST(PortTest, ListeningPortsAreSkippedAndConnectionsAreNot) {
-    testing_support::LoopbackServer server([](int fd) { testing_support::LoopbackServer::ReadBytes(fd, 1); });
-    const int port = server.Port();
-    EXPECT_TRUE(browser::IsPortListening(port));
-    EXPECT_EQ(browser::FindFreePort(port, port), 0);
-    EXPECT_NE(browser::FindFreePort(port, port + 50), port);
-
-    // The local port of an outgoing connection is not a listening one.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    const int outgoing = ntohs(addr.sin_port);
-    EXPECT_FALSE(browser::IsPortListening(outgoing));
-    EXPECT_EQ(browser::FindFreePort(outgoing, outgoing), outgoing);
-    close(fd);
-}
-
-TEST(PortTest, ReservedPortsAreNotHandedOutTwice) {
-    testing_support::LoopbackServer server([](int) {});
-    const int first = server.Port() + 1;  // a range that starts just after a listening port
-    browser::PortReservation a(first - 1, first + 40);
-    browser::PortReservation b(first - 1, first + 40);
-    EXPECT_NE(a.Port(), 0);
-    EXPECT_NE(b.Port(), 0);
-    EXPECT_NE(a.Port(), b.Port());
-    EXPECT_NE(a.Port(), server.Port());
-    int released;
-    {
-        browser::PortReservation c(a.Port(), a.Port());
-        EXPECT_EQ(c.Port(), 0);  // held by a
-        browser::PortReservation d(b.Port() + 1, b.Port() + 40);
-        released = d.Port();
-    }
-    browser::PortReservation again(released, released);
-    EXPECT_EQ(again.Port(), released);
-}
-
-TEST(PortTest, ArgumentsNameTheProfileBelowTheUserDataFolder) {
-    testing_support::ScratchDataHome home;
-    const auto args = browser::BuildArguments(9123);
+TEST(BrowserArgumentsTest, APipeAndTheGivenProfileNoPort) {
+    const auto args = browser::BuildArguments("/scratch/profile");
     auto has = [&](const std::string& a) { return std::find(args.begin(), args.end(), a) != args.end(); };
     EXPECT_TRUE(has("--headless"));
     EXPECT_TRUE(has("--disable-background-networking"));
     EXPECT_TRUE(has("--disable-breakpad"));
     EXPECT_TRUE(has("--disable-crash-reporter"));
     EXPECT_TRUE(has("--force-webrtc-ip-handling-policy"));
-    EXPECT_TRUE(has("--remote-debugging-port=9123"));
-    EXPECT_TRUE(has("--user-data-dir=" + home.Dir().Path() + "/epub2pdf/devtools-9123"));
+    EXPECT_TRUE(has("--remote-debugging-pipe"));
+    EXPECT_TRUE(has("--user-data-dir=/scratch/profile"));
+    for (const std::string& a : args) EXPECT_EQ(a.find("--remote-debugging-port"), std::string::npos) << a;
     EXPECT_EQ(args.back(), "about:blank");
     EXPECT_EQ(has("--no-sandbox"), geteuid() == 0);
 }

@@ -1,5 +1,5 @@
-// The DevTools connection against a fake transport: ids, answers, events, deadlines and the end, with
-// no browser.
+// The DevTools connection and the page session against a fake transport: ids, answers, events,
+// deadlines, targets and the end, with no browser.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browser/Connection.h"
+#include "browser/PageSession.h"
 #include "browser/RequestPolicy.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
@@ -194,6 +195,99 @@ TEST(RequestPolicyTest, PagesReadTheirBookAndNothingElse) {
     EXPECT_TRUE(policy.IsAllowed("https://example.org/font.woff"));
     EXPECT_TRUE(policy.IsAllowed("http://example.org/font.woff"));
     EXPECT_FALSE(policy.IsAllowed("ws://127.0.0.1/"));
+}
+
+// The far end answers the n-th message sent with result; returns that message.
+json Answer(FakeTransport& browser, size_t n, const json& result) {
+    const json call = browser.Sent(n);
+    browser.Deliver(json{{"id", call.value("id", 0)}, {"result", result}});
+    return call;
+}
+
+TEST(PageSessionTest, OwnBrowserOnePageEveryOtherTargetClosed) {
+    auto owned = std::make_unique<FakeTransport>();
+    FakeTransport& browser = *owned;
+    browser::PageSession session(std::move(owned), browser::PageSession::Page::First);
+    std::atomic<bool> cancelled{false};
+    std::string reason;
+    std::thread attach([&] { EXPECT_TRUE(session.Attach(5000, cancelled, reason)) << reason; });
+    EXPECT_EQ(
+        Answer(
+            browser, 0,
+            {{"targetInfos",
+              {{{"type", "iframe"}, {"targetId", "F"}}, {{"type", "page"}, {"targetId", "P"}}}}})["method"],
+        "Target.getTargets");
+    const json attachCall = Answer(browser, 1, {{"sessionId", "S"}});
+    EXPECT_EQ(attachCall["params"], json({{"targetId", "P"}, {"flatten", true}}));
+    EXPECT_EQ(Answer(browser, 2, json::object())["params"], json({{"discover", true}}));
+    attach.join();
+    EXPECT_EQ(session.TargetId(), "P");
+
+    std::vector<std::string> delivered;
+    std::mutex lock;
+    session.Start(
+        [&](const std::string& m) {
+            std::lock_guard guard(lock);
+            delivered.push_back(m);
+        },
+        [](const std::string&) {});
+    // Targets reported: the page itself and its frame stay; a popup and a worker are closed at once.
+    for (const auto& [type, id] :
+         {std::pair{"page", "P"}, {"iframe", "F"}, {"page", "POPUP"}, {"worker", "W"}})
+        browser.Deliver({{"method", "Target.targetCreated"},
+                         {"params", {{"targetInfo", {{"type", type}, {"targetId", id}}}}}});
+    EXPECT_EQ(browser.Sent(3)["method"], "Target.closeTarget");
+    EXPECT_EQ(browser.Sent(3)["params"]["targetId"], "POPUP");
+    EXPECT_EQ(browser.Sent(4)["params"]["targetId"], "W");
+
+    // Only the page's messages are delivered, and what is sent goes to the page.
+    browser.Deliver({{"method", "Page.loadEventFired"}, {"params", json::object()}, {"sessionId", "S"}});
+    browser.Deliver({{"method", "Page.loadEventFired"}, {"params", json::object()}, {"sessionId", "OTHER"}});
+    browser.Deliver({{"method", "Target.targetDestroyed"}, {"params", {{"targetId", "W"}}}});
+    {
+        std::lock_guard guard(lock);
+        ASSERT_EQ(delivered.size(), 1u);
+        EXPECT_EQ(json::parse(delivered[0])["sessionId"], "S");
+    }
+    EXPECT_TRUE(session.Send(R"({"id":1,"method":"Page.enable"})"));
+    EXPECT_EQ(browser.Sent(5), json({{"sessionId", "S"}, {"id", 1}, {"method", "Page.enable"}}));
+}
+
+TEST(PageSessionTest, SomebodyElsesBrowserAPageInAContextOfItsOwn) {
+    auto owned = std::make_unique<FakeTransport>();
+    FakeTransport& browser = *owned;
+    browser::PageSession session(std::move(owned), browser::PageSession::Page::New);
+    std::atomic<bool> cancelled{false};
+    std::string reason;
+    std::thread attach([&] { EXPECT_TRUE(session.Attach(5000, cancelled, reason)) << reason; });
+    const json context = Answer(browser, 0, {{"browserContextId", "C"}});
+    EXPECT_EQ(context["method"], "Target.createBrowserContext");
+    EXPECT_EQ(context["params"], json({{"disposeOnDetach", true}}));
+    const json create = Answer(browser, 1, {{"targetId", "MINE"}});
+    EXPECT_EQ(create["params"], json({{"url", "about:blank"}, {"browserContextId", "C"}}));
+    EXPECT_EQ(Answer(browser, 2, {{"sessionId", "S"}})["params"]["targetId"], "MINE");
+    attach.join();
+    session.Start([](const std::string&) {}, [](const std::string&) {});
+    // Other people's pages are theirs: nothing is closed.
+    browser.Deliver({{"method", "Target.targetCreated"},
+                     {"params", {{"targetInfo", {{"type", "page"}, {"targetId", "THEIRS"}}}}}});
+    EXPECT_TRUE(session.Send(R"({"id":1})"));
+    EXPECT_EQ(browser.Sent(3), json({{"sessionId", "S"}, {"id", 1}}));
+}
+
+TEST(PageSessionTest, ABrowserThatDoesNotAnswerFailsTheAttach) {
+    auto owned = std::make_unique<FakeTransport>();
+    FakeTransport& browser = *owned;
+    browser::PageSession session(std::move(owned), browser::PageSession::Page::First);
+    std::atomic<bool> cancelled{false};
+    std::string reason;
+    std::thread gone([&] {
+        browser.Sent(0);
+        browser.Close("the browser closed its pipe");
+    });
+    EXPECT_FALSE(session.Attach(5000, cancelled, reason));
+    gone.join();
+    EXPECT_EQ(reason, "the browser did not answer");
 }
 
 }  // namespace

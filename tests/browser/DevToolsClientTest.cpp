@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "BrowserTestSupport.h"
 #include "browser/DevToolsClient.h"
+#include "net/HttpClient.h"
 #include "util/Utilities.h"
 
 namespace fs = std::filesystem;
@@ -49,7 +52,6 @@ TEST_F(DevToolsClientTest, PrintsAChapterWithANonAsciiName) {
     auto client = Ready();
     EXPECT_EQ(client->LastId(), 1);  // the ready request was the first
     // Its profile is a folder of this session in the data folder, and it listens on no port.
-    EXPECT_EQ(client->Port(), 0);
     bool profile = false;
     for (auto& e : fs::directory_iterator(home.Dir() / "epub2pdf"))
         profile = profile || (e.path().filename().string().rfind("devtools-", 0) == 0 &&
@@ -171,6 +173,57 @@ TEST_F(DevToolsClientTest, EveryWaitEndsWithTheSession) {
         EXPECT_LT(seconds(after), 0.5);
         client.reset();  // the browser goes with its client
     }
+}
+
+// A browser somebody else runs, given by its DevTools address: the session opens a page of its own there,
+// prints, and leaves the browser running with the pages it had.
+TEST_F(DevToolsClientTest, ABrowserGivenByItsAddressKeepsRunningWithItsOwnPages) {
+    const std::string chapter = dir / "c.xhtml";
+    testing_support::WriteFile(
+        chapter, R"(<html xmlns="http://www.w3.org/1999/xhtml"><body><p>Remote text</p></body></html>)");
+    TempDir profile;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        freopen("/dev/null", "w", stderr);
+        const std::string profileArg = "--user-data-dir=" + profile.Path();
+        execl(testing_support::ChromiumPath().c_str(), "chromium", "--headless", "--no-sandbox",
+              "--disable-gpu", "--no-first-run", "--remote-debugging-port=0", profileArg.c_str(),
+              "about:blank", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The browser picks its port and names it, with its browser endpoint, in its profile.
+    std::string address;
+    for (int i = 0; i < 200 && address.empty(); ++i) {
+        std::this_thread::sleep_for(50ms);
+        std::istringstream active(testing_support::ReadFile(profile / "DevToolsActivePort"));
+        std::string port, path;
+        if (std::getline(active, port) && std::getline(active, path))
+            address = "ws://127.0.0.1:" + port + path;
+    }
+    ASSERT_FALSE(address.empty());
+    {
+        browser::DevToolsClient client(address);
+        ASSERT_TRUE(client.EnableSession());
+        client.SetRequestPolicy(dir.Path(), false);
+        ASSERT_TRUE(client.Navigate(chapter));
+        ASSERT_TRUE(client.PrintToPdf(dir / "remote.pd_"));
+    }
+    EXPECT_NE(testing_support::PdfText(dir / "remote.pd_").find("Remote text"), std::string::npos);
+    // The page the session opened went with it; the browser and its own page stay.
+    EXPECT_EQ(kill(pid, 0), 0);
+    net::HttpClient http;
+    const std::string port = address.substr(15, address.find('/', 15) - 15);
+    std::string targets;
+    if (http.Open("GET", "http://127.0.0.1:" + port + "/json/list") && http.Send())
+        targets = http.GetBodyText();
+    killpg(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    const json list = json::parse(targets, nullptr, false);
+    ASSERT_TRUE(list.is_array()) << targets;
+    int pageCount = 0;
+    for (const json& t : list) pageCount += t.value("type", "") == "page" ? 1 : 0;
+    EXPECT_EQ(pageCount, 1) << targets;
 }
 
 }  // namespace

@@ -38,15 +38,12 @@ class EpubFolderTest : public ::testing::Test {
     }
 };
 
-TEST_F(EpubFolderTest, FirstRootfileNamesThePackageAndTocNcxBesideIt) {
+TEST_F(EpubFolderTest, FirstRootfileNamesThePackage) {
     Container("OEBPS/content.opf");
     WriteFile(dir / "OEBPS/content.opf", "<package/>");
     WriteFile(dir / "second/other.opf", "<package/>");
     epub::EpubFolder folder(dir.Path());
     EXPECT_EQ(folder.GetPackagePath(), dir / "OEBPS/content.opf");
-    EXPECT_EQ(folder.GetNcxPath(), "");
-    WriteFile(dir / "OEBPS/toc.ncx", "<ncx/>");
-    EXPECT_EQ(folder.GetNcxPath(), dir / "OEBPS/toc.ncx");
 }
 
 // Several rootfiles: the first that is a package document; any prefix for the container's namespace.
@@ -64,34 +61,27 @@ TEST_F(EpubFolderTest, RootfileByMediaType) {
     EXPECT_EQ(folder.GetPackagePath(), dir / "untyped.opf");  // none typed: the first without a type
 }
 
-TEST_F(EpubFolderTest, WhatMakesThePackageOrNcxPathEmpty) {
+TEST_F(EpubFolderTest, WhatMakesThePackagePathEmpty) {
     struct Case {
         const char* name;
         const char* container;  // nullptr: no container file
-        const char* ncx;        // where an NCX file is written
     };
     const Case cases[] = {
-        {"no container", nullptr, "OEBPS/toc.ncx"},
-        {"no rootfile", "<container><rootfiles/></container>", "OEBPS/toc.ncx"},
-        {"empty full-path", "<container><rootfile full-path=\"\"/></container>", "OEBPS/toc.ncx"},
-        {"package missing", "<container><rootfile full-path=\"OEBPS/gone.opf\"/></container>",
-         "OEBPS/toc.ncx"},
-        {"package outside the book", "<container><rootfile full-path=\"../x/content.opf\"/></container>", ""},
-        {"ncx with another name", "<container><rootfile full-path=\"OEBPS/content.opf\"/></container>",
-         "OEBPS/nav.ncx"},
-        {"ncx in another folder", "<container><rootfile full-path=\"OEBPS/content.opf\"/></container>",
-         "toc.ncx"},
-        {"not xml", "PK\x03\x04 garbage", "OEBPS/toc.ncx"},
+        {"no container", nullptr},
+        {"no rootfile", "<container><rootfiles/></container>"},
+        {"empty full-path", "<container><rootfile full-path=\"\"/></container>"},
+        {"package missing", "<container><rootfile full-path=\"OEBPS/gone.opf\"/></container>"},
+        {"package outside the book", "<container><rootfile full-path=\"../x/content.opf\"/></container>"},
+        {"not xml", "PK\x03\x04 garbage"},
     };
     for (const Case& c : cases) {
         TempDir book;
         if (c.container != nullptr)
             WriteFile(book / "META-INF/container.xml", c.container);
         WriteFile(book / "OEBPS/content.opf", "<package/>");
-        if (*c.ncx)
-            WriteFile(book / c.ncx, "<ncx/>");
-        epub::EpubFolder folder(book.Path() + "/");
-        EXPECT_EQ(folder.GetNcxPath(), "") << c.name;
+        std::string problem;
+        EXPECT_EQ(epub::EpubFolder(book.Path() + "/").GetPackagePath(&problem), "") << c.name;
+        EXPECT_FALSE(problem.empty()) << c.name;
     }
 }
 
