@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <vector>
 
 #include "util/Utilities.h"
@@ -20,6 +21,13 @@ namespace {
 constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint32_t kCentralSignature = 0x02014b50;
 constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::uint32_t kEnd64Signature = 0x06064b50;
+constexpr std::uint32_t kEnd64LocatorSignature = 0x07064b50;
+constexpr std::size_t kEnd64RecordSize = 56;
+constexpr std::size_t kEnd64LocatorSize = 20;
+constexpr std::uint16_t kZip64Extra = 0x0001;
+constexpr std::uint32_t kNo32 = 0xffffffffu;      // "the value is in the ZIP64 extra field"
+constexpr std::uint64_t kMaxEntries = 1'000'000;  // more is not a book, and would only fill memory
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kCentralRecordSize = 46;
 constexpr std::size_t kLocalHeaderSize = 30;
@@ -35,6 +43,38 @@ std::uint32_t Get32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
+std::uint64_t Get64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(Get32(p)) | (static_cast<std::uint64_t>(Get32(p + 4)) << 32);
+}
+
+// The ZIP64 extra field of a header: the 64-bit values of those of wanted that the header gave as
+// 0xffffffff, in their order. False when they are needed and not all there.
+bool ReadZip64Extra(const std::uint8_t* extra, size_t size, std::initializer_list<std::uint64_t*> wanted) {
+    for (size_t p = 0; p + 4 <= size;) {
+        const std::uint16_t id = Get16(extra + p);
+        const size_t length = Get16(extra + p + 2);
+        if (p + 4 + length > size)
+            break;
+        if (id == kZip64Extra) {
+            size_t q = p + 4;
+            for (std::uint64_t* value : wanted) {
+                if (*value != kNo32)
+                    continue;
+                if (q + 8 > p + 4 + length)
+                    return false;
+                *value = Get64(extra + q);
+                q += 8;
+            }
+            return true;
+        }
+        p += 4 + length;
+    }
+    for (std::uint64_t* value : wanted) {
+        if (*value == kNo32)
+            return false;
+    }
+    return true;
+}
 
 struct CentralRecord {
     std::uint16_t versionMadeBy = 0;
@@ -43,10 +83,10 @@ struct CentralRecord {
     std::uint16_t dosTime = 0;
     std::uint16_t dosDate = 0;
     std::uint32_t crc = 0;
-    std::uint32_t compressedSize = 0;
-    std::uint32_t uncompressedSize = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
     std::uint32_t externalAttributes = 0;
-    std::uint32_t localOffset = 0;
+    std::uint64_t localOffset = 0;
     std::string rawName;
 };
 
@@ -167,9 +207,9 @@ class ZipCrypto {
 struct ZipArchive::State {
     int fd = -1;
     std::uint64_t fileSize = 0;
-    std::uint32_t centralDirOffset = 0;
+    std::uint64_t centralDirOffset = 0;
     std::uint32_t entryCount = 0;
-    std::uint32_t prefixBytes = 0;
+    std::uint64_t prefixBytes = 0;
     std::string password;
     std::string baseFolder;
     std::vector<CentralRecord> records;  // the readable prefix of the central directory
@@ -248,22 +288,47 @@ std::uint32_t ZipArchive::Open(const std::string& archivePath, const std::string
     }
     const std::uint8_t* end = &tail[static_cast<size_t>(found)];
     const std::uint64_t recordPos = s.fileSize - tailSize + static_cast<std::uint64_t>(found);
-    const std::uint16_t disk = Get16(end + 4), cdDisk = Get16(end + 6);
-    const std::uint16_t entriesHere = Get16(end + 8), entriesTotal = Get16(end + 10);
-    const std::uint32_t cdSize = Get32(end + 12), cdOffset = Get32(end + 16);
-    if (disk != 0 || cdDisk != 0 || entriesHere != entriesTotal ||
-        recordPos < static_cast<std::uint64_t>(cdOffset) + cdSize) {
+    std::uint32_t disk = Get16(end + 4), cdDisk = Get16(end + 6);
+    std::uint64_t entriesHere = Get16(end + 8), entriesTotal = Get16(end + 10);
+    std::uint64_t cdSize = Get32(end + 12), cdOffset = Get32(end + 16);
+    // A ZIP64 archive (more than 65,535 entries, or offsets past 4 GiB) says where its ZIP64 end record
+    // is in a locator just before the end record; that record's values stand.
+    std::uint64_t directoryEnd = recordPos;  // where the central directory's last record ends
+    std::array<std::uint8_t, kEnd64LocatorSize> locator{};
+    if (recordPos >= kEnd64LocatorSize &&
+        s.ReadAt(recordPos - kEnd64LocatorSize, locator.data(), locator.size()) &&
+        Get32(locator.data()) == kEnd64LocatorSignature) {
+        const std::uint64_t end64Offset = Get64(&locator[8]);
+        const std::uint64_t locatorPos = recordPos - kEnd64LocatorSize;
+        // The record is where the locator says, or that far after a prefix (a self-extracting stub):
+        // either way it ends just before the locator.
+        std::array<std::uint8_t, kEnd64RecordSize> end64{};
+        if (locatorPos < kEnd64RecordSize || end64Offset > locatorPos - kEnd64RecordSize ||
+            !s.ReadAt(locatorPos - kEnd64RecordSize, end64.data(), end64.size()) ||
+            Get32(end64.data()) != kEnd64Signature || Get32(&locator[4]) != 0 || Get32(&locator[16]) > 1) {
+            Close();
+            return kCorrupt;
+        }
+        disk = Get32(&end64[16]);
+        cdDisk = Get32(&end64[20]);
+        entriesHere = Get64(&end64[24]);
+        entriesTotal = Get64(&end64[32]);
+        cdSize = Get64(&end64[40]);
+        cdOffset = Get64(&end64[48]);
+        directoryEnd = locatorPos - kEnd64RecordSize;
+    }
+    if (disk != 0 || cdDisk != 0 || entriesHere != entriesTotal || cdOffset > directoryEnd ||
+        cdSize > directoryEnd - cdOffset || entriesTotal > kMaxEntries) {
         Close();
         return kCorrupt;
     }
-    s.prefixBytes = static_cast<std::uint32_t>(recordPos - (static_cast<std::uint64_t>(cdOffset) + cdSize));
+    s.prefixBytes = directoryEnd - (cdOffset + cdSize);
     s.centralDirOffset = cdOffset;
-    s.entryCount = entriesTotal;
+    s.entryCount = static_cast<std::uint32_t>(entriesTotal);
 
     // Read the central directory; a broken record ends the readable part.
     std::vector<std::uint8_t> directory(cdSize);
-    if (cdSize > 0 &&
-        !s.ReadAt(static_cast<std::uint64_t>(cdOffset) + s.prefixBytes, directory.data(), cdSize)) {
+    if (cdSize > 0 && !s.ReadAt(cdOffset + s.prefixBytes, directory.data(), cdSize)) {
         Close();
         return kReadFailed;
     }
@@ -286,9 +351,12 @@ std::uint32_t ZipArchive::Open(const std::string& archivePath, const std::string
         const size_t nameLength = Get16(r + 28), extraLength = Get16(r + 30), commentLength = Get16(r + 32);
         rec.externalAttributes = Get32(r + 38);
         rec.localOffset = Get32(r + 42);
-        if (pos + kCentralRecordSize + nameLength > directory.size())
+        if (pos + kCentralRecordSize + nameLength + extraLength > directory.size())
             break;
         rec.rawName.assign(reinterpret_cast<const char*>(r + kCentralRecordSize), nameLength);
+        if (!ReadZip64Extra(r + kCentralRecordSize + nameLength, extraLength,
+                            {&rec.uncompressedSize, &rec.compressedSize, &rec.localOffset}))
+            break;
         s.records.push_back(std::move(rec));
         pos += kCentralRecordSize + nameLength + extraLength + commentLength;
     }
@@ -316,7 +384,7 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
 
     // The local header must agree with the central record.
     std::array<std::uint8_t, kLocalHeaderSize> local{};
-    const std::uint64_t localPos = static_cast<std::uint64_t>(rec.localOffset) + s.prefixBytes;
+    const std::uint64_t localPos = rec.localOffset + s.prefixBytes;
     if (!s.ReadAt(localPos, local.data(), local.size()))
         return kReadFailed;
     if (Get32(local.data()) != kLocalSignature)
@@ -324,10 +392,6 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
     const std::uint16_t method = Get16(&local[8]);
     if (method != rec.method || (method != 0 && method != 8))
         return kCorrupt;
-    if ((rec.flags & 8) == 0 && (Get32(&local[14]) != rec.crc || Get32(&local[18]) != rec.compressedSize ||
-                                 Get32(&local[22]) != rec.uncompressedSize)) {
-        return kCorrupt;
-    }
     const size_t nameLength = Get16(&local[26]), extraLength = Get16(&local[28]);
     if (nameLength != rec.rawName.size())
         return kCorrupt;
@@ -342,6 +406,14 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
     std::vector<std::uint8_t> extra(extraLength);
     if (extraLength > 0 && !s.ReadAt(localPos + kLocalHeaderSize + nameLength, extra.data(), extraLength)) {
         return kReadFailed;
+    }
+    if ((rec.flags & 8) == 0) {
+        std::uint64_t compressed = Get32(&local[18]), uncompressed = Get32(&local[22]);
+        if (Get32(&local[14]) != rec.crc ||
+            !ReadZip64Extra(extra.data(), extra.size(), {&uncompressed, &compressed}) ||
+            compressed != rec.compressedSize || uncompressed != rec.uncompressedSize) {
+            return kCorrupt;
+        }
     }
 
     ZipEntry e;
@@ -503,8 +575,8 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     if (s.readBuffer.empty())
         s.readBuffer.resize(kChunk);
     std::uint64_t inputOffset = s.dataOffset;
-    std::uint32_t compressedLeft = rec.compressedSize;
-    std::uint32_t uncompressedLeft = rec.uncompressedSize;
+    std::uint64_t compressedLeft = rec.compressedSize;
+    std::uint64_t uncompressedLeft = rec.uncompressedSize;
     std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
 
     std::unique_ptr<ZipCrypto> crypto;
@@ -522,7 +594,7 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
             if (last != check)
                 result = kWrongPassword;
             inputOffset += header.size();
-            compressedLeft -= static_cast<std::uint32_t>(header.size());
+            compressedLeft -= header.size();
         }
     }
 
@@ -543,7 +615,7 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
             for (size_t i = 0; i < n; ++i) input[i] = crypto->Decrypt(input[i]);
         }
         inputOffset += n;
-        compressedLeft -= static_cast<std::uint32_t>(n);
+        compressedLeft -= n;
         zs.next_in = input.data();
         zs.avail_in = static_cast<uInt>(n);
         return true;
@@ -579,7 +651,7 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
         }
         if (produced > 0) {
             crc = static_cast<std::uint32_t>(crc32(crc, s.readBuffer.data(), static_cast<uInt>(produced)));
-            uncompressedLeft -= static_cast<std::uint32_t>(produced);
+            uncompressedLeft -= produced;
             if (!WriteAll(out, s.readBuffer.data(), produced))
                 result = kWriteFailed;
         }

@@ -45,8 +45,8 @@ struct ZipEntry {
     std::int64_t accessTime = 0;        // Unix seconds
     std::int64_t creationTime = 0;      // Unix seconds
     std::int64_t writeTime = 0;         // Unix seconds
-    std::uint32_t compressedSize = 0;
-    std::uint32_t uncompressedSize = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
 };
 
 class ZipArchive {

@@ -59,6 +59,19 @@ TEST_F(ZipArchiveTest, CommentAndStubOpenButAnEndRecordOutOfReachDoesNot) {
     EXPECT_FALSE(zip::ZipArchive::ExtractAll(Dest(), Fixture("far-end.zip"), ""));
 }
 
+TEST_F(ZipArchiveTest, Zip64SizesOffsetsAndEntryCounts) {
+    ASSERT_TRUE(zip::ZipArchive::ExtractAll(Dest(), Fixture("zip64-forced.zip"), ""));
+    for (const char* name : {"a.txt", "b.txt"})
+        EXPECT_EQ(ReadFile(Dest() + "/" + name), ReadFile(Fixture("zip64-src") + "/" + name)) << name;
+
+    TempDir many;
+    std::vector<std::string> damaged;
+    ASSERT_TRUE(zip::ZipArchive::Extract(many / "d", Fixture("zip64-many.zip"), &damaged));
+    EXPECT_TRUE(damaged.empty());
+    EXPECT_EQ(Files(many / "d").size(), 70000u);
+    EXPECT_EQ(ReadFile(many / "d/m/69999.txt"), "69999");
+}
+
 TEST_F(ZipArchiveTest, NamesNeverLeaveTheDestination) {
     ASSERT_TRUE(zip::ZipArchive::ExtractAll(Dest(), Fixture("names.zip"), ""));
     const std::set<std::string> expected = {"windows/x.txt", "root.txt",           "folded.txt", "b.txt",

@@ -100,6 +100,19 @@ subprocess.run(["zip", "-q", "-X", path("method12.zip"), "1.txt"], cwd=src, chec
 subprocess.run(["zip", "-q", "-X", "-Z", "bzip2", path("method12.zip"), "2.txt"], cwd=src, check=True)
 subprocess.run(["zip", "-q", "-X", path("method12.zip"), "3.txt"], cwd=src, check=True)
 
+# ZIP64: Info-ZIP's forced ZIP64 headers and end records, and more entries than the plain end record
+# can count (Python then writes the ZIP64 end record).
+src = path("zip64-src")
+os.makedirs(src, exist_ok=True)
+open(os.path.join(src, "a.txt"), "wb").write(b"small")
+open(os.path.join(src, "b.txt"), "wb").write(TEXT)
+if os.path.exists(path("zip64-forced.zip")):
+    os.remove(path("zip64-forced.zip"))
+subprocess.run(["zip", "-q", "-X", "-fz", path("zip64-forced.zip"), "a.txt", "b.txt"], cwd=src, check=True)
+with zipfile.ZipFile(path("zip64-many.zip"), "w") as z:
+    for i in range(70000):
+        z.writestr(info("m/%d.txt" % i), str(i).encode())
+
 # Declared sizes that lie: more than 2 GiB in all, and an entry holding more than it declares.
 with zipfile.ZipFile(path("bomb.zip"), "w") as z:
     z.writestr(info("a.bin"), b"\x00" * 1000, compress_type=zipfile.ZIP_DEFLATED)
