@@ -13,6 +13,8 @@ namespace engine {
 inline constexpr const char* kStatusReady = "准备转换";
 inline constexpr const char* kStatusConverting = "转换中";
 inline constexpr const char* kStatusDone = "转换完成";
+inline constexpr const char* kStatusDoneWithWarnings =
+    "转换完成（有警告）";  // chapters left out, repairs made
 inline constexpr const char* kStatusFailed = "转换失败";
 inline constexpr const char* kStatusError = "转换出错";
 

@@ -152,8 +152,13 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         item->SetWarnings(job->Warnings());  // before done: a reader that sees done sees them
         item->done = converted;
         item->failed = !converted;
-        if (!converted)
+        if (!converted) {
             fail(kStatusFailed, job->FailureReason());
+        } else if (!job->Warnings().empty()) {
+            item->SetStatusText(kStatusDoneWithWarnings);
+            if (notify_)
+                notify_(item, kItemChanged);
+        }
     } catch (const PdfError& e) {
         fail(kStatusError, e.what());
     } catch (const std::exception& e) {

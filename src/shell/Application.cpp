@@ -234,7 +234,9 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         row->Status()->setToolTip(QString::fromStdString(tip));
     }
     // The last report of a book that converted (its done flag may follow a moment later).
-    if (!item->failed && percent >= 100 && item->StatusText() == engine::kStatusDone) {
+    const std::string statusText = item->StatusText();
+    if (!item->failed && percent >= 100 &&
+        (statusText == engine::kStatusDone || statusText == engine::kStatusDoneWithWarnings)) {
         window_->AddHistory(QString::fromStdString(item->PdfPath()));
     }
 }

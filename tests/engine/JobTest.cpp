@@ -244,6 +244,18 @@ TEST_F(WorkerFakeTest, ALibraryErrorShowsAsErrorAndTheOthersGoOn) {
     EXPECT_EQ(OutputFiles(), std::set<std::string>{"small-01.pdf"});
 }
 
+TEST_F(WorkerFakeTest, ABookThatLostAChapterSaysSo) {
+    engine::ConversionWorker worker(out.Path(), 1);
+    worker.SetPrinters(FakePrinters(script));
+    script->acts = {{"c3.xhtml", Act::kFail}};
+    auto four = worker.AddItem(Book("four.epub"));
+    RunToEnd(worker);
+    EXPECT_TRUE(four->done) << four->FailureReason();
+    EXPECT_EQ(four->StatusText(), engine::kStatusDoneWithWarnings);
+    ASSERT_EQ(four->Warnings().size(), 1u);
+    EXPECT_NE(four->Warnings()[0].find("c3.xhtml"), std::string::npos) << four->Warnings()[0];
+}
+
 TEST_F(WorkerFakeTest, FailedBooksAreRetriedAndDoneOnesAreNot) {
     engine::ConversionWorker worker(out.Path(), 2);
     worker.SetPrinters(FakePrinters(script));
