@@ -202,15 +202,17 @@ class BrowserPrinter : public ChapterPrinter {
         } else if (page.value("cover", false)) {
             params["pageRanges"] = "1";  // the fitted picture; never a blank page after it
         }
+        // A chapter that runs to tens of thousands of pages (a runaway layout) would fill the memory of
+        // the browser and the merge: the browser prints one page past the bound at most (it stops a range
+        // at the document's end), and a chapter that reaches it goes, with its pages.
+        if (!params.contains("pageRanges"))
+            params["pageRanges"] = util::FormatString("1-%d", settings_.chapterPages + 1);
         if (!client.PrintPdfBytes(params, pdf, Left(deadline)))
             return Failed(client, deadline, "the browser did not print the page");
-        // A chapter that runs to tens of thousands of pages (a runaway layout) would fill the memory
-        // of the merge: it goes, and its pages with it.
-        const int pages = PageCount(pdf);
-        if (pages > settings_.chapterPages) {
+        if (PageCount(pdf) > settings_.chapterPages) {
             pdf.clear();
-            return util::Status::Failure(util::FormatString("it printed %d pages, more than the %d allowed",
-                                                            pages, settings_.chapterPages));
+            return util::Status::Failure(
+                util::FormatString("it runs to more than the %d pages allowed", settings_.chapterPages));
         }
         return {};
     }

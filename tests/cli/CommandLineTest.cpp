@@ -28,15 +28,16 @@ class CommandLineTest : public ::testing::Test {
 
     void TearDown() override { EXPECT_TRUE(home.NoLeftovers()); }
 
-    // Runs epub2pdf with arguments (already quoted), standard output and error apart.
+    // Runs epub2pdf with arguments (already quoted), and environment variables (NAME=value, quoted)
+    // set for it; standard output and error apart.
     struct Result {
         int exitCode;
         std::string out, err;
     };
-    Result Epub2pdf(const std::string& arguments) {
+    Result Epub2pdf(const std::string& arguments, const std::string& environment = "") {
         const std::string errFile = scratch / "stderr.txt";
-        auto r = RunCommand("{ " + std::string(EPUB2PDF_CLI) + " " + arguments + " 2>" + ShellQuote(errFile) +
-                            "; }");
+        auto r = RunCommand("{ " + environment + " " + std::string(EPUB2PDF_CLI) + " " + arguments + " 2>" +
+                            ShellQuote(errFile) + "; }");
         return {r.exitCode, r.output, testing_support::ReadFile(errFile)};
     }
     std::set<std::string> Files(const std::string& folder) {
@@ -91,6 +92,20 @@ TEST_F(CommandLineTest, DefaultsToTheFolderOfTheBookAndIsQuietWhenAsked) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(fs::exists(out / "four.pdf"));
+}
+
+// Another user's trap in the shared temporary folder (a port-lock name made a link to a folder of
+// theirs, or a file) touches nothing: the browsers take no port, and nothing is written there.
+TEST_F(CommandLineTest, TrapsInTheSharedTemporaryFolderAreNotTouched) {
+    fs::create_directories(scratch / "tmp");
+    fs::create_directories(scratch / "theirs");
+    fs::create_directory_symlink(scratch / "theirs", scratch / "tmp/epub2pdf-ports");
+    testing_support::WriteFile(scratch / "tmp/epub2pdf-locks", "a file");
+    auto r = Epub2pdf("-q -o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("four.epub")),
+                      "TMPDIR=" + ShellQuote(scratch / "tmp"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Files(scratch / "theirs").empty());
+    EXPECT_EQ(Files(scratch / "tmp"), (std::set<std::string>{"epub2pdf-ports", "epub2pdf-locks"}));
 }
 
 TEST_F(CommandLineTest, FailuresAreReportedEachWithItsReason) {

@@ -178,10 +178,8 @@ TEST_F(ConversionTest, ABadChapterCostsSecondsNotTheBook) {
     engine::ConversionJob runaway(Book("anchors.epub"), settings);
     ASSERT_TRUE(runaway.Run(out / "runaway.pdf", nullptr)) << runaway.FailureReason();
     ASSERT_EQ(runaway.Warnings().size(), 1u);
-    EXPECT_NE(runaway.Warnings()[0].find("chapter 1 (OEBPS/a.xhtml) could not be printed: it printed "),
-              std::string::npos)
-        << runaway.Warnings()[0];
-    EXPECT_NE(runaway.Warnings()[0].find(" pages, more than the 2 allowed; it was left out"),
+    EXPECT_NE(runaway.Warnings()[0].find("chapter 1 (OEBPS/a.xhtml) could not be printed: it runs to more "
+                                         "than the 2 pages allowed; it was left out"),
               std::string::npos)
         << runaway.Warnings()[0];
     EXPECT_EQ(PdfSummary(out / "runaway.pdf")["pages"], 2);
