@@ -35,6 +35,15 @@ constexpr const char* kUsage =
     "  -j N            convert N books at once, 1 to 20 (default: what the machine carries, one book per\n"
     "                  core as far as memory allows, or [app] jobs in the settings file)\n"
     "  --browser PATH  use this Chromium executable\n"
+    "  --paper SIZE    A3, A4, A5, B5, Letter, Legal, or WIDTHxHEIGHT with a unit (mm, cm, in, pt),\n"
+    "                  such as 210x297mm (default: Letter, or [page] paper in the settings file)\n"
+    "  --landscape     print across the paper's long side\n"
+    "  --margins M     one length for all four margins, or top,right,bottom,left: 20mm, 10,15,10,15mm\n"
+    "                  (default: 0.8in)\n"
+    "  --scale S       from 0.1 to 2, or a percentage (default: 1.1)\n"
+    "  --page-numbers  number the pages of the whole PDF in the footer\n"
+    "  --number-position P  left, center (default), right or outside\n"
+    "  --header        repeat the book's title at the top of every page\n"
     "  -q              print nothing but errors\n"
     "  -v              also print how many requests of each book were blocked, and where the time went\n"
     "  --help          show this help\n"
@@ -55,6 +64,7 @@ struct Options {
     std::string outputFolder;
     int jobs = 0;  // 0: the settings file's, else what the machine carries
     std::string browserPath;
+    std::vector<std::pair<std::string, std::string>> page;  // page options in their order, with values
     bool quiet = false;
     bool verbose = false;
     std::vector<std::string> books;
@@ -148,6 +158,31 @@ class ProgressView {
     std::map<const engine::ConversionItem*, std::pair<std::string, int>> last_;
 };
 
+// The page options over the settings file's page setup; empty, or the first refused and why.
+std::string ApplyPageOptions(const std::vector<std::pair<std::string, std::string>>& given,
+                             engine::PageSetup& page) {
+    for (const auto& [option, text] : given) {
+        std::string why;
+        if (option == "--paper")
+            why = engine::ParsePaper(text, page);
+        else if (option == "--margins")
+            why = engine::ParseMargins(text, page);
+        else if (option == "--scale")
+            why = engine::ParseScale(text, page);
+        else if (option == "--number-position")
+            why = engine::ParseNumberPosition(text, page);
+        else if (option == "--landscape")
+            page.landscape = true;
+        else if (option == "--page-numbers")
+            page.pageNumbers = true;
+        else if (option == "--header")
+            page.header = true;
+        if (!why.empty())
+            return option + ": " + why;
+    }
+    return engine::CheckPageSetup(page);
+}
+
 bool ParseOptions(const std::vector<std::string>& args, Options& options, int& exitCode) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -187,6 +222,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
             if (v == nullptr)
                 return false;
             options.browserPath = util::ToFullPath(*v);
+        } else if (a == "--paper" || a == "--margins" || a == "--scale" || a == "--number-position") {
+            const std::string* v = value(a.c_str());
+            if (v == nullptr)
+                return false;
+            options.page.emplace_back(a, *v);
+        } else if (a == "--landscape" || a == "--page-numbers" || a == "--header") {
+            options.page.emplace_back(a, "");
         } else if (a == "-q") {
             options.quiet = true;
         } else if (a == "-v") {
@@ -215,6 +257,18 @@ int Run(const std::vector<std::string>& arguments) {
     if (!ParseOptions(arguments, options, exitCode))
         return exitCode;
 
+    // The settings file is read once, here; the options given win over it. Nothing is converted with
+    // settings read in part.
+    engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
+    if (!settings.problem.empty()) {
+        std::fprintf(stderr, "epub2pdf: %s\n", settings.problem.c_str());
+        return 2;
+    }
+    if (!options.browserPath.empty())
+        settings.browser.browserPath = options.browserPath;
+    if (const std::string why = ApplyPageOptions(options.page, settings.page); !why.empty())
+        return UsageError(why);
+
     if (!options.outputFolder.empty()) {
         options.outputFolder = util::ToFullPath(options.outputFolder);
         std::error_code ec;
@@ -233,11 +287,6 @@ int Run(const std::vector<std::string>& arguments) {
     }
     browser::BrowserManager::Instance().SetDownloadObserver(
         std::make_shared<TerminalDownload>(options.quiet));
-
-    // The settings file is read once, here; the options given win over it.
-    engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
-    if (!options.browserPath.empty())
-        settings.browser.browserPath = options.browserPath;
 
     // Books at once: -j, else the settings file's [app] jobs, else what this machine carries.
     std::string jobsFrom = "-j";

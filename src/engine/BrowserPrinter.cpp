@@ -80,6 +80,25 @@ constexpr const char* kInspectPage = R"JS((async () => {
   return {parseError, cover};
 })())JS";
 
+// The print parameters of a page setup: the browser's defaults, with what the setup changes.
+json PrintParameters(const PageSetup& page) {
+    json params = browser::DevToolsClient::PrintParameters();
+    const PageSetup standard;
+    auto set = [&params](const char* key, double value, double standardValue) {
+        if (value != standardValue)
+            params[key] = value;
+    };
+    set("paperWidth", page.width, standard.width);
+    set("paperHeight", page.height, standard.height);
+    set("marginTop", page.marginTop, standard.marginTop);
+    set("marginRight", page.marginRight, standard.marginRight);
+    set("marginBottom", page.marginBottom, standard.marginBottom);
+    set("marginLeft", page.marginLeft, standard.marginLeft);
+    set("scale", page.scale, standard.scale);
+    params["landscape"] = page.landscape;  // the browser swaps the paper's sides
+    return params;
+}
+
 // A copy of an XML chapter under a name that the browser reads as HTML, beside the original so that
 // its relative references still resolve; empty when it cannot be written.
 std::string WriteHtmlCopy(const std::string& path) {
@@ -187,7 +206,7 @@ class BrowserPrinter : public ChapterPrinter {
                 client.Evaluate(kInspectPage, page, Left(deadline));
             }
         }
-        json params = browser::DevToolsClient::PrintParameters();
+        json params = PrintParameters(settings_.page);
         if (chapter.fixedLayout) {
             // One page of the document's own size, at its own scale.
             const epub::Viewport viewport = epub::ReadViewport(chapter.path);
@@ -197,6 +216,7 @@ class BrowserPrinter : public ChapterPrinter {
                 params["marginTop"] = params["marginBottom"] = params["marginLeft"] = params["marginRight"] =
                     0.0;
                 params["scale"] = 1.0;
+                params["landscape"] = false;
                 params["pageRanges"] = "1";
             }
         } else if (page.value("cover", false)) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "browser/BrowserProvisioner.h"
+#include "engine/PageSetup.h"
 
 namespace engine {
 
@@ -17,6 +18,9 @@ struct EngineSettings {
                                            // within this is left out
     int chapterPages = 5000;               // [app] chapter_pages: a chapter that prints more pages than
                                            // this is left out
+    PageSetup page;                        // [page]: paper, margins, scale, page numbers, header
+    std::string problem;                   // a setting that was refused, named with its value; nothing is
+                                           // converted with settings read in part
 };
 
 }  // namespace engine

@@ -15,6 +15,35 @@ browser::ProvisionerSettings ReadBrowserSettings(const std::string& path) {
     return s;
 }
 
+std::string ReadPageSetup(const std::string& path, engine::PageSetup& setup) {
+    const util::IniFile ini(path, "page");
+    using Parser = std::string (*)(const std::string&, engine::PageSetup&);
+    const std::pair<const char*, Parser> texts[] = {{"paper", engine::ParsePaper},
+                                                    {"margins", engine::ParseMargins},
+                                                    {"scale", engine::ParseScale},
+                                                    {"number_position", engine::ParseNumberPosition}};
+    for (const auto& [key, parse] : texts) {
+        const std::string value = ini.GetString(key);
+        if (value.empty())
+            continue;
+        if (std::string why = parse(value, setup); !why.empty())
+            return std::string("[page] ") + key + ": " + why;
+    }
+    const std::pair<const char*, bool*> switches[] = {
+        {"landscape", &setup.landscape}, {"page_numbers", &setup.pageNumbers}, {"header", &setup.header}};
+    for (const auto& [key, flag] : switches) {
+        const std::string value = ini.GetString(key);
+        if (value == "1" || value == "yes" || value == "true")
+            *flag = true;
+        else if (value == "0" || value == "no" || value == "false")
+            *flag = false;
+        else if (!value.empty())
+            return std::string("[page] ") + key + ": '" + value + "' is neither 1 (yes) nor 0 (no)";
+    }
+    const std::string why = engine::CheckPageSetup(setup);
+    return why.empty() ? why : "[page]: " + why;
+}
+
 engine::EngineSettings ReadEngineSettings(const std::string& path) {
     engine::EngineSettings settings;
     settings.browser = ReadBrowserSettings(path);
@@ -26,6 +55,9 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
     const int chapterPages = util::IniFile(path, "app").GetInt("chapter_pages", settings.chapterPages);
     if (chapterPages > 0)
         settings.chapterPages = chapterPages;
+    settings.problem = ReadPageSetup(path, settings.page);
+    if (!settings.problem.empty())
+        settings.problem = path + ": " + settings.problem;
     return settings;
 }
 

@@ -98,6 +98,7 @@ bool Application::Start() {
     const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
                                         : engine::ConversionWorker::MachineThreads();
     worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs, settings);
+    settingsProblem_ = settings.problem;
     LoadInterfacePackage();
     QFile style(":/skin/style.qss");
     if (style.open(QIODevice::ReadOnly))
@@ -185,6 +186,10 @@ void Application::StartConvert() {
     }
     if (worker_->IsEmpty()) {
         ShowError("先添加epub文件到列表中才能开始转换");
+        return;
+    }
+    if (!settingsProblem_.empty()) {
+        ShowError(settingsProblem_);  // nothing is converted with settings read in part
         return;
     }
     worker_->Start([this](const std::shared_ptr<engine::ConversionItem>& item, int code) {

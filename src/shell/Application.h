@@ -81,6 +81,7 @@ class Application : public QObject {
     MessageSink messages_;
     std::function<QStringList()> fileDialog_;
     std::function<bool(const std::string&)> reveal_;
+    std::string settingsProblem_;  // a refused setting, named with its value
 };
 
 }  // namespace shell
