@@ -393,6 +393,8 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
                             book.toc->GetProblem() + "; bookmarks after that point are missing");
     }
     assembler_->SetInfo(book.package->GetTitle(), book.package->GetCreator(), CreatorText());
+    assembler_->SetDescription(book.package->GetLanguage(), book.package->GetCreators(),
+                               book.package->GetIdentifier(), book.package->GetDate());
     // Links first, in the merged document, so that it is written once.
     if (!assembler_->RewriteLinks(view, outputPath) && cancelled_)
         return Cancelled();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -87,11 +88,290 @@ void AddNode(PoDoFo::PdfMemDocument& doc, PoDoFo::PdfOutlines* outlines, PoDoFo:
     for (const auto& child : node.children) AddNode(doc, outlines, item, *child, pageCount);
 }
 
+std::string XmlEscaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                // Control characters are not XML; they go.
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
+                    out += c;
+        }
+    }
+    return out;
+}
+
+// Now, as XMP writes dates (UTC).
+std::string XmpNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// The XMP packet of a book: Dublin Core (title, creators, language, identifier, date), the producer and
+// the dates of this document.
+std::string XmpPacket(const std::string& title, const std::vector<std::string>& creators,
+                      const std::string& language, const std::string& identifier, const std::string& date,
+                      const std::string& producer) {
+    std::string dc;
+    if (!title.empty())
+        dc += "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">" + XmlEscaped(title) +
+              "</rdf:li></rdf:Alt></dc:title>\n";
+    if (!creators.empty()) {
+        dc += "<dc:creator><rdf:Seq>";
+        for (const std::string& creator : creators) dc += "<rdf:li>" + XmlEscaped(creator) + "</rdf:li>";
+        dc += "</rdf:Seq></dc:creator>\n";
+    }
+    if (!language.empty())
+        dc += "<dc:language><rdf:Bag><rdf:li>" + XmlEscaped(language) + "</rdf:li></rdf:Bag></dc:language>\n";
+    if (!identifier.empty())
+        dc += "<dc:identifier>" + XmlEscaped(identifier) + "</dc:identifier>\n";
+    if (!date.empty())
+        dc += "<dc:date><rdf:Seq><rdf:li>" + XmlEscaped(date) + "</rdf:li></rdf:Seq></dc:date>\n";
+    const std::string now = XmpNow();
+    return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+           "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+           "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+           "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\">\n" +
+           dc + "<dc:format>application/pdf</dc:format>\n<pdf:Producer>" + XmlEscaped(producer) +
+           "</pdf:Producer>\n<xmp:CreatorTool>" + XmlEscaped(producer) +
+           "</xmp:CreatorTool>\n<xmp:CreateDate>" + now + "</xmp:CreateDate>\n<xmp:ModifyDate>" + now +
+           "</xmp:ModifyDate>\n<xmp:MetadataDate>" + now +
+           "</xmp:MetadataDate>\n</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>";
+}
+
+// The catalog's account of the document: its language, the XMP packet, the title shown in the viewer's
+// title bar, and page labels 1, 2, 3... as the pages are numbered.
+void Describe(PoDoFo::PdfMemDocument& doc, const std::string& language, const std::string& xmp) {
+    PoDoFo::PdfDictionary& catalog = doc.GetCatalog()->GetDictionary();
+    if (!language.empty())
+        catalog.AddKey("Lang", Text(language));
+    PoDoFo::PdfObject* metadata = doc.GetObjects().CreateObject("Metadata");
+    metadata->GetDictionary().AddKey("Subtype", PoDoFo::PdfName("XML"));
+    // Not compressed: XMP is meant to be found by tools that do not read PDF.
+    metadata->GetStream()->Set(xmp.data(), static_cast<PoDoFo::pdf_long>(xmp.size()), PoDoFo::TVecFilters());
+    catalog.AddKey("Metadata", metadata->Reference());
+    PoDoFo::PdfDictionary preferences;
+    preferences.AddKey("DisplayDocTitle", true);
+    catalog.AddKey("ViewerPreferences", preferences);
+    PoDoFo::PdfDictionary decimal;
+    decimal.AddKey("S", PoDoFo::PdfName("D"));
+    PoDoFo::PdfArray nums;
+    nums.push_back(static_cast<PoDoFo::pdf_int64>(0));
+    nums.push_back(decimal);
+    PoDoFo::PdfDictionary labels;
+    labels.AddKey("Nums", nums);
+    catalog.AddKey("PageLabels", labels);
+}
+
+// What a reference leads to (followed through references), or the object itself; null at a dead end.
+PoDoFo::PdfObject* Resolve(PoDoFo::PdfVecObjects& objects, PoDoFo::PdfObject* object) {
+    for (int hops = 0; object != nullptr && object->IsReference() && hops < 32; ++hops)
+        object = objects.GetObject(object->GetReference());
+    return object != nullptr && object->IsReference() ? nullptr : object;
+}
+
+// The entries of a number tree in their order, flattened, with offset added to every key; its largest
+// key (offset included), or offset - 1 when it has none.
+PoDoFo::pdf_int64 FlattenNumberTree(PoDoFo::PdfVecObjects& objects, PoDoFo::PdfObject* node,
+                                    PoDoFo::pdf_int64 offset, PoDoFo::PdfArray& out, int depth = 0) {
+    PoDoFo::pdf_int64 largest = offset - 1;
+    node = Resolve(objects, node);
+    if (node == nullptr || !node->IsDictionary() || depth > 32)
+        return largest;
+    if (PoDoFo::PdfObject* nums = Resolve(objects, node->GetDictionary().GetKey("Nums"));
+        nums && nums->IsArray()) {
+        const PoDoFo::PdfArray& entries = nums->GetArray();
+        for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+            if (!entries[i].IsNumber())
+                continue;
+            const PoDoFo::pdf_int64 key = entries[i].GetNumber() + offset;
+            out.push_back(key);
+            out.push_back(entries[i + 1]);
+            largest = std::max(largest, key);
+        }
+    }
+    if (PoDoFo::PdfObject* kids = Resolve(objects, node->GetDictionary().GetKey("Kids"));
+        kids && kids->IsArray()) {
+        for (PoDoFo::PdfObject& kid : kids->GetArray())
+            largest = std::max(largest, FlattenNumberTree(objects, &kid, offset, out, depth + 1));
+    }
+    return largest;
+}
+
+// Adds offset to a key that names an entry of the parent tree, where there is one.
+void ShiftKey(PoDoFo::PdfDictionary& dictionary, const char* key, PoDoFo::pdf_int64 offset) {
+    if (PoDoFo::PdfObject* value = dictionary.GetKey(key); value != nullptr && value->IsNumber())
+        dictionary.AddKey(key, value->GetNumber() + offset);
+}
+
 }  // namespace
 
 struct PdfAssembler::Document {
     PoDoFo::PdfMemDocument doc;
+    // One structure tree for the whole document: a root of its own with one Document element, each
+    // chapter's tree a Part of it, their parent trees one flat number tree.
+    PoDoFo::PdfObject* structRoot = nullptr;
+    PoDoFo::PdfObject* document = nullptr;
+    PoDoFo::pdf_int64 nextKey = 0;             // the parent tree's first free key
+    PoDoFo::PdfObject* figureStart = nullptr;  // content around an untagged page: a figure
+    PoDoFo::PdfObject* figureEnd = nullptr;
+
+    // Makes the structure tree of the chapter whose pages begin at firstPage (0-based) part of the
+    // document's; chapterRoot is the chapter's root, as copied into this document, or null. The pages
+    // of a chapter without a tree become one figure each.
+    void MergeStructure(PoDoFo::PdfObject* chapterRoot, int firstPage, const std::string& title);
+
+  private:
+    PoDoFo::PdfArray& Nums();
+    // Moves the top elements of a chapter's root below the document element, each chapter's own
+    // Document element becoming a Part.
+    void AdoptElements(PoDoFo::PdfObject* kids);
+    void TagAsFigure(PoDoFo::PdfPage* page, const std::string& title);
 };
+
+PoDoFo::PdfArray& PdfAssembler::Document::Nums() {
+    return structRoot->GetDictionary().GetKey("ParentTree")->GetDictionary().GetKey("Nums")->GetArray();
+}
+
+void PdfAssembler::Document::AdoptElements(PoDoFo::PdfObject* kids) {
+    PoDoFo::PdfVecObjects& objects = doc.GetObjects();
+    if (kids == nullptr)
+        return;
+    PoDoFo::PdfArray added = kids->IsArray() ? kids->GetArray() : PoDoFo::PdfArray(*kids);
+    PoDoFo::PdfArray& into = document->GetDictionary().GetKey("K")->GetArray();
+    for (PoDoFo::PdfObject& kid : added) {
+        if (PoDoFo::PdfObject* element = Resolve(objects, &kid);
+            element != nullptr && element->IsDictionary()) {
+            PoDoFo::PdfDictionary& e = element->GetDictionary();
+            e.AddKey("P", document->Reference());
+            if (const PoDoFo::PdfObject* type = e.GetKey("S");
+                type != nullptr && type->IsName() && type->GetName() == PoDoFo::PdfName("Document"))
+                e.AddKey("S", PoDoFo::PdfName("Part"));
+        }
+        into.push_back(kid);
+    }
+}
+
+void PdfAssembler::Document::TagAsFigure(PoDoFo::PdfPage* page, const std::string& title) {
+    PoDoFo::PdfVecObjects& objects = doc.GetObjects();
+    PoDoFo::PdfDictionary& dictionary = page->GetObject()->GetDictionary();
+    if (figureStart == nullptr) {
+        figureStart = objects.CreateObject();
+        figureStart->GetStream()->Set("/Figure <</MCID 0>> BDC\n");
+        figureEnd = objects.CreateObject();
+        figureEnd->GetStream()->Set("\nEMC\n");
+    }
+    PoDoFo::PdfArray contents;
+    contents.push_back(figureStart->Reference());
+    if (PoDoFo::PdfObject* own = dictionary.GetKey("Contents"); own != nullptr) {
+        PoDoFo::PdfObject* resolved = Resolve(objects, own);
+        if (resolved != nullptr && resolved->IsArray()) {
+            for (const PoDoFo::PdfObject& part : resolved->GetArray()) contents.push_back(part);
+        } else {
+            contents.push_back(*own);
+        }
+    }
+    contents.push_back(figureEnd->Reference());
+    dictionary.AddKey("Contents", contents);
+
+    PoDoFo::PdfObject* figure = objects.CreateObject("StructElem");
+    figure->GetDictionary().AddKey("S", PoDoFo::PdfName("Figure"));
+    figure->GetDictionary().AddKey("P", document->Reference());
+    figure->GetDictionary().AddKey("Pg", page->GetObject()->Reference());
+    figure->GetDictionary().AddKey("K", PoDoFo::PdfObject(static_cast<PoDoFo::pdf_int64>(0)));  // MCID 0
+    if (!title.empty())
+        figure->GetDictionary().AddKey("Alt", Text(title));
+    document->GetDictionary().GetKey("K")->GetArray().push_back(figure->Reference());
+    PoDoFo::PdfArray marked;
+    marked.push_back(figure->Reference());
+    Nums().push_back(nextKey);
+    Nums().push_back(marked);
+    dictionary.AddKey("StructParents", nextKey++);
+}
+
+void PdfAssembler::Document::MergeStructure(PoDoFo::PdfObject* chapterRoot, int firstPage,
+                                            const std::string& title) {
+    PoDoFo::PdfVecObjects& objects = doc.GetObjects();
+    if (structRoot == nullptr) {
+        structRoot = objects.CreateObject("StructTreeRoot");
+        PoDoFo::PdfDictionary tree;
+        tree.AddKey("Nums", PoDoFo::PdfArray());
+        structRoot->GetDictionary().AddKey("ParentTree", tree);
+        document = objects.CreateObject("StructElem");
+        document->GetDictionary().AddKey("S", PoDoFo::PdfName("Document"));
+        document->GetDictionary().AddKey("P", structRoot->Reference());
+        document->GetDictionary().AddKey("K", PoDoFo::PdfArray());
+        structRoot->GetDictionary().AddKey("K", document->Reference());
+        // The inline types of PDF 2.0 that the browser writes, for readers of PDF 1.x.
+        PoDoFo::PdfDictionary roles;
+        roles.AddKey("Strong", PoDoFo::PdfName("Span"));
+        roles.AddKey("Em", PoDoFo::PdfName("Span"));
+        structRoot->GetDictionary().AddKey("RoleMap", roles);
+        PoDoFo::PdfDictionary& catalog = doc.GetCatalog()->GetDictionary();
+        catalog.AddKey("StructTreeRoot", structRoot->Reference());
+        PoDoFo::PdfDictionary markInfo;
+        markInfo.AddKey("Marked", true);
+        catalog.AddKey("MarkInfo", markInfo);
+    }
+    const PoDoFo::PdfObject* type = chapterRoot != nullptr && chapterRoot->IsDictionary()
+                                        ? chapterRoot->GetDictionary().GetKey("Type")
+                                        : nullptr;
+    if (type == nullptr || !type->IsName() || type->GetName() != PoDoFo::PdfName("StructTreeRoot")) {
+        for (int i = firstPage; i < doc.GetPageCount(); ++i) TagAsFigure(doc.GetPage(i), title);
+        structRoot->GetDictionary().AddKey("ParentTreeNextKey", nextKey);
+        return;
+    }
+    PoDoFo::PdfDictionary& chapter = chapterRoot->GetDictionary();
+    const PoDoFo::pdf_int64 offset = nextKey;
+    // The chapter's pages and their annotations name entries of its parent tree: they move up by offset.
+    for (int i = firstPage; offset > 0 && i < doc.GetPageCount(); ++i) {
+        PoDoFo::PdfDictionary& page = doc.GetPage(i)->GetObject()->GetDictionary();
+        ShiftKey(page, "StructParents", offset);
+        PoDoFo::PdfObject* annots = Resolve(objects, page.GetKey("Annots"));
+        if (annots == nullptr || !annots->IsArray())
+            continue;
+        for (PoDoFo::PdfObject& annot : annots->GetArray()) {
+            if (PoDoFo::PdfObject* a = Resolve(objects, &annot); a != nullptr && a->IsDictionary())
+                ShiftKey(a->GetDictionary(), "StructParent", offset);
+        }
+    }
+    const PoDoFo::pdf_int64 largest =
+        FlattenNumberTree(objects, chapter.GetKey("ParentTree"), offset, Nums());
+    nextKey = std::max({nextKey, largest + 1, offset + chapter.GetKeyAsLong("ParentTreeNextKey", 0)});
+    structRoot->GetDictionary().AddKey("ParentTreeNextKey", nextKey);
+    AdoptElements(chapter.GetKey("K"));
+    // Role and class maps: what no chapter before named.
+    PoDoFo::PdfDictionary& root = structRoot->GetDictionary();
+    for (const char* mapName : {"RoleMap", "ClassMap"}) {
+        PoDoFo::PdfObject* from = Resolve(objects, chapter.GetKey(mapName));
+        if (from == nullptr || !from->IsDictionary())
+            continue;
+        if (!root.HasKey(mapName))
+            root.AddKey(mapName, PoDoFo::PdfDictionary());
+        PoDoFo::PdfDictionary& to = root.GetKey(mapName)->GetDictionary();
+        for (const auto& [name, value] : from->GetDictionary().GetKeys()) {
+            if (!to.HasKey(name))
+                to.AddKey(name, *value);
+        }
+    }
+}
 
 PdfAssembler::PdfAssembler(const std::string& outputPath) : outputPath_(outputPath) {
     PoDoFo::PdfError::EnableDebug(false);
@@ -110,12 +390,28 @@ bool PdfAssembler::AddChapter(const std::string& pdfPath, const std::string& tit
             destinations_[pdfPath] = ReadDestinations(first->doc);
             pageCursor_ += first->doc.GetPageCount();
             merged_ = std::move(first);
+            PoDoFo::PdfDictionary& catalog = merged_->doc.GetCatalog()->GetDictionary();
+            merged_->MergeStructure(Resolve(merged_->doc.GetObjects(), catalog.GetKey("StructTreeRoot")), 0,
+                                    title);
         } else {
             PoDoFo::PdfMemDocument chapter;
             Load(chapter, pdfPath);
             destinations_[pdfPath] = ReadDestinations(chapter);
+            const int firstPage = merged_->doc.GetPageCount();
             pageCursor_ += chapter.GetPageCount();
+            // The library appends every object of the chapter with its number raised by the count of
+            // objects (and free numbers) already there: the chapter's structure root is found again by
+            // that.
+            PoDoFo::PdfVecObjects& objects = merged_->doc.GetObjects();
+            const auto raise = static_cast<unsigned>(objects.GetSize() + objects.GetFreeObjects().size());
+            PoDoFo::PdfObject* root = chapter.GetCatalog()->GetDictionary().GetKey("StructTreeRoot");
+            const bool tagged = root != nullptr && root->IsReference();
+            const PoDoFo::PdfReference rootRef = tagged ? root->GetReference() : PoDoFo::PdfReference();
             merged_->doc.Append(chapter, true);
+            merged_->MergeStructure(tagged ? objects.GetObject(PoDoFo::PdfReference(
+                                                 rootRef.ObjectNumber() + raise, rootRef.GenerationNumber()))
+                                           : nullptr,
+                                    firstPage, title);
         }
     } catch (const PoDoFo::PdfError& e) {
         throw PdfError("cannot read chapter PDF " + pdfPath + ": " + ErrorText(e));
@@ -189,6 +485,14 @@ bool PdfAssembler::SetInfo(const std::string& title, const std::string& author,
     return true;
 }
 
+void PdfAssembler::SetDescription(const std::string& language, const std::vector<std::string>& creators,
+                                  const std::string& identifier, const std::string& date) {
+    language_ = language;
+    creators_ = creators;
+    identifier_ = identifier;
+    date_ = date;
+}
+
 std::shared_ptr<OutlineNode> PdfAssembler::FallbackOutline() {
     auto fallback = std::make_shared<OutlineNode>();
     for (const std::string& pdf : chapterPdfs_) {
@@ -231,6 +535,8 @@ bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
         info->SetAuthor(Text(author_));
         info->SetCreator(Text(creator_));
         info->SetProducer(Text(producer_));
+        Describe(merged_->doc, language_,
+                 XmpPacket(title_, creators_, language_, identifier_, date_, producer_));
         WriteReplacing(merged_->doc, outputPath_);
         merged_.reset();
     } catch (const PoDoFo::PdfError& e) {

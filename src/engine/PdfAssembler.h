@@ -64,6 +64,10 @@ class PdfAssembler {
     bool Locate(const std::string& pdfPath, const std::string& fragment, int& page, double& top) const;
     // Title and author; creator and producer both become creatorText.
     bool SetInfo(const std::string& title, const std::string& author, const std::string& creatorText);
+    // What the document says of itself besides: the book's language (the document's /Lang), every
+    // creator, its identifier and date, written with the title into an XMP packet.
+    void SetDescription(const std::string& language, const std::vector<std::string>& creators,
+                        const std::string& identifier, const std::string& date);
     // Writes the merged document with its information and the outline (or, when outline is null, the
     // fallback outline of the titled chapters) in one piece. False when there is no document or writing
     // failed; the output then keeps its earlier state.
@@ -100,6 +104,8 @@ class PdfAssembler {
     std::map<std::string, std::map<std::string, Spot>> destinations_;
     static std::map<std::string, Spot> ReadDestinations(PoDoFo::PdfMemDocument& doc);
     std::string title_, author_, creator_, producer_;
+    std::string language_, identifier_, date_;
+    std::vector<std::string> creators_;
     std::string lastError_;
 };
 

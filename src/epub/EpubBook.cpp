@@ -92,6 +92,23 @@ bool EpubBook::ReadMetadata(const XmlFile& xml) {
         if (!language_.empty())
             break;
     }
+    // The identifier the package names as its unique one, else the first.
+    const std::string unique =
+        xml::Attribute(xml::Descendant(xml.Document(), xml::kOpf, "package"), "unique-identifier");
+    for (pugi::xml_node identifier : xml::Descendants(metadata, xml::kDc, "identifier")) {
+        const std::string text = xml::Text(identifier);
+        if (text.empty())
+            continue;
+        if (identifier_.empty() || (!unique.empty() && xml::Attribute(identifier, "id") == unique))
+            identifier_ = text;
+        if (!unique.empty() && xml::Attribute(identifier, "id") == unique)
+            break;
+    }
+    for (pugi::xml_node date : xml::Descendants(metadata, xml::kDc, "date")) {
+        date_ = xml::Text(date);
+        if (!date_.empty())
+            break;
+    }
     return fixedLayout;
 }
 

@@ -31,6 +31,9 @@ class EpubBook {
     const std::vector<std::string>& GetCreators() const { return creators_; }
     // The first dc:language, as written ("en-US"); empty when there is none.
     const std::string& GetLanguage() const { return language_; }
+    // The package's unique identifier (else its first dc:identifier), and its first dc:date, as written.
+    const std::string& GetIdentifier() const { return identifier_; }
+    const std::string& GetDate() const { return date_; }
     // The printed chapters in spine order; a file named twice by the spine is printed once.
     const std::vector<Chapter>& GetChapters() const { return chapters_; }
     // Absolute paths of the chapters, in spine order.
@@ -69,6 +72,8 @@ class EpubBook {
     std::string creator_;
     std::vector<std::string> creators_;
     std::string language_;
+    std::string identifier_;
+    std::string date_;
     std::string ncxPath_;
     std::string navPath_;
     std::shared_ptr<TocEntry> coverRef_;

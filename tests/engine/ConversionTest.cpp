@@ -259,6 +259,19 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
     EXPECT_EQ(summary["pages"], 5);  // the cover on one page, then one page per chapter
     EXPECT_EQ(summary["info"]["Title"], "The Main Title");
     EXPECT_EQ(summary["info"]["Author"], "Ann Author,Bob Builder");
+    // The document describes itself from the book: its language, every creator, its identifier and date;
+    // the viewer shows its title; every page is reachable from one structure tree.
+    EXPECT_EQ(summary["lang"], "de-CH");
+    EXPECT_EQ(summary["display_title"], true);
+    const std::string xmp = summary["xmp"];
+    for (const char* expected : {"<rdf:li xml:lang=\"x-default\">The Main Title</rdf:li>",
+                                 "<rdf:Seq><rdf:li>Ann Author</rdf:li><rdf:li>Bob Builder</rdf:li></rdf:Seq>",
+                                 "<rdf:li>de-CH</rdf:li>", "<dc:identifier>urn:uuid:1234</dc:identifier>",
+                                 "<rdf:li>2001-02-03</rdf:li>", "<pdf:Producer>epub2pdf"}) {
+        EXPECT_NE(xmp.find(expected), std::string::npos) << expected << "\n" << xmp;
+    }
+    EXPECT_EQ(summary["structure"],
+              json({{"pages_marked", 5}, {"pages_resolved", 5}, {"distinct", 5}, {"kids", 1}}));
     const json outline = json::parse(R"([{"title": "Cover", "page": 1},
         {"title": "Part One", "page": 2, "kids": [{"title": "1.1 The first chapter", "page": 2},
                                                   {"title": "1.2 A map", "page": 3}]},

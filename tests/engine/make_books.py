@@ -159,6 +159,7 @@ raw_book("epub3-nav.epub", {
   <d:title id="t2">Collected Works</d:title><d:title id="t1">The Main Title</d:title>
   <opf:meta refines="#t1" property="title-type">main</opf:meta>
   <d:creator>Ann Author</d:creator><d:creator>Bob Builder</d:creator><d:language>de-CH</d:language>
+  <d:identifier>urn:other</d:identifier><d:identifier id="id">urn:uuid:1234</d:identifier><d:date>2001-02-03</d:date>
  </opf:metadata>
  <opf:manifest>
   <opf:item id="nav" href="nav.xhtml" media-type="application/xhtml+xml" properties="nav"/>

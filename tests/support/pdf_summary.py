@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Prints what a PDF holds, as read by qpdf (not by the library that wrote it), as one JSON object:
 
-  {"pages": N, "info": {"Title": ..., ...},
+  {"pages": N, "info": {"Title": ..., ...}, "lang": ..., "display_title": true/false,
+   "xmp": the metadata packet or null, "page_labels": [{"index": I, "label": {...}}],
+   "structure": {"pages_marked": N, "pages_resolved": N, "kids": N} (null when there is no structure tree),
    "outline": [{"title": ..., "page": P, "zoom": [left, top, zoom], "kids": [...]}],
    "links": [{"page": P, "uri": ...} or {"page": P, "dest": Q, "xyz": [l, t, z], "border": [...]},
              each with its "rect": [x1, y1, x2, y2]]}
@@ -16,7 +18,7 @@ import sys
 
 def main():
     raw = subprocess.run(["qpdf", "--json=2", "--json-key=pages", "--json-key=outlines", "--json-key=qpdf",
-                          sys.argv[1]], check=True, capture_output=True).stdout
+                          "--json-key=pagelabels", sys.argv[1]], check=True, capture_output=True).stdout
     doc = json.loads(raw)
     objects = doc["qpdf"][1]
 
@@ -85,8 +87,38 @@ def main():
     for key, value in (resolve(trailer.get("/Info")) or {}).items():
         info[key.lstrip("/")] = text(value)
 
+    catalog = resolve(trailer.get("/Root")) or {}
+    xmp = None
+    metadata = catalog.get("/Metadata")
+    if isinstance(metadata, str) and metadata.endswith(" R"):
+        xmp = subprocess.run(["qpdf", "--show-object=" + metadata[:-2].replace(" ", ","), "--filtered-stream-data",
+                              sys.argv[1]], check=True, capture_output=True).stdout.decode("utf-8")
+
+    # Every page's /StructParents must name an entry of the structure tree's parent tree.
+    structure = None
+    root = resolve(catalog.get("/StructTreeRoot"))
+    if root:
+        keys = set()
+
+        def collect(node):
+            node = resolve(node) or {}
+            nums = resolve(node.get("/Nums", [])) or []
+            keys.update(resolve(k) for k in nums[0::2])
+            for kid in resolve(node.get("/Kids", [])) or []:
+                collect(kid)
+
+        collect(root.get("/ParentTree"))
+        marked = [resolve(obj(ref).get("/StructParents")) for ref in page_refs]
+        marked = [m for m in marked if m is not None]
+        kids = resolve(root.get("/K"))
+        structure = {"pages_marked": len(marked), "pages_resolved": sum(1 for m in marked if m in keys),
+                     "distinct": len(set(marked)), "kids": len(kids) if isinstance(kids, list) else int(kids is not None)}
+
     print(json.dumps({"pages": len(page_refs), "info": info, "outline": outline(doc.get("outlines", [])),
-                      "links": links}, ensure_ascii=False))
+                      "links": links, "lang": text(catalog.get("/Lang")),
+                      "display_title": resolve((resolve(catalog.get("/ViewerPreferences")) or {}).get("/DisplayDocTitle")),
+                      "xmp": xmp, "page_labels": doc.get("pagelabels", []), "structure": structure},
+                     ensure_ascii=False))
 
 
 if __name__ == "__main__":
