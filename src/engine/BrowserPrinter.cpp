@@ -153,6 +153,27 @@ class BrowserPrinter : public ChapterPrinter {
         }
         return printed;
     }
+    util::Status PrintSheet(const std::string& htmlPath, double widthInches, double heightInches,
+                            std::string& pdf) override {
+        if (std::string failed = Start(); !failed.empty())
+            return util::Status::Failure(failed);
+        std::shared_ptr<browser::DevToolsClient> client = Client();
+        if (!client)
+            return util::Status::Failure("cancelled");
+        const auto deadline = Clock::now() + std::chrono::seconds(settings_.chapterSeconds);
+        if (!client->Navigate(htmlPath, Left(deadline)))
+            return Failed(*client, deadline, "the page did not load");
+        json params = browser::DevToolsClient::PrintParameters();
+        params["paperWidth"] = widthInches;
+        params["paperHeight"] = heightInches;
+        params["marginTop"] = params["marginBottom"] = params["marginLeft"] = params["marginRight"] = 0.0;
+        params["scale"] = 1.0;
+        params["printBackground"] = false;
+        params["generateTaggedPDF"] = false;  // drawn as pagination, outside the text
+        if (!client->PrintPdfBytes(params, pdf, Left(deadline)))
+            return Failed(*client, deadline, "the browser did not print the page");
+        return {};
+    }
     void Abort() override {
         std::lock_guard lock(lock_);
         aborted_ = true;

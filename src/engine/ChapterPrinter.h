@@ -19,6 +19,13 @@ class ChapterPrinter {
     virtual ~ChapterPrinter() = default;
     // Prints one chapter into pdf (the bytes of a PDF document); a failure says why.
     virtual util::Status Print(const epub::Chapter& chapter, std::string& pdf) = 0;
+    // Prints a page of the program's own (what is drawn over the merged pages) on paper of the given
+    // size in inches, without margins, at its own scale; the file lies in the book's folder.
+    virtual util::Status PrintSheet(const std::string& htmlPath, double widthInches, double heightInches,
+                                    std::string& pdf) {
+        (void)htmlPath, (void)widthInches, (void)heightInches, (void)pdf;
+        return util::Status::Failure("this printer prints chapters only");
+    }
     // Abandons the chapter under way, and every later one, at once; safe from any thread.
     virtual void Abort() = 0;
     // How many requests of the pages were refused (they reached outside the book).

@@ -16,6 +16,7 @@
 #include <thread>
 #include <utility>
 
+#include "engine/PageStamps.h"
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
 #include "epub/EpubFolder.h"
@@ -365,10 +366,18 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             if (callback && !callback(progress_))
                 return Cancelled();
         }
-        blocked_ = printer->BlockedRequests();
         mark = Clock::now();
         merge.Finish();
         timings_.merging = SecondsSince(mark);
+        // Page numbers and the header, once the whole book's pages are counted, with the same browser.
+        if (settings_.page.Stamped() && printedCount > 0 && !merge.Failed()) {
+            if (cancelled_)
+                return Cancelled();
+            mark = Clock::now();
+            PrintStamps(*printer, book, tempFolder);
+            timings_.printing += SecondsSince(mark);
+        }
+        blocked_ = printer->BlockedRequests();
     }
 
     // The browser goes before the PDF is assembled.
@@ -382,6 +391,39 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
     }
     warnings_.insert(warnings_.end(), leftOut.begin(), leftOut.end());  // converted, but not every chapter
     return {};
+}
+
+void ConversionJob::PrintStamps(ChapterPrinter& printer, const Book& book, const std::string& tempFolder) {
+    const PageSetup& page = settings_.page;
+    const int pages = assembler_->PageCount();
+    std::string sheets[2];
+    for (int which = 0; which < 2; ++which) {
+        const bool header = which == 1;
+        if (!(header ? page.header : page.pageNumbers))
+            continue;
+        const double band = BandHeight(header ? page.marginTop : page.marginBottom);
+        // The sheet lies in the book's folder, which is all the browser's page may read.
+        const std::string html =
+            util::ReserveUniquePath(book.folder + (header ? "/header.html" : "/footer.html"));
+        std::string pdf;
+        util::Status printed =
+            html.empty() ? util::Status::Failure("cannot write its page")
+            : util::WriteFileAtomically(
+                  html, StampSheet(page, pages, page.PaperWidth(), band,
+                                   header ? book.package->GetTitle() : "", book.package->GetLanguage()))
+                ? printer.PrintSheet(html, page.PaperWidth(), band, pdf)
+                : util::Status::Failure("cannot write its page");
+        const std::string path = tempFolder + (header ? "/header.pd_" : "/footer.pd_");
+        if (printed && !util::WriteFileAtomically(path, pdf))
+            printed = util::Status::Failure("cannot write " + path);
+        if (!printed) {
+            warnings_.push_back(std::string(header ? "the header" : "the page numbers") +
+                                " could not be printed: " + printed.Reason() + "; they were left out");
+            continue;
+        }
+        sheets[which] = path;
+    }
+    assembler_->SetStamps(sheets[0], sheets[1]);
 }
 
 util::Status ConversionJob::Assemble(const Book& book, const std::string& outputPath) {
@@ -403,6 +445,8 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
                                                                              ? std::string("unknown error")
                                                                              : assembler_->LastError()));
     }
+    if (!assembler_->StampProblem().empty())
+        warnings_.push_back(assembler_->StampProblem());
     timings_.writing = SecondsSince(start);
     return {};
 }

@@ -65,6 +65,9 @@ class ConversionJob {
     util::Status PrintChapters(const Book& book, const std::string& tempFolder,
                                const ProgressCallback& callback);
     util::Status Assemble(const Book& book, const std::string& outputPath);
+    // Prints the page numbers and the header for the merged pages, when the page setup asks for them;
+    // what cannot be printed is a warning.
+    void PrintStamps(ChapterPrinter& printer, const Book& book, const std::string& tempFolder);
 
     bool Fail(std::string reason);
     util::Status Cancelled() const { return util::Status::Failure("cancelled"); }

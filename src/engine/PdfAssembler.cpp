@@ -514,10 +514,164 @@ void PdfAssembler::ApplyOutline(PoDoFo::PdfMemDocument& doc, const OutlineNode& 
     for (const auto& child : root.children) AddNode(doc, outlines, nullptr, *child, pageCount);
 }
 
+void PdfAssembler::SetStamps(const std::string& footerPdf, const std::string& headerPdf) {
+    footerPdf_ = footerPdf;
+    headerPdf_ = headerPdf;
+}
+
+namespace {
+
+// The content of a page as one form: its streams, its resources and its box.
+PoDoFo::PdfObject* PageAsForm(PoDoFo::PdfVecObjects& objects, PoDoFo::PdfPage* page) {
+    std::string content;
+    PoDoFo::PdfObject* contents = Resolve(objects, page->GetObject()->GetDictionary().GetKey("Contents"));
+    std::vector<PoDoFo::PdfObject*> parts;
+    if (contents != nullptr && contents->IsArray()) {
+        for (PoDoFo::PdfObject& part : contents->GetArray()) parts.push_back(Resolve(objects, &part));
+    } else {
+        parts.push_back(contents);
+    }
+    for (PoDoFo::PdfObject* part : parts) {
+        if (part == nullptr || !part->HasStream())
+            continue;
+        char* bytes = nullptr;
+        PoDoFo::pdf_long length = 0;
+        part->GetStream()->GetFilteredCopy(&bytes, &length);
+        content.append(bytes, static_cast<size_t>(length));
+        content += '\n';
+        PoDoFo::podofo_free(bytes);
+    }
+    PoDoFo::PdfObject* form = objects.CreateObject("XObject");
+    PoDoFo::PdfDictionary& dictionary = form->GetDictionary();
+    dictionary.AddKey("Subtype", PoDoFo::PdfName("Form"));
+    PoDoFo::PdfVariant box;
+    page->GetMediaBox().ToVariant(box);
+    dictionary.AddKey("BBox", box);
+    if (PoDoFo::PdfObject* resources = page->GetResources(); resources != nullptr)
+        dictionary.AddKey("Resources", *resources);
+    form->GetStream()->Set(content.data(), static_cast<PoDoFo::pdf_long>(content.size()));
+    return form;
+}
+
+// Lays forms over a page, each at (x, y) of the page's box (its lower left corner there) and marked as
+// pagination (no part of the text a reader reads out).
+void LayOver(PoDoFo::PdfVecObjects& objects, PoDoFo::PdfPage* page, PoDoFo::PdfObject* saveState,
+             const std::vector<std::pair<PoDoFo::PdfObject*, std::pair<double, double>>>& forms) {
+    PoDoFo::PdfDictionary& dictionary = page->GetObject()->GetDictionary();
+    // The page's own resources, with the forms added (a dictionary shared with other pages stays as it is).
+    PoDoFo::PdfObject* own = page->GetResources();
+    PoDoFo::PdfDictionary resources =
+        own != nullptr && own->IsDictionary() ? own->GetDictionary() : PoDoFo::PdfDictionary();
+    PoDoFo::PdfObject* xobjects = Resolve(objects, resources.GetKey("XObject"));
+    PoDoFo::PdfDictionary names =
+        xobjects != nullptr && xobjects->IsDictionary() ? xobjects->GetDictionary() : PoDoFo::PdfDictionary();
+    std::string draw = "Q\n";
+    for (size_t i = 0; i < forms.size(); ++i) {
+        const std::string name = util::FormatString("EpubStamp%d", static_cast<int>(i));
+        names.AddKey(PoDoFo::PdfName(name), forms[i].first->Reference());
+        draw +=
+            util::FormatString("/Artifact <</Type /Pagination>> BDC q 1 0 0 1 %.3f %.3f cm /%s Do Q EMC\n",
+                               forms[i].second.first, forms[i].second.second, name);
+    }
+    resources.AddKey("XObject", names);
+    dictionary.AddKey("Resources", resources);
+    PoDoFo::PdfObject* drawing = objects.CreateObject();
+    drawing->GetStream()->Set(draw.data(), static_cast<PoDoFo::pdf_long>(draw.size()));
+    // The page's content runs in a saved state of its own, so that what it leaves changed does not move
+    // the forms.
+    PoDoFo::PdfArray contents;
+    contents.push_back(saveState->Reference());
+    PoDoFo::PdfObject* old = dictionary.GetKey("Contents");
+    PoDoFo::PdfObject* resolved = Resolve(objects, old);
+    if (resolved != nullptr && resolved->IsArray()) {
+        for (const PoDoFo::PdfObject& part : resolved->GetArray()) contents.push_back(part);
+    } else if (old != nullptr) {
+        contents.push_back(*old);
+    }
+    contents.push_back(drawing->Reference());
+    dictionary.AddKey("Contents", contents);
+}
+
+}  // namespace
+
+void PdfAssembler::ApplyStamps() {
+    PoDoFo::PdfMemDocument& doc = merged_->doc;
+    const int pages = doc.GetPageCount();
+    std::vector<std::unique_ptr<PoDoFo::PdfMemDocument>> sheets;
+    for (const std::string* path : {&footerPdf_, &headerPdf_}) {
+        sheets.push_back(nullptr);
+        if (path->empty())
+            continue;
+        auto sheet = std::make_unique<PoDoFo::PdfMemDocument>();
+        try {
+            Load(*sheet, *path);
+        } catch (const PoDoFo::PdfError& e) {
+            stampProblem_ = "the page numbers and header could not be read: " + ErrorText(e);
+            return;
+        }
+        if (sheet->GetPageCount() != pages) {
+            stampProblem_ = util::FormatString(
+                "the page numbers and header came out on %d pages for %d; they were left out",
+                sheet->GetPageCount(), pages);
+            return;
+        }
+        sheets.back() = std::move(sheet);
+    }
+    // Each sheet's pages join the document for a moment, become forms, and go.
+    PoDoFo::PdfVecObjects& objects = doc.GetObjects();
+    std::vector<std::vector<PoDoFo::PdfObject*>> forms(pages);
+    std::vector<std::pair<double, double>> sizes;  // of each sheet's bands
+    for (const auto& sheet : sheets) {
+        if (!sheet)
+            continue;
+        const int first = doc.GetPageCount();
+        doc.Append(*sheet, true);
+        const PoDoFo::PdfRect band = doc.GetPage(first)->GetMediaBox();
+        sizes.emplace_back(band.GetWidth(), band.GetHeight());
+        std::vector<PoDoFo::PdfReference> spent;  // the sheet's pages and their content, copied into forms
+        for (int i = 0; i < pages; ++i) {
+            PoDoFo::PdfPage* page = doc.GetPage(first + i);
+            forms[static_cast<size_t>(i)].push_back(PageAsForm(objects, page));
+            spent.push_back(page->GetObject()->Reference());
+            PoDoFo::PdfObject* contents = page->GetObject()->GetDictionary().GetKey("Contents");
+            if (contents != nullptr && contents->IsReference())
+                spent.push_back(contents->GetReference());
+        }
+        doc.DeletePages(first, pages);
+        for (const PoDoFo::PdfReference& ref : spent) delete objects.RemoveObject(ref);
+    }
+    PoDoFo::PdfObject* saveState = objects.CreateObject();
+    saveState->GetStream()->Set("q\n");
+    for (int i = 0; i < pages; ++i) {
+        PoDoFo::PdfPage* page = doc.GetPage(i);
+        const PoDoFo::PdfRect box = page->GetMediaBox();
+        std::vector<std::pair<PoDoFo::PdfObject*, std::pair<double, double>>> placed;
+        size_t s = 0;
+        for (size_t k = 0; k < sheets.size(); ++k) {
+            if (!sheets[k])
+                continue;
+            const auto [width, height] = sizes[s];
+            const double x = box.GetLeft() + (box.GetWidth() - width) / 2;
+            // The footer at the page's foot, the header at its head.
+            const double y = k == 0 ? box.GetBottom() : box.GetBottom() + box.GetHeight() - height;
+            placed.push_back({forms[static_cast<size_t>(i)][s], {x, y}});
+            ++s;
+        }
+        LayOver(objects, page, saveState, placed);
+    }
+}
+
 bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
     if (!merged_)
         return false;
     const auto lock = LockDates();
+    if (!footerPdf_.empty() || !headerPdf_.empty()) {
+        try {
+            ApplyStamps();
+        } catch (const PoDoFo::PdfError& e) {
+            stampProblem_ = "the page numbers and header could not be drawn: " + ErrorText(e);
+        }
+    }
     // The outline is added before the one write of the document; should that fail, the document is
     // written without it.
     const std::shared_ptr<OutlineNode> root = outline ? outline : FallbackOutline();

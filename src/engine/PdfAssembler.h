@@ -68,6 +68,12 @@ class PdfAssembler {
     // creator, its identifier and date, written with the title into an XMP packet.
     void SetDescription(const std::string& language, const std::vector<std::string>& creators,
                         const std::string& identifier, const std::string& date);
+    // Sheets to lay over the pages when the document is written: PDFs of one page per page of the
+    // document (either may be empty), the footer's laid on each page's foot and the header's on its
+    // head, centred across. A sheet that cannot be laid leaves every page as it was, and says why in
+    // StampProblem.
+    void SetStamps(const std::string& footerPdf, const std::string& headerPdf);
+    const std::string& StampProblem() const { return stampProblem_; }
     // Writes the merged document with its information and the outline (or, when outline is null, the
     // fallback outline of the titled chapters) in one piece. False when there is no document or writing
     // failed; the output then keeps its earlier state.
@@ -107,6 +113,8 @@ class PdfAssembler {
     std::string language_, identifier_, date_;
     std::vector<std::string> creators_;
     std::string lastError_;
+    std::string footerPdf_, headerPdf_, stampProblem_;
+    void ApplyStamps();
 };
 
 // The outline of a book: its guide references (cover, toc, text) first, then the table of contents (or,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -62,6 +63,19 @@ TEST_F(CommandLineTest, UsageErrors) {
         auto r = Epub2pdf(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_NE(r.err.find("epub2pdf: "), std::string::npos) << args;
+    }
+    // A page setup value is refused by name, before anything is made.
+    const std::pair<const char*, const char*> page[] = {
+        {"--paper A9", "--paper: 'A9' is not a paper size"},
+        {"--margins 20", "--margins: '20' are not margins"},
+        {"--scale 9", "--scale: '9' is not a scale"},
+        {"--number-position top", "--number-position: 'top' is not a position"},
+        {"--margins 5in", "the margins leave less than 1 in by 1 in"}};
+    for (const auto& [args, said] : page) {
+        auto r = Epub2pdf(std::string(args) + " -o " + ShellQuote(out / "made") + " x.epub");
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(out / "made")) << args;
     }
     auto help = Epub2pdf("--help");
     EXPECT_EQ(help.exitCode, 0);
@@ -178,6 +192,43 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
 // from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
 // they point.
+// A4 with the whole book's page numbers, on a real book: the paper, a number in the footer of every page
+// equal to its page label, the book's metadata in XMP, and every page's content in one structure tree.
+TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
+    const std::string book = testing_support::CorpusDir() + "/gutenberg_pg1513-romeo-and-juliet_en.epub";
+    if (!fs::exists(book))
+        GTEST_SKIP() << "no corpus book " << book;
+    auto r = Epub2pdf("-q --paper A4 --page-numbers -o " + ShellQuote(out.Path()) + " " + ShellQuote(book));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string pdf = out / "gutenberg_pg1513-romeo-and-juliet_en.pdf";
+    auto info = RunCommand("pdfinfo " + ShellQuote(pdf));
+    EXPECT_NE(info.output.find("595.92 x 841.92 pts (A4)"), std::string::npos) << info.output;
+    const json summary = testing_support::PdfSummary(pdf);
+    const int pages = summary["pages"];
+    ASSERT_GT(pages, 100);
+    // One run of pdftotext for every page: pages end with a form feed.
+    const std::string text = RunCommand("pdftotext " + ShellQuote(pdf) + " -").output;
+    int page = 0;
+    for (size_t start = 0, end; page < pages && (end = text.find('\f', start)) != std::string::npos;
+         start = end + 1) {
+        ++page;
+        std::string body = text.substr(start, end - start);
+        while (!body.empty() && std::isspace(static_cast<unsigned char>(body.back()))) body.pop_back();
+        const size_t lastLine = body.rfind('\n');
+        EXPECT_EQ(body.substr(lastLine == std::string::npos ? 0 : lastLine + 1), std::to_string(page));
+    }
+    EXPECT_EQ(page, pages);
+    // Decimal labels from 1: label N is page N's.
+    EXPECT_EQ(summary["page_labels"], json::parse(R"([{"index": 0, "label": {"/S": "/D", "/St": 1}}])"));
+    const std::string xmp = summary["xmp"];
+    for (const char* expected :
+         {">Romeo and Juliet<", "<rdf:li>William Shakespeare</rdf:li>", "<rdf:li>en</rdf:li>"})
+        EXPECT_NE(xmp.find(expected), std::string::npos) << expected;
+    EXPECT_EQ(summary["structure"]["pages_marked"], pages);
+    EXPECT_EQ(summary["structure"]["pages_resolved"], pages);
+    EXPECT_EQ(summary["structure"]["distinct"], pages);
+}
+
 TEST_F(CommandLineTest, CorpusBooks) {
     const std::string corpus = testing_support::CorpusDir();
     if (!fs::is_directory(corpus))

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionJob.h"
 #include "engine/ConversionWorker.h"
+#include "engine/PageSetup.h"
 #include "support/TestSupport.h"
 #include "util/Utilities.h"
 
@@ -315,6 +317,55 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
               json::parse(R"([{"title": "Morning", "page": 1}, {"title": "Evening", "page": 2},
                               {"title": "c", "page": 3}])"));
     EXPECT_TRUE(untitled.Warnings().empty());
+}
+
+// Page numbers count the whole book (not each chapter) and sit where the setup says, outside: right on
+// odd pages, left on even ones; the title runs at the head of every page; the paper is the setup's.
+TEST_F(ConversionTest, PageNumbersAndHeaderOverTheWholeBook) {
+    engine::EngineSettings settings;
+    ASSERT_EQ(engine::ParsePaper("A5", settings.page), "");
+    ASSERT_EQ(engine::ParseMargins("15mm", settings.page), "");
+    settings.page.pageNumbers = true;
+    settings.page.numberPosition = engine::NumberPosition::Outside;
+    settings.page.header = true;
+    engine::ConversionJob job(Book("four.epub"), settings);
+    const std::string pdf = out / "numbered.pdf";
+    ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
+    EXPECT_TRUE(job.Warnings().empty());
+    auto info = testing_support::RunCommand("pdfinfo " + ShellQuote(pdf));
+    EXPECT_NE(info.output.find(" pts (A5)\n"), std::string::npos) << info.output;  // as the browser rounds it
+    const json summary = PdfSummary(pdf);
+    const int pages = summary["pages"];
+    ASSERT_EQ(pages, 4);
+    EXPECT_EQ(summary["page_labels"], json::parse(R"([{"index": 0, "label": {"/S": "/D", "/St": 1}}])"));
+    EXPECT_EQ(summary["structure"]["pages_resolved"], 4);  // the drawing is pagination, outside the text
+    for (int page = 1; page <= pages; ++page) {
+        // Words with their boxes: <word xMin="..." yMin="..." xMax="..." yMax="...">text</word>
+        const std::string words =
+            testing_support::RunCommand(
+                util::FormatString("pdftotext -bbox -f %d -l %d %s -", page, page, ShellQuote(pdf)))
+                .output;
+        auto box = [&](const std::string& word) {  // of its last occurrence
+            const size_t end = words.rfind(">" + word + "</word>");
+            const size_t start = words.rfind("<word", end);
+            std::array<double, 4> b{};
+            if (end == std::string::npos || start == std::string::npos)
+                return b;
+            std::sscanf(words.c_str() + start, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
+                        &b[0], &b[1], &b[2], &b[3]);
+            return b;
+        };
+        const auto number = box(std::to_string(page));
+        const auto title = box("Book");  // "Test Book"
+        EXPECT_GT(number[1], 595.28 - 15 / 25.4 * 72) << "in the bottom margin, page " << page << "\n"
+                                                      << words;
+        EXPECT_LT(title[3], 15 / 25.4 * 72) << "in the top margin, page " << page << "\n" << words;
+        if (page % 2 == 1)
+            EXPECT_GT(number[0], 419.53 / 2) << "right, page " << page;
+        else
+            EXPECT_LT(number[2], 419.53 / 2) << "left, page " << page;
+        EXPECT_NE(words.find(">Chapter</word>"), std::string::npos) << words;
+    }
 }
 
 // Bookmarks and links go to the page of the element they name, within a chapter and between chapters;

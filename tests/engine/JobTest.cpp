@@ -81,6 +81,17 @@ TEST_F(JobTest, PrintsEveryChapterAndMergesThem) {
         0);
 }
 
+// Page numbers that cannot be printed cost the numbers, not the book.
+TEST_F(JobTest, PageNumbersThatCannotBePrintedAreAWarning) {
+    engine::EngineSettings settings;
+    settings.page.pageNumbers = true;
+    engine::ConversionJob job(Book("four.epub"), settings, std::stop_token{}, FakePrinters(script));
+    ASSERT_TRUE(job.Run(out / "four.pdf", nullptr)) << job.FailureReason();
+    EXPECT_EQ(job.Warnings(), std::vector<std::string>{"the page numbers could not be printed: this printer "
+                                                       "prints chapters only; they were left out"});
+    EXPECT_EQ(OutputFiles(), std::set<std::string>{"four.pdf"});
+}
+
 TEST_F(JobTest, FailuresSayWhyAndLeaveNothingBehind) {
     struct Case {
         const char* name;
