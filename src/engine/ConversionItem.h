@@ -28,6 +28,8 @@ class ConversionItem {
     std::atomic<bool> done{false};  // converted successfully
     std::atomic<bool> failed{false};
     std::atomic<int> blockedRequests{0};  // requests of the book's pages that were refused
+    std::atomic<int> pages{0};            // of the PDF, once converted
+    std::atomic<double> seconds{0};       // the last conversion took
 
     // The output PDF chosen by the worker (the name actually used once a conversion started).
     std::string PdfPath() const {

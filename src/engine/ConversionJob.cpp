@@ -447,6 +447,7 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     }
     if (!assembler_->StampProblem().empty())
         warnings_.push_back(assembler_->StampProblem());
+    pages_ = assembler_->PageCount();
     timings_.writing = SecondsSince(start);
     return {};
 }

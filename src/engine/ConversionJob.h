@@ -50,6 +50,8 @@ class ConversionJob {
     const std::vector<std::string>& Warnings() const { return warnings_; }
     // How many requests of the book's pages were refused.
     int BlockedRequests() const { return blocked_; }
+    // The pages of the PDF the last Run wrote.
+    int Pages() const { return pages_; }
     // Where the time of the last Run went, e.g. "unpack 0.01s, browser start 0.40s, ...".
     std::string TimingSummary() const;
     // The application text written as the PDF's Creator and Producer.
@@ -83,6 +85,7 @@ class ConversionJob {
     std::string reason_;
     std::vector<std::string> warnings_;
     int blocked_ = 0;
+    int pages_ = 0;
     struct Timings {
         double unpack = 0, browserStart = 0, printing = 0, merging = 0, browserStop = 0, writing = 0;
     } timings_;

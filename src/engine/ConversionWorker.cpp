@@ -1,6 +1,8 @@
 #include "engine/ConversionWorker.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "browser/BrowserManager.h"
@@ -117,8 +119,11 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
     if (item->done)
         return;  // converted in an earlier run
     const std::string epub = item->epubPath;
-    // The output name is taken by creating the file, so two books of one name never share it.
-    const std::string out = util::ReserveUniquePath(item->PdfPath());
+    // The output name is taken by creating the file, so two books of one name never share it. To
+    // replace a PDF, the book is written beside it and renamed over it once whole.
+    const std::string wanted = item->PdfPath();
+    const bool replace = overwrite_;
+    const std::string out = util::ReserveUniquePath(replace ? wanted + ".tmp" : wanted);
     auto fail = [&](const char* status, const std::string& reason) {
         item->failed = true;
         item->SetStatusText(status);
@@ -145,8 +150,18 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
             notify_(item, kItemChanged);
         return true;
     };
+    const auto start = std::chrono::steady_clock::now();
     try {
-        const bool converted = job->Run(out, progress);
+        bool converted = job->Run(out, progress);
+        if (converted && replace && std::rename(out.c_str(), wanted.c_str()) != 0) {
+            std::remove(out.c_str());
+            fail(kStatusFailed, "cannot replace " + wanted);
+            return;
+        }
+        if (converted && replace)
+            item->SetPdfPath(wanted);
+        item->pages = job->Pages();
+        item->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         item->blockedRequests = job->BlockedRequests();
         item->SetTimings(job->TimingSummary());
         item->SetWarnings(job->Warnings());  // before done: a reader that sees done sees them

@@ -50,6 +50,9 @@ class ConversionWorker {
     // book with exactly that path is present already.
     std::shared_ptr<ConversionItem> AddItem(const std::string& epubPath,
                                             const std::string& outputFolder = {});
+    // An existing PDF of a book's name is replaced (atomically, when the book converted) rather than
+    // kept, with the book written under the next free name.
+    void SetOverwrite(bool overwrite) { overwrite_ = overwrite; }
     // True when a book with exactly that path is present.
     bool Contains(const std::string& epubPath) const;
     // The output PDF of a book, only once it was converted successfully.
@@ -81,6 +84,7 @@ class ConversionWorker {
     std::string workFolder_;
     int threads_;
     EngineSettings settings_;
+    std::atomic<bool> overwrite_{false};
     PrinterFactory printers_;
     std::unique_ptr<ThreadPool> pool_;
     std::atomic<bool> stopping_{false};
