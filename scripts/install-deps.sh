@@ -9,6 +9,7 @@ packages=(
   libpodofo-dev libpugixml-dev nlohmann-json3-dev zlib1g-dev libcurl4-openssl-dev libfmt-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   chromium
+  libcli11-dev gettext man-db python3-pyte
   qpdf poppler-utils zip unzip python3 xauth xvfb tmux
   fonts-noto-cjk fonts-dejavu-core
 )

@@ -3,19 +3,26 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <map>
 #include <mutex>
-#include <thread>
+#include <nlohmann/json.hpp>
+#include <set>
 
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
+#include "cli/ProgressView.h"
+#include "cli/Translation.h"
 #include "engine/ConversionWorker.h"
 #include "settings/SettingsFile.h"
 #include "util/Utilities.h"
@@ -23,36 +30,56 @@
 namespace cli {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kVersion = "epub2pdf 0.1.0";
 
-constexpr const char* kUsage =
-    "usage: epub2pdf [options] BOOK.epub...\n"
-    "\n"
-    "Converts EPUB books into PDF documents whose bookmarks follow each book's table of contents.\n"
-    "\n"
-    "options:\n"
-    "  -o DIR          write the PDFs into DIR (default: each PDF next to its EPUB)\n"
-    "  -j N            convert N books at once, 1 to 20 (default: what the machine carries, one book per\n"
-    "                  core as far as memory allows, or [app] jobs in the settings file)\n"
-    "  --browser PATH  use this Chromium executable\n"
-    "  --paper SIZE    A3, A4, A5, B5, Letter, Legal, or WIDTHxHEIGHT with a unit (mm, cm, in, pt),\n"
-    "                  such as 210x297mm (default: Letter, or [page] paper in the settings file)\n"
-    "  --landscape     print across the paper's long side\n"
-    "  --margins M     one length for all four margins, or top,right,bottom,left: 20mm, 10,15,10,15mm\n"
-    "                  (default: 0.8in)\n"
-    "  --scale S       from 0.1 to 2, or a percentage (default: 1.1)\n"
-    "  --page-numbers  number the pages of the whole PDF in the footer\n"
-    "  --number-position P  left, center (default), right or outside\n"
-    "  --header        repeat the book's title at the top of every page\n"
-    "  -q              print nothing but errors\n"
-    "  -v              also print how many requests of each book were blocked, and where the time went\n"
-    "  --help          show this help\n"
-    "  --version       show the version\n"
-    "\n"
-    "An existing PDF is never overwritten: a free name such as book(1).pdf is used instead.\n"
-    "Exit status: 0 when every book converted whole, 1 when any failed, 2 for usage errors,\n"
-    "3 when every book converted but some with warnings (a chapter left out, say),\n"
-    "130 after Ctrl-C and 143 after SIGTERM (every conversion stops at once).\n";
+// The help, in the user's language.
+std::string Usage() {
+    return T(
+        "usage: epub2pdf [options] BOOK.epub|FOLDER|- ...\n"
+        "\n"
+        "Converts EPUB books into PDF documents whose bookmarks follow each book's table of contents.\n"
+        "A FOLDER converts the .epub files in it (-r: and in its subfolders); - reads book paths from\n"
+        "standard input, one a line. Standard output carries one PDF path a converted book (or, with\n"
+        "--json, one JSON object a book); progress, warnings and errors go to standard error.\n"
+        "\n"
+        "options:\n"
+        "  -o, --output PATH     with one book, the PDF (when PATH ends in .pdf) or the folder to write\n"
+        "                        it in; with several books, the folder, which is created when missing\n"
+        "                        (default: each PDF next to its book)\n"
+        "  -j, --jobs N          convert N books at once, 1 to 20 (default: [app] jobs in the settings\n"
+        "                        file, else what the machine carries)\n"
+        "  -r, --recursive       also convert the books in the subfolders of a FOLDER\n"
+        "      --overwrite       replace an existing PDF (atomically) instead of taking the next free\n"
+        "                        name such as book(1).pdf\n"
+        "      --json            print one JSON object a book on standard output: input, output,\n"
+        "                        status, reason, warnings, pages, seconds\n"
+        "      --browser PATH    use this Chromium executable\n"
+        "      --paper SIZE      A3, A4, A5, B5, Letter, Legal, or WIDTHxHEIGHT with a unit (mm, cm, in,\n"
+        "                        pt) such as 210x297mm (default: Letter)\n"
+        "      --landscape       print across the paper's long side\n"
+        "      --margins M       one length for all four margins, or top,right,bottom,left: 20mm,\n"
+        "                        10,15,10,15mm (default: 0.8in)\n"
+        "      --scale S         from 0.1 to 2, or a percentage (default: 1.1)\n"
+        "      --page-numbers    number the pages of the whole PDF in the footer\n"
+        "      --number-position P  left, center (default), right or outside\n"
+        "      --header          the book's title at the top of every page\n"
+        "  -q, --quiet           print nothing but errors\n"
+        "  -v, --verbose         also print the blocked requests of each book and where the time went\n"
+        "  -h, --help            show this help\n"
+        "      --version         show the version\n"
+        "\n"
+        "Options take their value as --option VALUE or --option=VALUE. The settings file\n"
+        "($XDG_CONFIG_HOME/epub2pdf/epub2pdf.ini) gives the defaults; see epub2pdf(1).\n"
+        "\n"
+        "Exit status:\n"
+        "  0    every book converted whole\n"
+        "  1    some book failed\n"
+        "  2    usage error: a bad option, a missing file, a file that is not an EPUB; nothing converted\n"
+        "  3    every book converted, some with warnings (a chapter left out, say)\n"
+        "  130  interrupted by Ctrl-C (143: by SIGTERM); every conversion stops at once\n");
+}
 
 std::atomic<int> interrupted{0};
 
@@ -61,17 +88,20 @@ void OnSignal(int signal) {
 }
 
 struct Options {
-    std::string outputFolder;
+    std::string output;
     int jobs = 0;  // 0: the settings file's, else what the machine carries
     std::string browserPath;
     std::vector<std::pair<std::string, std::string>> page;  // page options in their order, with values
+    bool recursive = false;
+    bool overwrite = false;
+    bool json = false;
     bool quiet = false;
     bool verbose = false;
-    std::vector<std::string> books;
+    std::vector<std::string> inputs;
 };
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "epub2pdf: %s\nTry 'epub2pdf --help'.\n", message.c_str());
+    std::fprintf(stderr, "epub2pdf: %s\n%s\n", message.c_str(), T("Try 'epub2pdf --help'."));
     return 2;
 }
 
@@ -103,61 +133,6 @@ class TerminalDownload : public browser::DownloadObserver {
     int last_ = -1;
 };
 
-// What the terminal shows of the books: a live block of lines on a terminal, plain lines otherwise.
-class ProgressView {
-  public:
-    ProgressView(std::vector<std::shared_ptr<engine::ConversionItem>> items, bool live, bool quiet)
-        : items_(std::move(items)), live_(live), quiet_(quiet) {}
-
-    // Called from pool threads.
-    void Changed(const std::shared_ptr<engine::ConversionItem>& item) {
-        if (quiet_ || live_ || !item)
-            return;
-        std::lock_guard lock(mutex_);
-        const std::string status = item->StatusText();
-        const int percent = item->progress;
-        auto& last = last_[item.get()];
-        // Plain output: one line per status change and per tenth of the way.
-        if (last.first == status && last.second / 10 == percent / 10)
-            return;
-        last = {status, percent};
-        std::printf("%s: %s %d%%\n", util::GetFileName(item->epubPath, true).c_str(), status.c_str(),
-                    percent);
-        std::fflush(stdout);
-    }
-
-    // Redraws the live block (main thread).
-    void Draw() {
-        if (quiet_ || !live_)
-            return;
-        std::string out;
-        if (drawn_)
-            out += "\x1b[" + std::to_string(items_.size()) + "F";
-        for (const auto& item : items_) {
-            const int percent = item->progress;
-            const int width = 24;
-            const int filled = percent * width / 100;
-            std::string name = util::GetFileName(item->epubPath, true);
-            if (name.size() > 40)
-                name = name.substr(0, 37) + "...";
-            out +=
-                "\x1b[2K" + util::FormatString("%-40s [%s%s] %3d%% %s\n", name, std::string(filled, '='),
-                                               std::string(width - filled, ' '), percent, item->StatusText());
-        }
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
-        drawn_ = true;
-    }
-
-  private:
-    std::vector<std::shared_ptr<engine::ConversionItem>> items_;
-    bool live_;
-    bool quiet_;
-    bool drawn_ = false;
-    std::mutex mutex_;
-    std::map<const engine::ConversionItem*, std::pair<std::string, int>> last_;
-};
-
 // The page options over the settings file's page setup; empty, or the first refused and why.
 std::string ApplyPageOptions(const std::vector<std::pair<std::string, std::string>>& given,
                              engine::PageSetup& page) {
@@ -183,75 +158,143 @@ std::string ApplyPageOptions(const std::vector<std::pair<std::string, std::strin
     return engine::CheckPageSetup(page);
 }
 
+// Reads the arguments; false with the exit code when the program ends here (help, version, a mistake).
 bool ParseOptions(const std::vector<std::string>& args, Options& options, int& exitCode) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const char* name) -> const std::string* {
-            if (i + 1 >= args.size()) {
-                exitCode = UsageError(std::string("option ") + name + " needs a value");
-                return nullptr;
-            }
-            return &args[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            exitCode = 0;
-            return false;
-        } else if (a == "--version") {
-            std::printf("%s\n", kVersion);
-            exitCode = 0;
-            return false;
-        } else if (a == "-o") {
-            const std::string* v = value("-o");
-            if (v == nullptr)
-                return false;
-            options.outputFolder = *v;
-        } else if (a == "-j") {
-            const std::string* v = value("-j");
-            if (v == nullptr)
-                return false;
-            char* end = nullptr;
-            const long n = std::strtol(v->c_str(), &end, 10);
-            if (end == v->c_str() || *end != '\0' || n < 1 || n > engine::ConversionWorker::kMaxThreads) {
-                exitCode = UsageError("-j takes a number from 1 to 20");
-                return false;
-            }
-            options.jobs = static_cast<int>(n);
-        } else if (a == "--browser") {
-            const std::string* v = value("--browser");
-            if (v == nullptr)
-                return false;
-            options.browserPath = util::ToFullPath(*v);
-        } else if (a == "--paper" || a == "--margins" || a == "--scale" || a == "--number-position") {
-            const std::string* v = value(a.c_str());
-            if (v == nullptr)
-                return false;
-            options.page.emplace_back(a, *v);
-        } else if (a == "--landscape" || a == "--page-numbers" || a == "--header") {
-            options.page.emplace_back(a, "");
-        } else if (a == "-q") {
-            options.quiet = true;
-        } else if (a == "-v") {
-            options.verbose = true;
-        } else if (a == "--") {
-            for (++i; i < args.size(); ++i) options.books.push_back(args[i]);
-        } else if (!a.empty() && a[0] == '-') {
-            exitCode = UsageError("unknown option " + a);
-            return false;
-        } else {
-            options.books.push_back(a);
-        }
+    CLI::App app("epub2pdf", "epub2pdf");
+    app.set_help_flag();
+    bool help = false, version = false;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_option("-o,--output", options.output);
+    app.add_option("-j,--jobs", options.jobs);
+    app.add_option("--browser", options.browserPath);
+    app.add_flag("-r,--recursive", options.recursive);
+    app.add_flag("--overwrite", options.overwrite);
+    app.add_flag("--json", options.json);
+    app.add_flag("-q,--quiet", options.quiet);
+    app.add_flag("-v,--verbose", options.verbose);
+    // The page options keep their order: a later one wins.
+    for (const char* name : {"--paper", "--margins", "--scale", "--number-position"}) {
+        app.add_option_function<std::string>(
+            name, [&options, name](const std::string& value) { options.page.emplace_back(name, value); });
     }
-    if (options.books.empty()) {
-        exitCode = UsageError("no book given");
+    for (const char* name : {"--landscape", "--page-numbers", "--header"}) {
+        app.add_flag_callback(name, [&options, name] { options.page.emplace_back(name, ""); });
+    }
+    app.add_option("books", options.inputs);
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        exitCode = UsageError(e.what());
+        return false;
+    }
+    if (help) {
+        std::fputs(Usage().c_str(), stdout);
+        exitCode = 0;
+        return false;
+    }
+    if (version) {
+        std::printf("%s\n", kVersion);
+        exitCode = 0;
+        return false;
+    }
+    if (app.count("--jobs") > 0 &&
+        (options.jobs < 1 || options.jobs > engine::ConversionWorker::kMaxThreads)) {
+        exitCode = UsageError(T("-j takes a number from 1 to 20"));
+        return false;
+    }
+    if (options.inputs.empty()) {
+        exitCode = UsageError(T("no book given"));
         return false;
     }
     return true;
 }
 
+bool IsEpubName(const fs::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".epub";
+}
+
+// The books the arguments name, in their order: files as given, the .epub files of folders (sorted;
+// with recursive, of their subfolders too), and the lines of standard input for "-". Empty, with the
+// mistake in problem, when an argument names no book.
+std::vector<std::string> CollectBooks(const Options& options, std::string& problem) {
+    std::vector<std::string> given;
+    for (const std::string& input : options.inputs) {
+        if (input != "-") {
+            given.push_back(input);
+            continue;
+        }
+        for (std::string line; std::getline(std::cin, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!line.empty())
+                given.push_back(line);
+        }
+    }
+    std::vector<std::string> books;
+    for (const std::string& path : given) {
+        std::error_code error;
+        if (fs::is_directory(path, error)) {
+            std::vector<std::string> found;
+            auto add = [&](const fs::directory_entry& e) {
+                std::error_code ignored;
+                if (e.is_regular_file(ignored) && IsEpubName(e.path()))
+                    found.push_back(e.path().string());
+            };
+            if (options.recursive) {
+                for (const auto& e : fs::recursive_directory_iterator(
+                         path, fs::directory_options::skip_permission_denied, error))
+                    add(e);
+            } else {
+                for (const auto& e : fs::directory_iterator(path, error)) add(e);
+            }
+            if (found.empty()) {
+                problem = util::FormatString(options.recursive
+                                                 ? T("%s: no .epub file in this folder or below it")
+                                                 : T("%s: no .epub file in this folder (-r looks below it)"),
+                                             path);
+                return {};
+            }
+            std::sort(found.begin(), found.end());
+            books.insert(books.end(), found.begin(), found.end());
+            continue;
+        }
+        if (!fs::exists(path, error)) {
+            problem = util::FormatString(T("%s: no such file"), path);
+            return {};
+        }
+        // An EPUB is a ZIP archive: it begins with a local file header.
+        std::ifstream in(path, std::ios::binary);
+        char magic[4] = {};
+        if (!fs::is_regular_file(path, error) || !in.read(magic, 4) ||
+            std::string(magic, 4) != "PK\x03\x04") {
+            problem = util::FormatString(T("%s: not an EPUB (an EPUB is a ZIP archive)"), path);
+            return {};
+        }
+        books.push_back(path);
+    }
+    return books;
+}
+
+std::string JsonStatus(const engine::ConversionItem& item) {
+    const std::string status = item.StatusText();
+    if (item.done)
+        return status == engine::kStatusDoneWithWarnings ? "converted-with-warnings" : "converted";
+    if (status == engine::kStatusError)
+        return "error";
+    if (status == engine::kStatusFailed)
+        return "failed";
+    return "not-converted";
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments) {
+    SetUpLanguage();
     Options options;
     int exitCode = 0;
     if (!ParseOptions(arguments, options, exitCode))
@@ -264,25 +307,42 @@ int Run(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "epub2pdf: %s\n", settings.problem.c_str());
         return 2;
     }
-    if (!options.browserPath.empty())
+    if (!options.browserPath.empty()) {
+        options.browserPath = util::ToFullPath(options.browserPath);
+        if (!fs::is_regular_file(options.browserPath) || ::access(options.browserPath.c_str(), X_OK) != 0)
+            return UsageError(util::FormatString(T("%s is not an executable browser"), options.browserPath));
         settings.browser.browserPath = options.browserPath;
+    }
     if (const std::string why = ApplyPageOptions(options.page, settings.page); !why.empty())
         return UsageError(why);
 
-    if (!options.outputFolder.empty()) {
-        options.outputFolder = util::ToFullPath(options.outputFolder);
-        std::error_code ec;
-        std::filesystem::create_directories(options.outputFolder, ec);
-        if (!std::filesystem::is_directory(options.outputFolder)) {
-            std::fprintf(stderr, "epub2pdf: cannot use the output folder %s\n", options.outputFolder.c_str());
-            return 2;
-        }
-    }
-    if (!options.browserPath.empty()) {
-        if (!std::filesystem::is_regular_file(options.browserPath) ||
-            ::access(options.browserPath.c_str(), X_OK) != 0) {
-            std::fprintf(stderr, "epub2pdf: %s is not an executable browser\n", options.browserPath.c_str());
-            return 2;
+    // Every book is found before anything is made.
+    std::string problem;
+    const std::vector<std::string> books = CollectBooks(options, problem);
+    if (books.empty())
+        return UsageError(problem.empty() ? T("no book given") : problem);
+
+    // -o: the PDF itself for one book when it ends in .pdf, else the folder of the PDFs.
+    std::string outputFile, outputFolder;
+    if (!options.output.empty()) {
+        const std::string output = util::ToFullPath(options.output);
+        std::error_code error;
+        std::string extension = util::GetExtension(output);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension == ".pdf" && !fs::is_directory(output, error)) {
+            if (books.size() > 1)
+                return UsageError(util::FormatString(T("-o %s names one PDF, but %d books are given"),
+                                                     options.output, static_cast<int>(books.size())));
+            if (!fs::is_directory(util::GetFolderOf(output), error))
+                return UsageError(util::FormatString(T("%s: no such folder"), util::GetFolderOf(output)));
+            outputFile = output;
+            outputFolder = util::GetFolderOf(output);
+        } else {
+            fs::create_directories(output, error);
+            if (!fs::is_directory(output, error))
+                return UsageError(util::FormatString(T("cannot use the output folder %s"), output));
+            outputFolder = output;
         }
     }
     browser::BrowserManager::Instance().SetDownloadObserver(
@@ -293,33 +353,41 @@ int Run(const std::vector<std::string>& arguments) {
     if (options.jobs == 0) {
         if (settings.jobs >= 1) {
             options.jobs = std::min(settings.jobs, engine::ConversionWorker::kMaxThreads);
-            jobsFrom = "the settings file";
+            jobsFrom = T("the settings file");
         } else {
             options.jobs = engine::ConversionWorker::MachineThreads();
-            jobsFrom = util::FormatString("this machine: %d cores, %d MiB available", util::UsableCores(),
+            jobsFrom = util::FormatString(T("this machine: %d cores, %d MiB available"), util::UsableCores(),
                                           static_cast<int>(util::AvailableMemory() >> 20));
         }
     }
-    if (options.verbose) {
-        std::fprintf(stderr, "epub2pdf: converting %d books at once (%s)\n", options.jobs, jobsFrom.c_str());
-    }
-    engine::ConversionWorker worker(options.outputFolder, options.jobs, settings);
-    for (const std::string& book : options.books) {
+    if (options.verbose)
+        std::fprintf(stderr, T("epub2pdf: converting %d books at once (%s)\n"), options.jobs,
+                     jobsFrom.c_str());
+    engine::ConversionWorker worker(outputFolder, options.jobs, settings);
+    worker.SetOverwrite(options.overwrite);
+    for (const std::string& book : books) {
         const std::string path = util::ToFullPath(book);
-        const std::string folder =
-            options.outputFolder.empty() ? util::GetFolderOf(path) : options.outputFolder;
-        if (!worker.AddItem(path, folder) && !options.quiet) {
-            std::fprintf(stderr, "epub2pdf: %s is given twice; converting it once\n", book.c_str());
+        auto item = worker.AddItem(path, outputFolder.empty() ? util::GetFolderOf(path) : outputFolder);
+        if (!item) {
+            if (!options.quiet)
+                std::fprintf(stderr, T("epub2pdf: %s is given twice; converting it once\n"), book.c_str());
+            continue;
         }
+        if (!outputFile.empty())
+            item->SetPdfPath(outputFile);
     }
+    std::map<const engine::ConversionItem*, std::string> wanted;  // the PDF name each book asked for
+    for (const auto& item : worker.Items()) wanted[item.get()] = item->PdfPath();
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    const bool live = isatty(STDOUT_FILENO) != 0;
-    ProgressView view(worker.Items(), live, options.quiet);
+    const ProgressView::Mode mode = options.quiet                ? ProgressView::Mode::Quiet
+                                    : isatty(STDERR_FILENO) != 0 ? ProgressView::Mode::Live
+                                                                 : ProgressView::Mode::Plain;
+    ProgressView view(worker.Items(), mode, STDERR_FILENO);
     std::mutex mutex;
     std::condition_variable cv;
     bool over = false;
@@ -335,49 +403,64 @@ int Run(const std::vector<std::string>& arguments) {
     {
         std::unique_lock lock(mutex);
         while (!over && interrupted == 0) {
-            cv.wait_for(lock, std::chrono::milliseconds(live ? 200 : 100));
+            cv.wait_for(lock, std::chrono::milliseconds(mode == ProgressView::Mode::Live ? 200 : 100));
             lock.unlock();
             view.Draw();
             lock.lock();
         }
     }
     if (interrupted != 0) {
+        view.Finish();
         if (!options.quiet)
-            std::fprintf(stderr, "\nepub2pdf: interrupted; stopping\n");
+            std::fprintf(stderr, "%s\n", T("epub2pdf: interrupted; stopping"));
         worker.Stop();
     }
-    view.Draw();
+    view.Finish();
 
     int converted = 0, failed = 0, withWarnings = 0;
     for (const auto& item : worker.Items()) {
+        const std::string name = item->epubPath;
         if (item->done) {
             ++converted;
             withWarnings += item->Warnings().empty() ? 0 : 1;
-            if (!options.quiet)
+            if (!options.quiet && !options.json)
                 std::printf("%s\n", item->PdfPath().c_str());
-            for (const std::string& warning : item->Warnings()) {
-                std::fprintf(stderr, "epub2pdf: %s: warning: %s\n", item->epubPath.c_str(), warning.c_str());
-            }
+            if (!options.quiet && item->PdfPath() != wanted[item.get()])
+                std::fprintf(stderr, T("epub2pdf: %s: %s exists; wrote %s\n"), name.c_str(),
+                             wanted[item.get()].c_str(), item->PdfPath().c_str());
+            for (const std::string& warning : item->Warnings())
+                std::fprintf(stderr, T("epub2pdf: %s: warning: %s\n"), name.c_str(), warning.c_str());
         } else {
             ++failed;
             std::string reason = item->FailureReason();
             if (reason.empty())
-                reason = interrupted ? "interrupted" : "not converted";
-            std::fprintf(stderr, "epub2pdf: %s: %s: %s\n", item->epubPath.c_str(), item->StatusText().c_str(),
+                reason = interrupted ? T("interrupted") : T("not converted");
+            std::fprintf(stderr, "epub2pdf: %s: %s: %s\n", name.c_str(), StatusWord(*item).c_str(),
                          reason.c_str());
         }
         if (options.verbose) {
-            std::fprintf(stderr, "epub2pdf: %s: %d blocked requests; %s\n", item->epubPath.c_str(),
+            std::fprintf(stderr, T("epub2pdf: %s: %d blocked requests; %s\n"), name.c_str(),
                          item->blockedRequests.load(), item->Timings().c_str());
+        }
+        if (options.json) {
+            nlohmann::json line = {
+                {"input", name},
+                {"output", item->done ? nlohmann::json(item->PdfPath()) : nlohmann::json()},
+                {"status", JsonStatus(*item)},
+                {"reason", item->done ? nlohmann::json() : nlohmann::json(item->FailureReason())},
+                {"warnings", item->Warnings()},
+                {"pages", item->done ? item->pages.load() : 0},
+                {"seconds", std::round(item->seconds.load() * 100) / 100}};
+            std::printf("%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         }
     }
     std::fflush(stdout);
     if (!options.quiet) {
         if (withWarnings > 0)
-            std::fprintf(stderr, "%d converted (%d with warnings), %d failed\n", converted, withWarnings,
+            std::fprintf(stderr, T("%d converted (%d with warnings), %d failed\n"), converted, withWarnings,
                          failed);
         else
-            std::fprintf(stderr, "%d converted, %d failed\n", converted, failed);
+            std::fprintf(stderr, T("%d converted, %d failed\n"), converted, failed);
     }
     if (interrupted != 0)
         return 128 + interrupted;

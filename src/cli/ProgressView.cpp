@@ -1,0 +1,223 @@
+#include "cli/ProgressView.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "cli/Translation.h"
+#include "engine/ConversionItem.h"
+#include "util/Utilities.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kHideCursor = "\x1b[?25l";
+constexpr const char* kShowCursor = "\x1b[?25h";
+
+// The code point at text[i] and its length in bytes; a byte that begins no valid sequence is one
+// character of its own.
+std::pair<char32_t, size_t> Decode(const std::string& text, size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80             ? 1
+                          : (c & 0xE0) == 0xC0 ? 2
+                          : (c & 0xF0) == 0xE0 ? 3
+                          : (c & 0xF8) == 0xF0 ? 4
+                                               : 0;
+    if (length == 0 || i + length > text.size())
+        return {0xFFFD, 1};
+    char32_t code = length == 1 ? c : c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return {0xFFFD, 1};
+        code = (code << 6) | (next & 0x3F);
+    }
+    return {code, length};
+}
+
+int Width(char32_t c) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+        return 0;
+    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x200B && c <= 0x200F) || (c >= 0xFE00 && c <= 0xFE0F))
+        return 0;  // combining marks, zero-width characters, variation selectors
+    const bool wide =
+        (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
+        (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+        (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+        (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+        (c >= 0x20000 && c <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+}  // namespace
+
+int Columns(const std::string& utf8) {
+    int columns = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto [code, length] = Decode(utf8, i);
+        columns += Width(code);
+        i += length;
+    }
+    return columns;
+}
+
+std::string Fit(const std::string& utf8, int columns) {
+    if (Columns(utf8) <= columns)
+        return utf8;
+    const std::string ellipsis = "...";
+    const int room = columns - static_cast<int>(ellipsis.size());
+    if (room <= 0)
+        return ellipsis.substr(0, static_cast<size_t>(std::max(columns, 0)));
+    std::string out;
+    int used = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto [code, length] = Decode(utf8, i);
+        const int width = Width(code);
+        if (used + width > room)
+            break;
+        out.append(utf8, i, length);
+        used += width;
+        i += length;
+    }
+    return out + ellipsis;
+}
+
+std::string StatusWord(const engine::ConversionItem& item) {
+    const std::string status = item.StatusText();
+    if (status == engine::kStatusDone)
+        return T("converted");
+    if (status == engine::kStatusDoneWithWarnings)
+        return T("converted with warnings");
+    if (status == engine::kStatusFailed)
+        return T("failed");
+    if (status == engine::kStatusError)
+        return T("error");
+    if (status == engine::kStatusConverting)
+        return T("converting");
+    return T("waiting");
+}
+
+ProgressView::ProgressView(std::vector<std::shared_ptr<engine::ConversionItem>> items, Mode mode, int fd)
+    : items_(std::move(items)), mode_(mode), fd_(fd) {}
+
+ProgressView::~ProgressView() {
+    Finish();
+}
+
+void ProgressView::Write(const std::string& bytes) const {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+void ProgressView::ShowCursor(int fd) {
+    const ssize_t ignored = ::write(fd, kShowCursor, 6);
+    (void)ignored;
+}
+
+std::pair<int, int> ProgressView::Size() const {
+    winsize size{};
+    if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0)
+        return {size.ws_col, size.ws_row};
+    return {80, 24};
+}
+
+void ProgressView::Changed(const std::shared_ptr<engine::ConversionItem>& item) {
+    if (mode_ != Mode::Plain || !item)
+        return;
+    std::lock_guard lock(mutex_);
+    const std::string status = item->StatusText();
+    const int percent = item->progress;
+    auto& last = last_[item.get()];
+    // One line per status change and per tenth of the way.
+    if (last.first == status && last.second / 10 == percent / 10)
+        return;
+    last = {status, percent};
+    Write(util::FormatString("%s: %s %d%%\n", util::GetFileName(item->epubPath, true), StatusWord(*item),
+                             percent));
+}
+
+void ProgressView::Draw() {
+    if (mode_ != Mode::Live)
+        return;
+    std::lock_guard lock(mutex_);
+    if (finished_)
+        return;
+    const auto [width, rows] = Size();
+    const int usable = std::max(width - 1, 1);  // never the last column: no terminal wraps then
+    std::string out;
+    if (!cursorHidden_) {
+        out += kHideCursor;
+        cursorHidden_ = true;
+    }
+    // Back to the block's first line; lines drawn wider than the terminal is now take more rows.
+    int up = 0;
+    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
+    if (up > 0)
+        out += util::FormatString("\r\x1b[%dA", up);
+    out += "\r\x1b[J";
+    // Books that ended leave their final line above the block, once.
+    int running = 0, waiting = 0, converted = 0, failed = 0;
+    std::vector<std::string> block;
+    for (const auto& item : items_) {
+        const bool ended = item->done || item->failed;
+        if (ended) {
+            (item->done ? converted : failed) += 1;
+            if (ended_.insert(item.get()).second) {
+                out += Fit(StatusWord(*item) + ": " + util::GetFileName(item->epubPath, true), usable) + "\n";
+            }
+            continue;
+        }
+        const bool converting = item->StatusText() == engine::kStatusConverting;
+        (converting ? running : waiting) += 1;
+        if (converting)
+            block.push_back(util::FormatString("%3d%% %s", item->progress.load(),
+                                               util::GetFileName(item->epubPath, true)));
+    }
+    // As many running books as the terminal holds beside the count line; the rest are counted.
+    const size_t room = static_cast<size_t>(std::max(rows - 2, 0));
+    const int hidden = block.size() > room ? static_cast<int>(block.size() - room) : 0;
+    block.resize(std::min(block.size(), room));
+    std::string count = util::FormatString(T("%d converting, %d waiting, %d converted, %d failed"), running,
+                                           waiting, converted, failed);
+    if (hidden > 0)
+        count += util::FormatString(T(" (%d not shown)"), hidden);
+    block.push_back(count);
+    drawn_.clear();
+    for (const std::string& line : block) {
+        const std::string fitted = Fit(line, usable);
+        out += fitted + "\n";
+        drawn_.push_back(Columns(fitted));
+    }
+    Write(out);
+}
+
+void ProgressView::Finish() {
+    if (mode_ != Mode::Live)
+        return;
+    Draw();
+    std::lock_guard lock(mutex_);
+    if (finished_)
+        return;
+    finished_ = true;
+    // The count line goes; what stays is a final line per book that ended.
+    std::string out;
+    const auto [width, rows] = Size();
+    (void)rows;
+    int up = 0;
+    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
+    if (up > 0)
+        out += util::FormatString("\r\x1b[%dA", up);
+    out += "\r\x1b[J";
+    drawn_.clear();
+    out += kShowCursor;
+    cursorHidden_ = false;
+    Write(out);
+}
+
+}  // namespace cli

@@ -1,0 +1,54 @@
+#include "cli/Translation.h"
+
+#include <libintl.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/Utilities.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kDomain = "epub2pdf";
+
+// The first of LC_ALL, LC_MESSAGES and LANG that is set, as the C library reads them.
+const char* WantedLocale() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return value;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string LocaleFolder() {
+    return util::ToFullPath(util::GetModuleFolder() + "/../share/locale");
+}
+
+void SetUpLanguage() {
+    if (std::setlocale(LC_ALL, "") == nullptr) {
+        // The locale asked for is not installed here: UTF-8 all the same, and its language for the texts
+        // (gettext reads LANGUAGE under C.UTF-8).
+        std::setlocale(LC_ALL, "C.UTF-8");
+        const char* wanted = WantedLocale();
+        if (wanted != nullptr && std::getenv("LANGUAGE") == nullptr && std::strcmp(wanted, "C") != 0 &&
+            std::strcmp(wanted, "POSIX") != 0) {
+            std::string language(wanted);
+            language = language.substr(0, language.find_first_of(".@"));
+            ::setenv("LANGUAGE", language.c_str(), 1);
+        }
+    }
+    std::setlocale(LC_NUMERIC, "C");  // 1.1 is 1.1 in every language
+    ::bindtextdomain(kDomain, LocaleFolder().c_str());
+    ::bind_textdomain_codeset(kDomain, "UTF-8");
+}
+
+const char* T(const char* english) {
+    return ::dgettext(kDomain, english);
+}
+
+}  // namespace cli
