@@ -186,7 +186,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        exitCode = UsageError(e.what());
+        // The parser's own words, in the user's language where they are the usual mistakes.
+        const std::string what = e.what();
+        const size_t colon = what.find(": ");
+        const std::string before = what.substr(0, colon),
+                          after = colon == std::string::npos ? "" : what.substr(colon + 2);
+        if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
+            exitCode = UsageError(util::FormatString(T("not an option epub2pdf knows: %s"), after));
+        else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr)
+            exitCode = UsageError(util::FormatString(T("%s needs a value"), before));
+        else if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr)
+            exitCode = UsageError(util::FormatString(T("not a number: %s"), after));
+        else
+            exitCode = UsageError(what);
         return false;
     }
     if (help) {

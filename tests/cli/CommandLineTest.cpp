@@ -222,6 +222,13 @@ TEST_F(CommandLineTest, TheUsersLanguage) {
     EXPECT_NE(chinese.err.find("plain.epub: 转换完成 100%"), std::string::npos) << chinese.err;
     EXPECT_NE(chinese.err.find("1 本已转换，0 本失败"), std::string::npos) << chinese.err;
     EXPECT_NE(Epub2pdf("--help", "LC_MESSAGES=zh_TW.UTF-8").out.find("退出状态"), std::string::npos);
+    // Every text of the command line has its Chinese.
+    const std::string source = testing_support::SourceDir();
+    auto complete = RunCommand("cd " + ShellQuote(source) +
+                               " && xgettext --from-code=UTF-8 --keyword=T --language=C++ -o " +
+                               ShellQuote(scratch / "texts.pot") + " src/cli/*.cpp && msgcmp po/zh.po " +
+                               ShellQuote(scratch / "texts.pot") + " 2>&1");
+    EXPECT_EQ(complete.exitCode, 0) << complete.output;
     for (const char* args : {"--help", "-j 99 x.epub", "plain.epub"}) {
         auto english = Epub2pdf(std::string(args) + " -o " + ShellQuote(out / "c"), "LANG=C.UTF-8");
         for (const std::string& text : {english.out, english.err}) {
