@@ -153,7 +153,7 @@ std::string ApplyPageOptions(const std::vector<std::pair<std::string, std::strin
         else if (option == "--header")
             page.header = true;
         if (!why.empty())
-            return option + ": " + why;
+            return why.insert(0, option + ": ");
     }
     return engine::CheckPageSetup(page);
 }

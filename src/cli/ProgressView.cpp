@@ -102,7 +102,11 @@ ProgressView::ProgressView(std::vector<std::shared_ptr<engine::ConversionItem>> 
     : items_(std::move(items)), mode_(mode), fd_(fd) {}
 
 ProgressView::~ProgressView() {
-    Finish();
+    try {
+        Finish();
+    } catch (...) {
+        ShowCursor(fd_);  // at the least
+    }
 }
 
 void ProgressView::Write(const std::string& bytes) const {

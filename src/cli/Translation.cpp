@@ -16,7 +16,7 @@ constexpr const char* kDomain = "epub2pdf";
 // The first of LC_ALL, LC_MESSAGES and LANG that is set, as the C library reads them.
 const char* WantedLocale() {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
+        const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): before any thread
         if (value != nullptr && *value != '\0')
             return value;
     }
@@ -29,6 +29,8 @@ std::string LocaleFolder() {
     return util::ToFullPath(util::GetModuleFolder() + "/../share/locale");
 }
 
+// Runs before the program starts any thread: the locale and the environment are its alone.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 void SetUpLanguage() {
     if (std::setlocale(LC_ALL, "") == nullptr) {
         // The locale asked for is not installed here: UTF-8 all the same, and its language for the texts
@@ -46,6 +48,7 @@ void SetUpLanguage() {
     ::bindtextdomain(kDomain, LocaleFolder().c_str());
     ::bind_textdomain_codeset(kDomain, "UTF-8");
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 const char* T(const char* english) {
     return ::dgettext(kDomain, english);

@@ -70,9 +70,9 @@ std::string ParsePaper(const std::string& text, PageSetup& setup) {
             return {};
         }
     }
-    const std::string refused = "'" + text +
-                                "' is not a paper size: use A3, A4, A5, B5, Letter, Legal, or WIDTHxHEIGHT "
-                                "with a unit (mm, cm, in, pt), such as 210x297mm";
+    std::string refused = "'" + text +
+                          "' is not a paper size: use A3, A4, A5, B5, Letter, Legal, or WIDTHxHEIGHT "
+                          "with a unit (mm, cm, in, pt), such as 210x297mm";
     const size_t x = name.find('x');
     if (x == std::string::npos)
         return refused;
@@ -94,9 +94,9 @@ std::string ParsePaper(const std::string& text, PageSetup& setup) {
 }
 
 std::string ParseMargins(const std::string& text, PageSetup& setup) {
-    const std::string refused = "'" + text +
-                                "' are not margins: use one length for all four, or top,right,bottom,left, "
-                                "with a unit (mm, cm, in, pt), such as 20mm or 10,15,10,15mm";
+    std::string refused = "'" + text +
+                          "' are not margins: use one length for all four, or top,right,bottom,left, "
+                          "with a unit (mm, cm, in, pt), such as 20mm or 10,15,10,15mm";
     std::vector<std::string> parts;
     size_t start = 0;
     for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
