@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -118,7 +120,7 @@ bool Application::Start() {
             {"contact_me", [] { OpenWithShell(ContactTarget()); }},
             {"view_help", [] { OpenWithShell(HelpTarget()); }},
         },
-        [this] { RequestQuit(); }, [this](const QString& path) { AddFiles({path}); });
+        [this] { RequestQuit(); }, [this](const QStringList& paths) { AddFiles(paths); });
     window_->show();
     if (!files_.isEmpty())
         AddFiles(files_);
@@ -146,31 +148,41 @@ bool Application::Confirm(const std::string& text) {
 }
 
 bool Application::AddFiles(const QStringList& paths) {
+    // The books of a batch: its .epub files, and those in its folders (and their subfolders). What is
+    // refused is said once, with why; the rest is added. Books added while a run goes wait for the next.
+    QStringList books;
+    QStringList refused;
     for (const QString& path : paths) {
-        if (!path.toLower().endsWith(".epub")) {
-            ShowError("只接受epub文件");
-            return false;
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            QStringList found;
+            QDirIterator it(path, {"*.epub", "*.EPUB", "*.Epub"}, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) found.push_back(it.next());
+            found.sort();
+            if (found.isEmpty())
+                refused.push_back(info.fileName() + QString::fromUtf8("：文件夹里没有epub文件"));
+            books += found;
+        } else if (!path.toLower().endsWith(".epub")) {
+            refused.push_back(info.fileName() + QString::fromUtf8("：不是epub文件"));
+        } else if (!info.isFile()) {
+            refused.push_back(info.fileName() + QString::fromUtf8("：文件不存在"));
+        } else {
+            books.push_back(path);
         }
     }
-    if (worker_->IsBusy()) {
-        ShowError("正在转换中");
-        return false;
-    }
-    for (const QString& path : paths) {
+    for (const QString& path : books) {
         const std::string p = path.toStdString();
         if (worker_->Contains(p))
             continue;
         worker_->AddItem(p);
         window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
     }
-    return true;
+    if (!refused.isEmpty())
+        ShowError((QString::fromUtf8("只接受epub文件，以下没有添加：\n") + refused.join('\n')).toStdString());
+    return !books.isEmpty();
 }
 
 void Application::AddWithDialog() {
-    if (worker_->IsBusy()) {
-        ShowError("正在转换中");
-        return;
-    }
     const QStringList chosen =
         fileDialog_ ? fileDialog_()
                     : QFileDialog::getOpenFileNames(window_.get(), QString::fromStdString(Title()), QString(),

@@ -34,8 +34,9 @@ class Application : public QObject {
     // Everything before the event loop. False when another instance runs: the files went to it.
     bool Start();
 
-    // Checks a batch of paths and adds the new books: every path must end in ".epub", and nothing is
-    // added while a conversion runs.
+    // Adds the new books of a batch of paths: its .epub files and the books in its folders; the rest is
+    // named in one message, with why. Books added while a conversion runs wait for the next start.
+    // True when the batch held a book.
     bool AddFiles(const QStringList& paths);
     // "add_epub": the multi-select open-file dialog.
     void AddWithDialog();

@@ -141,10 +141,10 @@ QPushButton* MainWindow::MakeButton(const QString& name, const QString& text, QW
 }
 
 void MainWindow::BindCommands(std::map<QString, Command> commands, Command onQuitRequest,
-                              std::function<void(const QString&)> onFileDropped) {
+                              std::function<void(const QStringList&)> onFilesDropped) {
     commands_ = std::move(commands);
     onQuitRequest_ = std::move(onQuitRequest);
-    onFileDropped_ = std::move(onFileDropped);
+    onFilesDropped_ = std::move(onFilesDropped);
 }
 
 void MainWindow::OnClick(QObject* sender) {
@@ -340,11 +340,14 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    // Every dropped file is a batch of its own.
+    // One drop is one batch.
+    QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile() && onFileDropped_)
-            onFileDropped_(url.toLocalFile());
+        if (url.isLocalFile())
+            paths.push_back(url.toLocalFile());
     }
+    if (!paths.isEmpty() && onFilesDropped_)
+        onFilesDropped_(paths);
     event->acceptProposedAction();
 }
 

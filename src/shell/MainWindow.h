@@ -27,9 +27,10 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(const QString& title);
     ~MainWindow() override;
 
-    // The command table (control name -> handler), the quit request and the handler of dropped files.
+    // The command table (control name -> handler), the quit request and the handler of dropped files
+    // (the files and folders of one drop at once).
     void BindCommands(std::map<QString, Command> commands, Command onQuitRequest,
-                      std::function<void(const QString&)> onFileDropped);
+                      std::function<void(const QStringList&)> onFilesDropped);
 
     // Appends a row for a book; its index, or -1 without a list.
     int AddRow(const QString& epubPath, const QString& displayName);
@@ -86,7 +87,7 @@ class MainWindow : public QMainWindow {
     bool trayEnabled_ = true;
     QSystemTrayIcon* tray_ = nullptr;
     Command onQuitRequest_;
-    std::function<void(const QString&)> onFileDropped_;
+    std::function<void(const QStringList&)> onFilesDropped_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<ZoomController> zoom_;
     int baseFontPoints_ = 10;

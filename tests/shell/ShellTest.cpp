@@ -114,13 +114,15 @@ TEST_F(ShellTest, NamedControlsAndTabs) {
 TEST_F(ShellTest, IntakeRules) {
     Start();
     auto* list = Find<QListWidget>("convert_list");
+    const std::string refusedText = "只接受epub文件，以下没有添加：\nnotes.epub.txt：不是epub文件";
     EXPECT_TRUE(app->AddFiles({Book("b.EPUB")}));
     EXPECT_FALSE(app->AddFiles({Book("notes.epub.txt")}));
-    EXPECT_FALSE(app->AddFiles({Book("a.epub"), Book("notes.epub.txt")}));  // a mixed batch adds nothing
-    EXPECT_EQ(messages, (std::vector<Message>{{MessageKind::Error, "只接受epub文件"},
-                                              {MessageKind::Error, "只接受epub文件"}}));
-    EXPECT_EQ(list->count(), 1);
-    // Three picked in the dialog, one of them present already: two new rows.
+    EXPECT_TRUE(
+        app->AddFiles({Book("a.epub"), Book("notes.epub.txt")}));  // the book of a mixed batch goes in
+    EXPECT_EQ(messages,
+              (std::vector<Message>{{MessageKind::Error, refusedText}, {MessageKind::Error, refusedText}}));
+    EXPECT_EQ(list->count(), 2);
+    // Three picked in the dialog, two of them present already: one new row.
     app->SetFileDialog([this] { return QStringList{Book("a.epub"), Book("b.EPUB"), Book("c.epub")}; });
     Click("add_epub");
     EXPECT_EQ(list->count(), 3);
@@ -131,16 +133,26 @@ TEST_F(ShellTest, IntakeRules) {
         EXPECT_EQ(app->Window()->Row(i)->ViewPdf()->property("userData").toString().toInt(), i);
         EXPECT_EQ(app->Window()->GetRowKey(i), Book(i == 0 ? "b.EPUB" : i == 1 ? "a.epub" : "c.epub"));
     }
-    // A dropped file is a batch of its own.
+    // One drop is one batch: its book and the books of its folder (subfolders too) go in, and what is
+    // refused is said once.
+    fs::create_directories(books / "shelf/sub");
+    fs::create_directories(books / "bare");
+    testing_support::WriteFile(books / "shelf/e.epub", "x");
+    testing_support::WriteFile(books / "shelf/sub/f.epub", "x");
+    testing_support::WriteFile(books / "shelf/readme.txt", "not a book");
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(Book("d.epub")), QUrl::fromLocalFile(Book("notes.epub.txt"))});
+    mime.setUrls({QUrl::fromLocalFile(Book("d.epub")), QUrl::fromLocalFile(Book("notes.epub.txt")),
+                  QUrl::fromLocalFile(QString::fromStdString(books / "shelf")),
+                  QUrl::fromLocalFile(QString::fromStdString(books / "bare"))});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(app->Window(), &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(app->Window(), &drop);
-    EXPECT_EQ(list->count(), 4);
-    EXPECT_EQ(messages.size(), 3u);  // the .txt among them is refused alone
+    EXPECT_EQ(list->count(), 6);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages.back().text,
+              "只接受epub文件，以下没有添加：\nnotes.epub.txt：不是epub文件\nbare：文件夹里没有epub文件");
 }
 
 TEST_F(ShellTest, RowTextsColoursAndIcons) {
@@ -198,8 +210,9 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     Click("start_convert");
     Click("start_convert");  // while converting
     EXPECT_EQ(messages.back(), (Message{MessageKind::Error, "正在转换中"}));
-    EXPECT_FALSE(app->AddFiles({Book("a.epub")}));
-    EXPECT_EQ(Find<QListWidget>("convert_list")->count(), 1);
+    // A book added while a run goes waits in the list for the next start.
+    EXPECT_TRUE(app->AddFiles({Book("a.epub")}));
+    EXPECT_EQ(Find<QListWidget>("convert_list")->count(), 2);
     // The quit request asks while converting; "No" keeps the program.
     app->RequestQuit();
     EXPECT_EQ(messages.back(), (Message{MessageKind::Question, "正在转换中,是否退出?"}));
@@ -214,6 +227,7 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     EXPECT_EQ(revealed[0], out / "sample.pdf");
     EXPECT_TRUE(fs::exists(out / "sample.pdf"));
     EXPECT_EQ(Find<QListWidget>("history_list")->count(), 1);
+    EXPECT_EQ(app->Window()->Row(1)->Status()->text().toStdString(), "准备转换");  // not in that run
 
     // A broken book fails alone; its status tells why.
     testing_support::WriteFile(books / "broken.epub", "not an archive");
@@ -221,7 +235,8 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     app->AddFiles({Book("broken.epub")});
     Click("start_convert");
     ASSERT_TRUE(WaitForMessage({MessageKind::Info, "转换完成"}));
-    auto* broken = app->Window()->Row(1);
+    EXPECT_EQ(app->Window()->Row(1)->Status()->text().toStdString(), "转换失败");  // the waiting one ran
+    auto* broken = app->Window()->Row(2);
     EXPECT_EQ(broken->Status()->text().toStdString(), "转换失败");
     EXPECT_EQ(broken->IconName().toStdString(), "failed");
     EXPECT_TRUE(broken->Status()->toolTip().contains("ZIP"));
