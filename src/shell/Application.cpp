@@ -115,9 +115,9 @@ bool Application::Start() {
         {
             {"add_epub", [this] { AddWithDialog(); }},
             {"start_convert", [this] { StartConvert(); }},
+            {"stop_convert", [this] { StopConvert(); }},
             {"view_pdf", [this] { ViewPdf(); }},
             {"view_epub", [this] { ViewEpub(); }},
-            {"contact_me", [] { OpenWithShell(ContactTarget()); }},
             {"view_help", [] { OpenWithShell(HelpTarget()); }},
         },
         [this] { RequestQuit(); }, [this](const QStringList& paths) { AddFiles(paths); });
@@ -207,6 +207,25 @@ void Application::StartConvert() {
     worker_->Start([this](const std::shared_ptr<engine::ConversionItem>& item, int code) {
         OnProgress(item, code == engine::ConversionWorker::kRunOver);
     });
+    window_->SetRunning(worker_->IsBusy());
+}
+
+void Application::StopConvert() {
+    if (!worker_->IsBusy())
+        return;
+    worker_->Stop();  // the books that converted stay converted; the others wait for the next start
+    window_->SetRunning(false);
+    for (const auto& item : worker_->Items()) UpdateItem(item);
+    ShowInfo("已停止转换\n" + RunCounts());
+}
+
+std::string Application::RunCounts() const {
+    int converted = 0, failed = 0;
+    for (const auto& item : worker_->Items()) {
+        converted += item->done ? 1 : 0;
+        failed += item->failed ? 1 : 0;
+    }
+    return util::FormatString("成功%d本，失败%d本\n输出文件夹：%s", converted, failed, OutputFolder());
 }
 
 void Application::RequestQuit() {
@@ -222,7 +241,8 @@ void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item
         this,
         [this, item, allDone] {
             if (allDone) {
-                ShowInfo("转换完成");
+                window_->SetRunning(false);
+                ShowInfo("转换完成\n" + RunCounts());
                 return;
             }
             if (item)
@@ -249,6 +269,7 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         std::string tip = item->FailureReason();
         for (const std::string& warning : item->Warnings()) tip += (tip.empty() ? "" : "\n") + warning;
         row->Status()->setToolTip(QString::fromStdString(tip));
+        row->SetReason(item->failed ? QString::fromStdString(item->FailureReason()) : QString());
     }
     // The last report of a book that converted (its done flag may follow a moment later).
     const std::string statusText = item->StatusText();

@@ -42,6 +42,8 @@ class Application : public QObject {
     void AddWithDialog();
     // "start_convert".
     void StartConvert();
+    // "stop_convert": ends the run at once; what converted stays.
+    void StopConvert();
     // The quit request: asks while converting.
     void RequestQuit();
     // The worker's notification, from pool threads; handled on the GUI thread.
@@ -71,6 +73,8 @@ class Application : public QObject {
     // Takes over the single-instance socket and answers the instances started after this one.
     void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
+    // "成功N本，失败N本" and the output folder.
+    std::string RunCounts() const;
 
     QStringList files_;
     std::unique_ptr<engine::ConversionWorker> worker_;

@@ -33,8 +33,15 @@ ConversionRow::ConversionRow(const QString& displayName, int index, QWidget* par
     progress_->setValue(0);
     progress_->setTextVisible(false);
     progress_->setMaximumWidth(200);
+    reason_ = new QLabel(this);
+    reason_->setObjectName("failure_reason");
+    reason_->setTextFormat(Qt::PlainText);
+    reason_->setStyleSheet("color: #ff0000;");
+    reason_->setWordWrap(true);
+    reason_->hide();
     middle->addWidget(name_);
     middle->addWidget(progress_);
+    middle->addWidget(reason_);
     layout->addLayout(middle, 1);
 
     auto* right = new QVBoxLayout();
@@ -70,6 +77,11 @@ void ConversionRow::SetScale(double factor) {
     icon_->setIconSize(QSize(icon, static_cast<int>(26 * factor)));
     progress_->setFixedHeight(static_cast<int>(7 * factor));
     setMinimumHeight(static_cast<int>(kHeight * factor));
+}
+
+void ConversionRow::SetReason(const QString& reason) {
+    reason_->setText(reason);
+    reason_->setVisible(!reason.isEmpty());
 }
 
 void ConversionRow::Update(int percent, const QString& statusText, const QString& iconName) {

@@ -18,6 +18,9 @@ class ConversionRow : public QWidget {
     // Shows percent and statusText ("转换中 25%"; the bare text below 1 %), the icon :/skin/<iconName>.png,
     // and red text for "转换失败".
     void Update(int percent, const QString& statusText, const QString& iconName);
+    // Why the book failed, under its name; hidden when empty.
+    void SetReason(const QString& reason);
+    QLabel* Reason() const { return reason_; }
     // Scales the row's fixed sizes by factor (zoom).
     void SetScale(double factor);
 
@@ -33,6 +36,7 @@ class ConversionRow : public QWidget {
   private:
     QPushButton* icon_;
     QLabel* name_;
+    QLabel* reason_;
     QProgressBar* progress_;
     QLabel* status_;
     QPushButton* viewEpub_;

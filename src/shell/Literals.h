@@ -23,10 +23,7 @@ inline const std::string& OutputFolderName() {
 inline const std::string& PackageName() {
     return SCRAMBLED("skin.rcc", 0x2b6f0d48a1e97c35ull);
 }
-// Where "contact_me" and "view_help" lead.
-inline const std::string& ContactTarget() {
-    return SCRAMBLED("mailto:epub2pdf@localhost?subject=epub2pdf", 0x58a1e6c02fd3b947ull);
-}
+// Where "view_help" leads.
 inline const std::string& HelpTarget() {
     return SCRAMBLED("file:///usr/share/doc/epub2pdf/README.md", 0x0c7d2e95b4a16f38ull);
 }

@@ -55,8 +55,10 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     top->addStretch(1);
     top->addWidget(MakeButton("add_epub", QString::fromUtf8("添加EPUB"), header));
     top->addWidget(MakeButton("start_convert", QString::fromUtf8("开始转换"), header));
+    QPushButton* stop = MakeButton("stop_convert", QString::fromUtf8("停止转换"), header);
+    stop->setEnabled(false);
+    top->addWidget(stop);
     top->addWidget(MakeButton("view_help", QString::fromUtf8("帮助"), header));
-    top->addWidget(MakeButton("contact_me", QString::fromUtf8("联系我们"), header));
     minButton_ = MakeButton("minbtn", QString::fromUtf8("—"), header);
     maxButton_ = MakeButton("maxbtn", QString::fromUtf8("□"), header);
     restoreButton_ = MakeButton("myrestorebtn", QString::fromUtf8("❐"), header);
@@ -131,6 +133,13 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::SetRunning(bool running) {
+    if (auto* start = findChild<QPushButton*>("start_convert"))
+        start->setEnabled(!running);
+    if (auto* stop = findChild<QPushButton*>("stop_convert"))
+        stop->setEnabled(running);
+}
 
 QPushButton* MainWindow::MakeButton(const QString& name, const QString& text, QWidget* parent) {
     auto* button = new QPushButton(text, parent);

@@ -55,6 +55,8 @@ class MainWindow : public QMainWindow {
     void Quit();
     // Restores a minimised window and brings it to the front.
     void BringToFront();
+    // While a run goes, "start_convert" is disabled and "stop_convert" enabled; after it, the other way.
+    void SetRunning(bool running);
 
     ZoomController* Zoom() const { return zoom_.get(); }
     QSystemTrayIcon* Tray() const { return tray_; }

@@ -87,6 +87,13 @@ class ShellTest : public ::testing::Test {
         return QTest::qWaitFor(
             [&] { return std::find(messages.begin(), messages.end(), m) != messages.end(); }, ms);
     }
+    // The end of a run: "转换完成", the counts and the output folder.
+    bool WaitForRunOver(int converted, int failed) {
+        const Message over{MessageKind::Info,
+                           util::FormatString("转换完成\n成功%d本，失败%d本\n输出文件夹：%s", converted,
+                                              failed, out.Path())};
+        return WaitForMessage(over);
+    }
     QString Book(const char* name) const { return QString::fromStdString(books / name); }
 
     std::unique_ptr<shell::Application> app;
@@ -96,10 +103,11 @@ class ShellTest : public ::testing::Test {
 
 TEST_F(ShellTest, NamedControlsAndTabs) {
     Start();
-    for (const char* name : {"add_epub", "start_convert", "view_help", "contact_me", "minbtn", "maxbtn",
+    for (const char* name : {"add_epub", "start_convert", "stop_convert", "view_help", "minbtn", "maxbtn",
                              "myrestorebtn", "closebtn", "down_his"}) {
         EXPECT_NE(Find(name), nullptr) << name;
     }
+    EXPECT_EQ(Find("contact_me"), nullptr);  // it led to no one
     EXPECT_NE(Find<QLabel>("title"), nullptr);
     EXPECT_EQ(Find<QLabel>("title")->text().toStdString(), "EPUB转PDF转换器");
     auto* tabs = Find<QStackedWidget>("tab_main");
@@ -208,8 +216,9 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
     app->AddFiles({Book("sample.epub")});
     Click("start_convert");
-    Click("start_convert");  // while converting
-    EXPECT_EQ(messages.back(), (Message{MessageKind::Error, "正在转换中"}));
+    // While converting, starting again cannot be asked for; stopping can.
+    EXPECT_FALSE(Find("start_convert")->isEnabled());
+    EXPECT_TRUE(Find("stop_convert")->isEnabled());
     // A book added while a run goes waits in the list for the next start.
     EXPECT_TRUE(app->AddFiles({Book("a.epub")}));
     EXPECT_EQ(Find<QListWidget>("convert_list")->count(), 2);
@@ -218,7 +227,9 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     EXPECT_EQ(messages.back(), (Message{MessageKind::Question, "正在转换中,是否退出?"}));
     EXPECT_TRUE(app->Window()->isVisible());
 
-    ASSERT_TRUE(WaitForMessage({MessageKind::Info, "转换完成"}));
+    ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
+    EXPECT_TRUE(Find("start_convert")->isEnabled());
+    EXPECT_FALSE(Find("stop_convert")->isEnabled());
     auto* row = app->Window()->Row(0);
     EXPECT_EQ(row->Status()->text().toStdString(), "转换完成 100%");
     EXPECT_EQ(row->IconName().toStdString(), "succeeded");
@@ -234,13 +245,34 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     messages.clear();
     app->AddFiles({Book("broken.epub")});
     Click("start_convert");
-    ASSERT_TRUE(WaitForMessage({MessageKind::Info, "转换完成"}));
+    ASSERT_TRUE(WaitForRunOver(1, 2)) << (messages.empty() ? "" : messages.back().text);
     EXPECT_EQ(app->Window()->Row(1)->Status()->text().toStdString(), "转换失败");  // the waiting one ran
     auto* broken = app->Window()->Row(2);
     EXPECT_EQ(broken->Status()->text().toStdString(), "转换失败");
     EXPECT_EQ(broken->IconName().toStdString(), "failed");
     EXPECT_TRUE(broken->Status()->toolTip().contains("ZIP"));
+    EXPECT_FALSE(broken->Reason()->isHidden());  // why it failed shows in the row itself
+    EXPECT_TRUE(broken->Reason()->text().contains("ZIP"));
+    EXPECT_TRUE(app->Window()->Row(0)->Reason()->isHidden());
     EXPECT_EQ(row->Status()->text().toStdString(), "转换完成 100%");  // the converted one stays as it was
+}
+
+// The stop button ends the run at once: nothing half made stays, and a later start converts the book.
+TEST_F(ShellTest, StopEndsTheRunAndALaterStartConverts) {
+    Start();
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
+    app->AddFiles({Book("sample.epub")});
+    Click("start_convert");
+    ASSERT_TRUE(Find("stop_convert")->isEnabled());
+    Click("stop_convert");
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().text.rfind("已停止转换\n成功0本", 0), 0u) << messages.back().text;
+    EXPECT_TRUE(Find("start_convert")->isEnabled());
+    EXPECT_FALSE(Find("stop_convert")->isEnabled());
+    EXPECT_FALSE(fs::exists(out / "sample.pdf"));
+    Click("start_convert");
+    ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
+    EXPECT_TRUE(fs::exists(out / "sample.pdf"));
 }
 
 TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
