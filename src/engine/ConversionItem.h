@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ inline constexpr const char* kStatusDoneWithWarnings =
     "转换完成（有警告）";  // chapters left out, repairs made
 inline constexpr const char* kStatusFailed = "转换失败";
 inline constexpr const char* kStatusError = "转换出错";
+inline constexpr const char* kStatusCancelled =
+    "已取消";  // stopped by the user alone; it waits for the next start
 
 class ConversionItem {
   public:
@@ -68,6 +71,19 @@ class ConversionItem {
         warnings_ = std::move(warnings);
     }
 
+    // Stops this book's conversion under way (from any thread); the book waits for the next start.
+    void Cancel() {
+        std::lock_guard lock(mutex_);
+        cancel_.request_stop();
+    }
+    // A fresh cancellation for the conversion that begins.
+    std::stop_token BeginConversion() {
+        std::lock_guard lock(mutex_);
+        cancel_ = std::stop_source();
+        return cancel_.get_token();
+    }
+    std::atomic<bool> removed{false};  // taken off the list: a run that reaches it passes it by
+
     // Where the time of the last conversion went.
     std::string Timings() const {
         std::lock_guard lock(mutex_);
@@ -85,6 +101,7 @@ class ConversionItem {
     std::string status_;
     std::string reason_;
     std::vector<std::string> warnings_;
+    std::stop_source cancel_;
 };
 
 }  // namespace engine

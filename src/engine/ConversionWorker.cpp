@@ -51,6 +51,26 @@ std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epu
     return item;
 }
 
+bool ConversionWorker::CancelItem(const std::string& epubPath) {
+    std::lock_guard lock(itemsLock_);
+    auto it = items_.find(epubPath);
+    if (it == items_.end() || it->second->StatusText() != kStatusConverting)
+        return false;
+    it->second->Cancel();
+    return true;
+}
+
+bool ConversionWorker::RemoveItem(const std::string& epubPath) {
+    std::lock_guard lock(itemsLock_);
+    auto it = items_.find(epubPath);
+    if (it == items_.end() || it->second->StatusText() == kStatusConverting)
+        return false;
+    it->second->removed = true;
+    items_.erase(it);
+    order_.erase(std::find(order_.begin(), order_.end(), epubPath));
+    return true;
+}
+
 bool ConversionWorker::Contains(const std::string& epubPath) const {
     std::lock_guard lock(itemsLock_);
     return items_.count(epubPath) != 0;
@@ -116,8 +136,8 @@ void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item, cons
 void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
     if (stopping_ || stop.stop_requested())
         return;
-    if (item->done)
-        return;  // converted in an earlier run
+    if (item->done || item->removed)
+        return;  // converted in an earlier run, or taken off the list
     const std::string epub = item->epubPath;
     // The output name is taken by creating the file, so two books of one name never share it. To
     // replace a PDF, the book is written beside it and renamed over it once whole.
@@ -140,7 +160,12 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
     item->SetFailureReason("");
     item->SetWarnings({});
 
-    auto job = std::make_unique<ConversionJob>(epub, settings_, stop, printers_);
+    // The job stops with the run, or with this book alone.
+    std::stop_source jobStop;
+    const std::stop_token cancelled = item->BeginConversion();
+    const std::stop_callback byRun(stop, [&jobStop] { jobStop.request_stop(); });
+    const std::stop_callback byBook(cancelled, [&jobStop] { jobStop.request_stop(); });
+    auto job = std::make_unique<ConversionJob>(epub, settings_, jobStop.get_token(), printers_);
     auto progress = [this, item](int percent) {
         if (stopping_)
             return false;
@@ -167,12 +192,20 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         item->SetWarnings(job->Warnings());  // before done: a reader that sees done sees them
         item->done = converted;
         item->failed = !converted;
-        if (!converted) {
-            fail(kStatusFailed, job->FailureReason());
-        } else if (!job->Warnings().empty()) {
-            item->SetStatusText(kStatusDoneWithWarnings);
+        if (!converted && cancelled.stop_requested() && !stop.stop_requested()) {
+            item->failed = false;  // not the book's fault: it waits for the next start
+            item->progress = 0;
+            item->SetStatusText(kStatusCancelled);
+            item->SetFailureReason("");
             if (notify_)
                 notify_(item, kItemChanged);
+        } else if (!converted) {
+            fail(kStatusFailed, job->FailureReason());
+        } else {
+            if (!job->Warnings().empty())
+                item->SetStatusText(kStatusDoneWithWarnings);
+            if (notify_)
+                notify_(item, kItemChanged);  // its final state, done included
         }
     } catch (const PdfError& e) {
         fail(kStatusError, e.what());

@@ -53,6 +53,10 @@ class ConversionWorker {
     // An existing PDF of a book's name is replaced (atomically, when the book converted) rather than
     // kept, with the book written under the next free name.
     void SetOverwrite(bool overwrite) { overwrite_ = overwrite; }
+    // Stops one book's conversion under way; false when it is not converting.
+    bool CancelItem(const std::string& epubPath);
+    // Takes a book that is not converting off the list; false when it is converting or absent.
+    bool RemoveItem(const std::string& epubPath);
     // True when a book with exactly that path is present.
     bool Contains(const std::string& epubPath) const;
     // The output PDF of a book, only once it was converted successfully.

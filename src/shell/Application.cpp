@@ -116,6 +116,8 @@ bool Application::Start() {
             {"add_epub", [this] { AddWithDialog(); }},
             {"start_convert", [this] { StartConvert(); }},
             {"stop_convert", [this] { StopConvert(); }},
+            {"row_action", [this] { RowAction(); }},
+            {"clear_finished", [this] { ClearFinished(); }},
             {"view_pdf", [this] { ViewPdf(); }},
             {"view_epub", [this] { ViewEpub(); }},
             {"view_help", [] { OpenWithShell(HelpTarget()); }},
@@ -257,6 +259,8 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
     QString icon;
     if (item->failed) {
         icon = "failed";
+    } else if (item->StatusText() == engine::kStatusCancelled || item->StatusText() == engine::kStatusReady) {
+        icon = "downlist_ok";  // waiting
     } else if (percent < 100) {
         // Flickers while the book converts: the two pictures take turns with each report.
         icon = flicker_++ % 2 == 0 ? "converting1" : "converting2";
@@ -264,6 +268,8 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         icon = "succeeded";
     }
     window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
+    if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath)))
+        row->SetState(item->StatusText() == engine::kStatusConverting, item->done);
     // Why a book failed, or what it left out, shows when the pointer rests on its status.
     if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath))) {
         std::string tip = item->FailureReason();
@@ -289,6 +295,25 @@ void Application::ViewEpub() {
             reveal_ ? reveal_(item->epubPath) : RevealInExplorer(item->epubPath);
             return;
         }
+    }
+}
+
+void Application::RowAction() {
+    const int row = window_->CurrentRow();
+    if (row < 0)
+        return;
+    const QString key = window_->GetRowKey(row);
+    // Cancel while the book converts; otherwise take it off the list.
+    if (worker_->CancelItem(key.toStdString()))
+        return;
+    if (worker_->RemoveItem(key.toStdString()))
+        window_->RemoveRow(key);
+}
+
+void Application::ClearFinished() {
+    for (const auto& item : worker_->Items()) {
+        if (item->done && worker_->RemoveItem(item->epubPath))
+            window_->RemoveRow(QString::fromStdString(item->epubPath));
     }
 }
 

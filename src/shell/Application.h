@@ -44,6 +44,10 @@ class Application : public QObject {
     void StartConvert();
     // "stop_convert": ends the run at once; what converted stays.
     void StopConvert();
+    // A row's own button: cancels its book while it converts, else takes it off the list.
+    void RowAction();
+    // "clear_finished": takes the converted books off the list.
+    void ClearFinished();
     // The quit request: asks while converting.
     void RequestQuit();
     // The worker's notification, from pool threads; handled on the GUI thread.

@@ -61,10 +61,16 @@ ConversionRow::ConversionRow(const QString& displayName, int index, QWidget* par
     viewPdf_->setObjectName("view_pdf");
     viewPdf_->setCursor(Qt::PointingHandCursor);
     viewPdf_->setFlat(true);
-    for (QPushButton* link : {viewEpub_, viewPdf_}) link->setProperty("userData", QString::number(index));
+    action_ = new QPushButton(QString::fromUtf8("移除"), this);
+    action_->setObjectName("row_action");
+    action_->setCursor(Qt::PointingHandCursor);
+    action_->setFlat(true);
+    SetIndex(index);
+    viewPdf_->hide();  // until the book converted
     links->addWidget(viewEpub_);
     links->addWidget(spacer);
     links->addWidget(viewPdf_);
+    links->addWidget(action_);
     right->addWidget(status_);
     right->addLayout(links);
     layout->addLayout(right, 1);
@@ -77,6 +83,16 @@ void ConversionRow::SetScale(double factor) {
     icon_->setIconSize(QSize(icon, static_cast<int>(26 * factor)));
     progress_->setFixedHeight(static_cast<int>(7 * factor));
     setMinimumHeight(static_cast<int>(kHeight * factor));
+}
+
+void ConversionRow::SetIndex(int index) {
+    for (QPushButton* link : {viewEpub_, viewPdf_, action_})
+        link->setProperty("userData", QString::number(index));
+}
+
+void ConversionRow::SetState(bool converting, bool converted) {
+    action_->setText(QString::fromUtf8(converting ? "取消" : "移除"));
+    viewPdf_->setVisible(converted);
 }
 
 void ConversionRow::SetReason(const QString& reason) {

@@ -18,6 +18,12 @@ class ConversionRow : public QWidget {
     // Shows percent and statusText ("转换中 25%"; the bare text below 1 %), the icon :/skin/<iconName>.png,
     // and red text for "转换失败".
     void Update(int percent, const QString& statusText, const QString& iconName);
+    // The row's position in the list, carried by its buttons as "userData".
+    void SetIndex(int index);
+    // The row's own button: "取消" while the book converts, "移除" otherwise; "查看pdf" only once it
+    // converted.
+    void SetState(bool converting, bool converted);
+    QPushButton* Action() const { return action_; }
     // Why the book failed, under its name; hidden when empty.
     void SetReason(const QString& reason);
     QLabel* Reason() const { return reason_; }
@@ -41,6 +47,7 @@ class ConversionRow : public QWidget {
     QLabel* status_;
     QPushButton* viewEpub_;
     QPushButton* viewPdf_;
+    QPushButton* action_;
     QString iconName_ = "downlist_ok";
 };
 

@@ -85,6 +85,7 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         tabsLayout->addWidget(option);
     }
     tabsLayout->addStretch(1);
+    tabsLayout->addWidget(MakeButton("clear_finished", QString::fromUtf8("清除已完成"), tabsBar));
     layout->addWidget(tabsBar);
 
     tabs_ = new QStackedWidget(central);
@@ -168,7 +169,7 @@ void MainWindow::OnClick(QObject* sender) {
     const QString name = sender->objectName();
     if (name == "quitbtn")
         return Quit();
-    if (name == "view_pdf" || name == "view_epub") {
+    if (name == "view_pdf" || name == "view_epub" || name == "row_action") {
         bool ok = false;
         const int row = sender->property("userData").toString().toInt(&ok);
         if (ok) {
@@ -199,7 +200,7 @@ int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
     const int index = list_->count() - 1;
     auto* row = new ConversionRow(displayName, index, list_);
     row->SetScale(scale_);
-    for (QPushButton* link : {row->ViewEpub(), row->ViewPdf()}) {
+    for (QPushButton* link : {row->ViewEpub(), row->ViewPdf(), row->Action()}) {
         connect(link, &QPushButton::clicked, this, [this, link] { OnClick(link); });
     }
     item->setSizeHint(QSize(0, static_cast<int>(ConversionRow::kHeight * scale_) + 10));
@@ -220,6 +221,22 @@ void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& 
     }
     if (ConversionRow* row = Row(index))
         row->Update(percent, statusText, iconName);
+}
+
+void MainWindow::RemoveRow(const QString& epubPath) {
+    std::lock_guard lock(rowsLock_);
+    auto it = rows_.find(epubPath);
+    if (it == rows_.end())
+        return;
+    const int index = it->second;
+    delete list_->takeItem(index);  // the row widget goes with its item
+    rows_.clear();
+    for (int i = 0; i < list_->count(); ++i) {
+        rows_[list_->item(i)->data(Qt::UserRole).toString()] = i;
+        if (auto* row = static_cast<ConversionRow*>(list_->itemWidget(list_->item(i))))
+            row->SetIndex(i);
+    }
+    currentRow_ = list_->currentRow();
 }
 
 void MainWindow::AddHistory(const QString& pdfPath) {

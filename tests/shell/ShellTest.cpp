@@ -201,7 +201,9 @@ TEST_F(ShellTest, ViewPdfBeforeTheBookIsDoneSelectsItsRow) {
     app->AddFiles({Book("a.epub"), Book("c.epub")});
     auto* list = Find<QListWidget>("convert_list");
     list->setCurrentRow(0);
-    QTest::mouseClick(app->Window()->Row(1)->ViewPdf(), Qt::LeftButton);
+    // "查看pdf" shows only once the book converted; asked for all the same, it selects its row and says so.
+    EXPECT_TRUE(app->Window()->Row(1)->ViewPdf()->isHidden());
+    app->Window()->OnClick(app->Window()->Row(1)->ViewPdf());
     EXPECT_EQ(app->Window()->CurrentRow(), 1);
     EXPECT_EQ(list->currentRow(), 1);
     EXPECT_EQ(messages.back(), (Message{MessageKind::Error, "该epub还没有转换成pdf"}));
@@ -272,6 +274,39 @@ TEST_F(ShellTest, StopEndsTheRunAndALaterStartConverts) {
     EXPECT_FALSE(fs::exists(out / "sample.pdf"));
     Click("start_convert");
     ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
+    EXPECT_TRUE(fs::exists(out / "sample.pdf"));
+}
+
+// A row's own button: cancel while its book converts (the book waits for the next start), remove when
+// it does not; "清除已完成" takes the converted books off the list.
+TEST_F(ShellTest, RowsCancelRemoveAndClear) {
+    TempDir made;
+    ASSERT_EQ(testing_support::MakeTestBooks(made.Path()).exitCode, 0);
+    fs::copy_file(made / "books/hang-loop.epub", books / "hang.epub");
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
+    Start();
+    auto* list = Find<QListWidget>("convert_list");
+    app->AddFiles({Book("a.epub"), Book("hang.epub"), Book("sample.epub")});
+    // Removing an idle row moves the rows after it up, their buttons with them.
+    EXPECT_EQ(app->Window()->Row(0)->Action()->text().toStdString(), "移除");
+    QTest::mouseClick(app->Window()->Row(0)->Action(), Qt::LeftButton);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(app->Window()->GetRowKey(0), Book("hang.epub"));
+    EXPECT_EQ(app->Window()->Row(1)->Action()->property("userData").toString(), "1");
+    // The hanging book is cancelled while it converts; the other converts.
+    Click("start_convert");
+    auto* hang = app->Window()->Row(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hang->Action()->text() == QString::fromUtf8("取消"); }, 60000));
+    QTest::mouseClick(hang->Action(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
+    EXPECT_EQ(hang->Status()->text().toStdString(), "已取消");
+    EXPECT_EQ(hang->Action()->text().toStdString(), "移除");
+    EXPECT_TRUE(hang->ViewPdf()->isHidden());
+    EXPECT_FALSE(app->Window()->Row(1)->ViewPdf()->isHidden());
+    // Clearing the finished takes the converted book off; the cancelled one stays.
+    Click("clear_finished");
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(app->Window()->GetRowKey(0), Book("hang.epub"));
     EXPECT_TRUE(fs::exists(out / "sample.pdf"));
 }
 
