@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QUrl>
 #include <algorithm>
 #include <cstdlib>
 
@@ -120,7 +121,7 @@ bool Application::Start() {
             {"clear_finished", [this] { ClearFinished(); }},
             {"view_pdf", [this] { ViewPdf(); }},
             {"view_epub", [this] { ViewEpub(); }},
-            {"view_help", [] { OpenWithShell(HelpTarget()); }},
+            {"view_help", [this] { ViewHelp(); }},
         },
         [this] { RequestQuit(); }, [this](const QStringList& paths) { AddFiles(paths); });
     window_->show();
@@ -315,6 +316,20 @@ void Application::ClearFinished() {
         if (item->done && worker_->RemoveItem(item->epubPath))
             window_->RemoveRow(QString::fromStdString(item->epubPath));
     }
+}
+
+void Application::ViewHelp() {
+    // The README installed beside the program (share/doc/epub2pdf), else the system's copy.
+    const std::string beside = util::ToFullPath(util::GetModuleFolder() + "/../share/doc/epub2pdf/README.md");
+    for (const std::string& candidate : {beside, HelpTarget()}) {
+        if (util::FileExists(candidate)) {
+            const std::string url =
+                QUrl::fromLocalFile(QString::fromStdString(candidate)).toString().toStdString();
+            opener_ ? opener_(url) : OpenWithShell(url);
+            return;
+        }
+    }
+    ShowError("找不到帮助文件：" + beside);
 }
 
 void Application::ViewPdf() {

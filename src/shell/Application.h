@@ -64,6 +64,10 @@ class Application : public QObject {
     void SetMessageSink(MessageSink sink) { messages_ = std::move(sink); }
     void SetFileDialog(std::function<QStringList()> dialog) { fileDialog_ = std::move(dialog); }
     void SetRevealer(std::function<bool(const std::string&)> reveal) { reveal_ = std::move(reveal); }
+    // What opens a URL (the help) instead of the desktop's handler.
+    void SetOpener(std::function<bool(const std::string&)> open) { opener_ = std::move(open); }
+    // "view_help": the installed README.
+    void ViewHelp();
     void SetQuiet(bool quiet) { quiet_ = quiet; }
 
     MainWindow* Window() const { return window_.get(); }
@@ -90,6 +94,7 @@ class Application : public QObject {
     MessageSink messages_;
     std::function<QStringList()> fileDialog_;
     std::function<bool(const std::string&)> reveal_;
+    std::function<bool(const std::string&)> opener_;
     std::string settingsProblem_;  // a refused setting, named with its value
 };
 

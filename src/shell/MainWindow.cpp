@@ -18,6 +18,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "shell/ConversionRow.h"
 #include "shell/Literals.h"
@@ -40,7 +41,7 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    // Header: logo, title, commands, and the window buttons.
+    // Header: logo, title and the commands; the window's buttons are its frame's.
     auto* header = new QWidget(central);
     header->setObjectName("header");
     auto* top = new QHBoxLayout(header);
@@ -59,12 +60,6 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     stop->setEnabled(false);
     top->addWidget(stop);
     top->addWidget(MakeButton("view_help", QString::fromUtf8("帮助"), header));
-    minButton_ = MakeButton("minbtn", QString::fromUtf8("—"), header);
-    maxButton_ = MakeButton("maxbtn", QString::fromUtf8("□"), header);
-    restoreButton_ = MakeButton("myrestorebtn", QString::fromUtf8("❐"), header);
-    closeButton_ = MakeButton("closebtn", QString::fromUtf8("✕"), header);
-    for (QPushButton* b : {minButton_, maxButton_, restoreButton_, closeButton_}) top->addWidget(b);
-    restoreButton_->hide();
     layout->addWidget(header);
 
     // Tab options.
@@ -128,12 +123,23 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     const int height = settings_->GetInt("height", -1);
     // A first start (no size saved) takes the default size.
     resize(width > 0 ? width : 960, height > 0 ? height : 600);
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    if (const QScreen* screen = QApplication::primaryScreen())
+        PlaceOn(screen->availableGeometry());
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::PlaceOn(const QRect& available) {
+    // Never larger than the screen's free area, and centred on it: never off its edges.
+    resize(std::min(width(), available.width()), std::min(height(), available.height()));
+    const QRect frame = frameGeometry();
+    QPoint corner = available.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    corner.setX(std::clamp(corner.x(), available.left(),
+                           std::max(available.left(), available.right() - frame.width() + 1)));
+    corner.setY(std::clamp(corner.y(), available.top(),
+                           std::max(available.top(), available.bottom() - frame.height() + 1)));
+    move(corner);
+}
 
 void MainWindow::SetRunning(bool running) {
     if (auto* start = findChild<QPushButton*>("start_convert"))
@@ -158,14 +164,6 @@ void MainWindow::BindCommands(std::map<QString, Command> commands, Command onQui
 }
 
 void MainWindow::OnClick(QObject* sender) {
-    if (sender == closeButton_)
-        return RequestQuit();
-    if (sender == minButton_)
-        return showMinimized();
-    if (sender == maxButton_)
-        return showMaximized();
-    if (sender == restoreButton_)
-        return isMaximized() ? showNormal() : showMaximized();
     const QString name = sender->objectName();
     if (name == "quitbtn")
         return Quit();
@@ -297,19 +295,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The window manager's close button goes through the quit request.
     event->ignore();
     RequestQuit();
-}
-
-void MainWindow::SyncMaximizeButtons() {
-    if (maxButton_ == nullptr)
-        return;
-    maxButton_->setVisible(!isMaximized());
-    restoreButton_->setVisible(isMaximized());
-}
-
-void MainWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange)
-        SyncMaximizeButtons();
-    QMainWindow::changeEvent(event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

@@ -57,6 +57,8 @@ class MainWindow : public QMainWindow {
     void Quit();
     // Restores a minimised window and brings it to the front.
     void BringToFront();
+    // Fits the window into a screen's free area and centres it there.
+    void PlaceOn(const QRect& available);
     // While a run goes, "start_convert" is disabled and "stop_convert" enabled; after it, the other way.
     void SetRunning(bool running);
 
@@ -65,7 +67,6 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -74,15 +75,10 @@ class MainWindow : public QMainWindow {
   private:
     QPushButton* MakeButton(const QString& name, const QString& text, QWidget* parent);
     void ApplyZoom(int dpi);
-    void SyncMaximizeButtons();
 
     QString title_;
     mutable std::mutex rowsLock_;
     std::map<QString, int> rows_;
-    QPushButton* closeButton_ = nullptr;
-    QPushButton* maxButton_ = nullptr;
-    QPushButton* restoreButton_ = nullptr;
-    QPushButton* minButton_ = nullptr;
     QListWidget* list_ = nullptr;
     QListWidget* history_ = nullptr;
     QStackedWidget* tabs_ = nullptr;
