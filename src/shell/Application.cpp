@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QUrl>
 #include <algorithm>
 #include <cstdlib>
@@ -108,8 +111,10 @@ bool Application::Start() {
         qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
 
     window_ = std::make_unique<MainWindow>(QString::fromStdString(Title()));
-    if (!messages_)
+    if (!messages_) {
         messages_ = DefaultMessageSink(window_.get());
+        dialogs_ = true;
+    }
     download_ = std::make_shared<DownloadDialog>(this, window_.get());
     browser::BrowserManager::Instance().SetDownloadObserver(download_);
     window_->BindCommands(
@@ -213,6 +218,24 @@ void Application::StartConvert() {
     window_->SetRunning(worker_->IsBusy());
 }
 
+void Application::ShowRunOver(const std::string& text) {
+    // A window out of sight says it through the tray.
+    if ((!window_->isVisible() || window_->isMinimized()) && window_->Tray() != nullptr &&
+        QSystemTrayIcon::isSystemTrayAvailable())
+        window_->Tray()->showMessage(QString::fromStdString(Title()), QString::fromStdString(text));
+    if (!dialogs_ || quiet_) {
+        ShowInfo(text);
+        return;
+    }
+    // The box offers the output folder.
+    QMessageBox box(QMessageBox::Information, QString::fromStdString(Title()), QString::fromStdString(text),
+                    QMessageBox::Ok, window_.get());
+    QPushButton* open = box.addButton(QString::fromUtf8("打开文件夹"), QMessageBox::ActionRole);
+    box.exec();
+    if (box.clickedButton() == open)
+        OpenWithShell(QUrl::fromLocalFile(QString::fromStdString(OutputFolder())).toString().toStdString());
+}
+
 void Application::StopConvert() {
     if (!worker_->IsBusy())
         return;
@@ -245,7 +268,7 @@ void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item
         [this, item, allDone] {
             if (allDone) {
                 window_->SetRunning(false);
-                ShowInfo("转换完成\n" + RunCounts());
+                ShowRunOver("转换完成\n" + RunCounts());
                 return;
             }
             if (item)

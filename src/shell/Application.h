@@ -81,6 +81,9 @@ class Application : public QObject {
     // Takes over the single-instance socket and answers the instances started after this one.
     void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
+    // The end of a run: its counts in a box that can open the output folder, and through the tray when
+    // the window is out of sight.
+    void ShowRunOver(const std::string& text);
     // "成功N本，失败N本" and the output folder.
     std::string RunCounts() const;
 
@@ -95,6 +98,7 @@ class Application : public QObject {
     std::function<QStringList()> fileDialog_;
     std::function<bool(const std::string&)> reveal_;
     std::function<bool(const std::string&)> opener_;
+    bool dialogs_ = false;         // messages go to message boxes (not to a sink a test gave)
     std::string settingsProblem_;  // a refused setting, named with its value
 };
 
