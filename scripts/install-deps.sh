@@ -9,7 +9,7 @@ packages=(
   libpodofo-dev libpugixml-dev nlohmann-json3-dev zlib1g-dev libcurl4-openssl-dev libfmt-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   chromium
-  libcli11-dev gettext man-db python3-pyte
+  libcli11-dev gettext man-db python3-pyte qt6-l10n-tools qt6-translations-l10n openbox
   qpdf poppler-utils zip unzip python3 xauth xvfb tmux
   fonts-noto-cjk fonts-dejavu-core
 )

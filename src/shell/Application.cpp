@@ -26,6 +26,7 @@
 #include "shell/InterfacePackage.h"
 #include "shell/Literals.h"
 #include "shell/MainWindow.h"
+#include "shell/Translation.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
 
@@ -78,6 +79,7 @@ void Application::Listen(const QString& instance) {
 }
 
 bool Application::Start() {
+    translations_ = std::make_unique<Translations>();
     // Single instance: a running one gets our files and comes to the front. Without a private runtime
     // folder there is no safe place for the socket, and this instance runs alone.
     const QString instance = InstanceName();
@@ -110,7 +112,7 @@ bool Application::Start() {
     if (style.open(QIODevice::ReadOnly))
         qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
 
-    window_ = std::make_unique<MainWindow>(QString::fromStdString(Title()));
+    window_ = std::make_unique<MainWindow>(Tr(Title()));
     if (!messages_) {
         messages_ = DefaultMessageSink(window_.get());
         dialogs_ = true;
@@ -168,12 +170,12 @@ bool Application::AddFiles(const QStringList& paths) {
             while (it.hasNext()) found.push_back(it.next());
             found.sort();
             if (found.isEmpty())
-                refused.push_back(info.fileName() + QString::fromUtf8("：文件夹里没有epub文件"));
+                refused.push_back(Tr("%1：文件夹里没有epub文件").arg(info.fileName()));
             books += found;
         } else if (!path.toLower().endsWith(".epub")) {
-            refused.push_back(info.fileName() + QString::fromUtf8("：不是epub文件"));
+            refused.push_back(Tr("%1：不是epub文件").arg(info.fileName()));
         } else if (!info.isFile()) {
-            refused.push_back(info.fileName() + QString::fromUtf8("：文件不存在"));
+            refused.push_back(Tr("%1：文件不存在").arg(info.fileName()));
         } else {
             books.push_back(path);
         }
@@ -186,26 +188,25 @@ bool Application::AddFiles(const QStringList& paths) {
         window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
     }
     if (!refused.isEmpty())
-        ShowError((QString::fromUtf8("只接受epub文件，以下没有添加：\n") + refused.join('\n')).toStdString());
+        ShowError((Tr("只接受epub文件，以下没有添加：") + "\n" + refused.join('\n')).toStdString());
     return !books.isEmpty();
 }
 
 void Application::AddWithDialog() {
     const QStringList chosen =
         fileDialog_ ? fileDialog_()
-                    : QFileDialog::getOpenFileNames(window_.get(), QString::fromStdString(Title()), QString(),
-                                                    "*.epub (*.epub)");
+                    : QFileDialog::getOpenFileNames(window_.get(), Tr(Title()), QString(), "*.epub (*.epub)");
     if (!chosen.isEmpty())
         AddFiles(chosen);
 }
 
 void Application::StartConvert() {
     if (worker_->IsBusy()) {
-        ShowError("正在转换中");
+        ShowError(TrStd("正在转换中"));
         return;
     }
     if (worker_->IsEmpty()) {
-        ShowError("先添加epub文件到列表中才能开始转换");
+        ShowError(TrStd("先添加epub文件到列表中才能开始转换"));
         return;
     }
     if (!settingsProblem_.empty()) {
@@ -222,15 +223,15 @@ void Application::ShowRunOver(const std::string& text) {
     // A window out of sight says it through the tray.
     if ((!window_->isVisible() || window_->isMinimized()) && window_->Tray() != nullptr &&
         QSystemTrayIcon::isSystemTrayAvailable())
-        window_->Tray()->showMessage(QString::fromStdString(Title()), QString::fromStdString(text));
+        window_->Tray()->showMessage(Tr(Title()), QString::fromStdString(text));
     if (!dialogs_ || quiet_) {
         ShowInfo(text);
         return;
     }
     // The box offers the output folder.
-    QMessageBox box(QMessageBox::Information, QString::fromStdString(Title()), QString::fromStdString(text),
-                    QMessageBox::Ok, window_.get());
-    QPushButton* open = box.addButton(QString::fromUtf8("打开文件夹"), QMessageBox::ActionRole);
+    QMessageBox box(QMessageBox::Information, Tr(Title()), QString::fromStdString(text), QMessageBox::Ok,
+                    window_.get());
+    QPushButton* open = box.addButton(Tr("打开文件夹"), QMessageBox::ActionRole);
     box.exec();
     if (box.clickedButton() == open)
         OpenWithShell(QUrl::fromLocalFile(QString::fromStdString(OutputFolder())).toString().toStdString());
@@ -242,7 +243,7 @@ void Application::StopConvert() {
     worker_->Stop();  // the books that converted stay converted; the others wait for the next start
     window_->SetRunning(false);
     for (const auto& item : worker_->Items()) UpdateItem(item);
-    ShowInfo("已停止转换\n" + RunCounts());
+    ShowInfo(TrStd("已停止转换") + "\n" + RunCounts());
 }
 
 std::string Application::RunCounts() const {
@@ -251,11 +252,13 @@ std::string Application::RunCounts() const {
         converted += item->done ? 1 : 0;
         failed += item->failed ? 1 : 0;
     }
-    return util::FormatString("成功%d本，失败%d本\n输出文件夹：%s", converted, failed, OutputFolder());
+    return (Tr("成功%1本，失败%2本").arg(converted).arg(failed) + "\n" +
+            Tr("输出文件夹：%1").arg(QString::fromStdString(OutputFolder())))
+        .toStdString();
 }
 
 void Application::RequestQuit() {
-    if (worker_ && worker_->IsBusy() && !Confirm("正在转换中,是否退出?"))
+    if (worker_ && worker_->IsBusy() && !Confirm(TrStd("正在转换中,是否退出?")))
         return;
     if (window_)
         window_->Quit();
@@ -268,7 +271,7 @@ void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item
         [this, item, allDone] {
             if (allDone) {
                 window_->SetRunning(false);
-                ShowRunOver("转换完成\n" + RunCounts());
+                ShowRunOver(TrStd("转换完成") + "\n" + RunCounts());
                 return;
             }
             if (item)
@@ -279,7 +282,7 @@ void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item
 
 void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item) {
     const int percent = item->progress;
-    const QString status = QString::fromStdString(item->StatusText());
+    const QString status = Tr(item->StatusText());
     QString icon;
     if (item->failed) {
         icon = "failed";
@@ -300,6 +303,7 @@ void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item
         for (const std::string& warning : item->Warnings()) tip += (tip.empty() ? "" : "\n") + warning;
         row->Status()->setToolTip(QString::fromStdString(tip));
         row->SetReason(item->failed ? QString::fromStdString(item->FailureReason()) : QString());
+        window_->FitRow(QString::fromStdString(item->epubPath));
     }
     // The last report of a book that converted (its done flag may follow a moment later).
     const std::string statusText = item->StatusText();
@@ -352,7 +356,7 @@ void Application::ViewHelp() {
             return;
         }
     }
-    ShowError("找不到帮助文件：" + beside);
+    ShowError(Tr("找不到帮助文件：%1").arg(QString::fromStdString(beside)).toStdString());
 }
 
 void Application::ViewPdf() {
@@ -361,7 +365,7 @@ void Application::ViewPdf() {
         return;
     const std::string path = worker_->OutputPathOf(window_->GetRowKey(row).toStdString());
     if (path.empty()) {
-        ShowError("该epub还没有转换成pdf");
+        ShowError(TrStd("该epub还没有转换成pdf"));
         return;
     }
     reveal_ ? reveal_(path) : RevealInExplorer(path);

@@ -10,6 +10,7 @@
 
 #include "engine/ConversionItem.h"
 #include "shell/ShellOperations.h"
+#include "shell/Translation.h"
 
 class QLocalServer;
 
@@ -87,6 +88,7 @@ class Application : public QObject {
     // "成功N本，失败N本" and the output folder.
     std::string RunCounts() const;
 
+    std::unique_ptr<Translations> translations_;  // first: it outlives every widget
     QStringList files_;
     std::unique_ptr<engine::ConversionWorker> worker_;
     std::unique_ptr<MainWindow> window_;

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "engine/ConversionItem.h"
+#include "shell/Translation.h"
 
 namespace shell {
 
@@ -45,23 +46,23 @@ ConversionRow::ConversionRow(const QString& displayName, int index, QWidget* par
     layout->addLayout(middle, 1);
 
     auto* right = new QVBoxLayout();
-    status_ = new QLabel(QString::fromUtf8(engine::kStatusReady), this);
+    status_ = new QLabel(Tr(engine::kStatusReady), this);
     status_->setObjectName("status");
     status_->setAlignment(Qt::AlignCenter);
     status_->setStyleSheet("color: #009688;");
     auto* links = new QHBoxLayout();
     links->setAlignment(Qt::AlignCenter);
-    viewEpub_ = new QPushButton(QString::fromUtf8("查看epub"), this);
+    viewEpub_ = new QPushButton(Tr("查看epub"), this);
     viewEpub_->setObjectName("view_epub");
     viewEpub_->setCursor(Qt::PointingHandCursor);
     viewEpub_->setFlat(true);
     auto* spacer = new QLabel(this);
     spacer->setFixedWidth(8);
-    viewPdf_ = new QPushButton(QString::fromUtf8("查看pdf"), this);
+    viewPdf_ = new QPushButton(Tr("查看pdf"), this);
     viewPdf_->setObjectName("view_pdf");
     viewPdf_->setCursor(Qt::PointingHandCursor);
     viewPdf_->setFlat(true);
-    action_ = new QPushButton(QString::fromUtf8("移除"), this);
+    action_ = new QPushButton(Tr("移除"), this);
     action_->setObjectName("row_action");
     action_->setCursor(Qt::PointingHandCursor);
     action_->setFlat(true);
@@ -91,7 +92,7 @@ void ConversionRow::SetIndex(int index) {
 }
 
 void ConversionRow::SetState(bool converting, bool converted) {
-    action_->setText(QString::fromUtf8(converting ? "取消" : "移除"));
+    action_->setText(converting ? Tr("取消") : Tr("移除"));
     viewPdf_->setVisible(converted);
 }
 
@@ -104,7 +105,7 @@ void ConversionRow::Update(int percent, const QString& statusText, const QString
     iconName_ = iconName;
     icon_->setIcon(QIcon(":/skin/" + iconName + ".png"));
     status_->setText(percent < 1 ? statusText : QString("%1 %2%").arg(statusText).arg(percent));
-    const bool failed = statusText == QString::fromUtf8(engine::kStatusFailed);
+    const bool failed = statusText == Tr(engine::kStatusFailed);
     status_->setStyleSheet(failed ? "color: #ff0000;" : "color: #009688;");
     progress_->setValue(percent);
 }

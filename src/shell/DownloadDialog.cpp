@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "shell/Literals.h"
+#include "shell/Translation.h"
 
 namespace shell {
 
@@ -15,8 +16,8 @@ void DownloadDialog::Begin(const std::string& message) {
     QMetaObject::invokeMethod(
         context_,
         [this, text = QString::fromStdString(message)] {
-            auto* dialog = new QProgressDialog(text, QString::fromUtf8("取消"), 0, 100, parent_);
-            dialog->setWindowTitle(QString::fromStdString(Title()));
+            auto* dialog = new QProgressDialog(text, Tr("取消"), 0, 100, parent_);
+            dialog->setWindowTitle(Tr(Title()));
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
             dialog->setAutoClose(false);

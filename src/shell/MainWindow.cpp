@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include "shell/ConversionRow.h"
 #include "shell/Literals.h"
 #include "shell/ShellOperations.h"
+#include "shell/Translation.h"
 #include "util/Utilities.h"
 
 namespace shell {
@@ -54,12 +56,12 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     top->addWidget(logo);
     top->addWidget(titleLabel);
     top->addStretch(1);
-    top->addWidget(MakeButton("add_epub", QString::fromUtf8("添加EPUB"), header));
-    top->addWidget(MakeButton("start_convert", QString::fromUtf8("开始转换"), header));
-    QPushButton* stop = MakeButton("stop_convert", QString::fromUtf8("停止转换"), header);
+    top->addWidget(MakeButton("add_epub", Tr("添加EPUB"), header));
+    top->addWidget(MakeButton("start_convert", Tr("开始转换"), header));
+    QPushButton* stop = MakeButton("stop_convert", Tr("停止转换"), header);
     stop->setEnabled(false);
     top->addWidget(stop);
-    top->addWidget(MakeButton("view_help", QString::fromUtf8("帮助"), header));
+    top->addWidget(MakeButton("view_help", Tr("帮助"), header));
     layout->addWidget(header);
 
     // Tab options.
@@ -67,9 +69,13 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     tabsBar->setObjectName("tabs");
     auto* tabsLayout = new QHBoxLayout(tabsBar);
     tabsLayout->setContentsMargins(10, 0, 10, 0);
-    auto* listOption = MakeButton("convert_list", QString::fromUtf8("转换列表"), tabsBar);
-    auto* historyOption = MakeButton("down_his", QString::fromUtf8("已完成"), tabsBar);
+    auto* listOption = MakeButton("convert_list", Tr("转换列表"), tabsBar);
+    auto* historyOption = MakeButton("down_his", Tr("已完成"), tabsBar);
     for (QPushButton* option : {listOption, historyOption}) {
+        // Wide enough for its text in bold, as the chosen tab shows it.
+        QFont bold = option->font();
+        bold.setBold(true);
+        option->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(option->text()) + 44);
         option->setCheckable(true);
         option->setAutoExclusive(true);
         disconnect(option, nullptr, this, nullptr);
@@ -80,7 +86,7 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         tabsLayout->addWidget(option);
     }
     tabsLayout->addStretch(1);
-    tabsLayout->addWidget(MakeButton("clear_finished", QString::fromUtf8("清除已完成"), tabsBar));
+    tabsLayout->addWidget(MakeButton("clear_finished", Tr("清除已完成"), tabsBar));
     layout->addWidget(tabsBar);
 
     tabs_ = new QStackedWidget(central);
@@ -106,7 +112,7 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         tray_ = new QSystemTrayIcon(QIcon(":/skin/logo.png"), this);
         tray_->setToolTip(title);
         auto* menu = new QMenu(this);
-        QAction* exit = menu->addAction(QString::fromUtf8("退出"));
+        QAction* exit = menu->addAction(Tr("退出"));
         connect(exit, &QAction::triggered, this, [this] { RequestQuit(); });
         tray_->setContextMenu(menu);
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -235,6 +241,17 @@ void MainWindow::RemoveRow(const QString& epubPath) {
             row->SetIndex(i);
     }
     currentRow_ = list_->currentRow();
+}
+
+void MainWindow::FitRow(const QString& epubPath) {
+    std::lock_guard lock(rowsLock_);
+    auto it = rows_.find(epubPath);
+    if (it == rows_.end())
+        return;
+    QListWidgetItem* item = list_->item(it->second);
+    auto* row = static_cast<ConversionRow*>(list_->itemWidget(item));
+    const int base = static_cast<int>(ConversionRow::kHeight * scale_) + 10;
+    item->setSizeHint(QSize(0, std::max(base, row != nullptr ? row->sizeHint().height() : 0)));
 }
 
 void MainWindow::AddHistory(const QString& pdfPath) {

@@ -36,6 +36,8 @@ class MainWindow : public QMainWindow {
     int AddRow(const QString& epubPath, const QString& displayName);
     // Updates the row of a book; nothing when it has none.
     void UpdateRow(const QString& epubPath, int percent, const QString& statusText, const QString& iconName);
+    // Gives a book's row the height its content needs now (a reason shown under its name).
+    void FitRow(const QString& epubPath);
     // Takes a book's row off the list; the rows after it move up.
     void RemoveRow(const QString& epubPath);
     // Adds a finished PDF to the history page.

@@ -8,12 +8,13 @@
 #include <QUrl>
 
 #include "shell/Literals.h"
+#include "shell/Translation.h"
 
 namespace shell {
 
 MessageSink DefaultMessageSink(QWidget* parent) {
     return [parent](MessageKind kind, const std::string& text) {
-        const QString caption = QString::fromStdString(Title());
+        const QString caption = Tr(Title());
         const QString body = QString::fromStdString(text);
         switch (kind) {
             case MessageKind::Error:

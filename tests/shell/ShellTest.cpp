@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -48,6 +49,10 @@ class ShellTest : public ::testing::Test {
     TempDir config, out, books, runtime;
 
     void SetUp() override {
+        // The program's own texts: a Chinese locale (whether or not it is installed).
+        unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        setenv("LANG", "zh_CN.UTF-8", 1);
         setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
         // The single-instance socket of this test alone: tests running side by side, and the user's own
         // program, never see each other.
@@ -61,6 +66,7 @@ class ShellTest : public ::testing::Test {
         app.reset();
         unsetenv("XDG_CONFIG_HOME");
         unsetenv("XDG_RUNTIME_DIR");
+        unsetenv("LANG");
         EXPECT_TRUE(home.NoLeftovers());
     }
 
@@ -320,6 +326,44 @@ TEST_F(ShellTest, RowsCancelRemoveAndClear) {
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(app->Window()->GetRowKey(0), Book("hang.epub"));
     EXPECT_TRUE(fs::exists(out / "sample.pdf"));
+}
+
+// Chinese under a Chinese locale, Qt's own buttons included; English under any other, the statuses and
+// messages included. Every text of the window has its English.
+TEST_F(ShellTest, TheUsersLanguage) {
+    Start();
+    EXPECT_EQ(Find("add_epub")->text().toStdString(), "添加EPUB");
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "是(&Y)");
+    app.reset();
+
+    setenv("LANG", "C.UTF-8", 1);
+    Start();
+    EXPECT_EQ(app->Window()->windowTitle().toStdString(), "EPUB to PDF Converter");
+    EXPECT_EQ(Find("add_epub")->text().toStdString(), "Add EPUB");
+    EXPECT_EQ(Find("start_convert")->text().toStdString(), "Start");
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Yes");
+    app->AddFiles({Book("a.epub"), Book("notes.epub.txt")});
+    EXPECT_EQ(messages.back().text,
+              "Only EPUB files are accepted; these were not added:\nnotes.epub.txt: not an EPUB file");
+    EXPECT_EQ(app->Window()->Row(0)->Status()->text().toStdString(), "Waiting");
+    EXPECT_EQ(app->Window()->Row(0)->Action()->text().toStdString(), "Remove");
+
+    // Each Tr("...") text of the window's sources is in the English translations.
+    const std::string ts =
+        testing_support::ReadFile(testing_support::SourceDir() + "/resources/translations/epub2pdf_en.ts");
+    const std::regex call(R"re(Tr(?:Std)?\("((?:[^"\\]|\\.)*)"\))re");
+    int texts = 0;
+    for (const auto& source : fs::directory_iterator(testing_support::SourceDir() + "/src/shell")) {
+        const std::string text = testing_support::ReadFile(source.path().string());
+        for (std::sregex_iterator it(text.begin(), text.end(), call), end; it != end; ++it, ++texts)
+            EXPECT_NE(ts.find("<source>" + (*it)[1].str() + "</source>"), std::string::npos)
+                << (*it)[1].str();
+    }
+    EXPECT_GT(texts, 20);
+    for (const char* status : {engine::kStatusReady, engine::kStatusConverting, engine::kStatusDone,
+                               engine::kStatusDoneWithWarnings, engine::kStatusFailed, engine::kStatusError,
+                               engine::kStatusCancelled})
+        EXPECT_NE(ts.find(std::string("<source>") + status + "</source>"), std::string::npos) << status;
 }
 
 TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
