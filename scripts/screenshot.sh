@@ -25,7 +25,7 @@ for language in en zh; do
   # A window manager draws the frame when there is one.
   run='exec "$@"'
   if command -v openbox >/dev/null; then run='openbox & sleep 1; exec "$@"'; fi
-  env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=$locale XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
+  env -u LANGUAGE -u LC_ALL -u LC_MESSAGES -u QT_QPA_PLATFORM LANG=$locale XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
     EPUB2PDF_SCREENSHOT="$(realpath -m "$out")" EPUB2PDF_SCREENSHOT_CONVERT=1 \
     xvfb-run -a -s "-screen 0 1280x800x24" sh -c "$run" sh "$build/bin/epub2pdf-gui" "$work"/*.epub
   echo "$out"

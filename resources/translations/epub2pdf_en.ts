@@ -135,5 +135,61 @@
         <source>退出</source>
         <translation>Quit</translation>
     </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>与每本书相同的文件夹</source>
+        <translation>the folder of each book</translation>
+    </message>
+    <message>
+        <source>选择…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>输出文件夹</source>
+        <translation>Output folder</translation>
+    </message>
+    <message>
+        <source>纸张</source>
+        <translation>Paper</translation>
+    </message>
+    <message>
+        <source>横向</source>
+        <translation>Landscape</translation>
+    </message>
+    <message>
+        <source>页边距</source>
+        <translation>Margins</translation>
+    </message>
+    <message>
+        <source>缩放</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>页码</source>
+        <translation>Page numbers</translation>
+    </message>
+    <message>
+        <source>页眉显示书名</source>
+        <translation>The book's title at the top of each page</translation>
+    </message>
+    <message>
+        <source>自动</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>同时转换</source>
+        <translation>Books at once</translation>
+    </message>
+    <message>
+        <source>浏览器</source>
+        <translation>Browser</translation>
+    </message>
+    <message>
+        <source>自动查找</source>
+        <translation>Found automatically</translation>
+    </message>
 </context>
 </TS>

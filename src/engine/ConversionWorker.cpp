@@ -51,6 +51,13 @@ std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epu
     return item;
 }
 
+void ConversionWorker::Reconfigure(EngineSettings settings, int threads) {
+    if (running_)
+        return;
+    settings_ = std::move(settings);
+    threads_ = threads < 1 ? 1 : threads;
+}
+
 bool ConversionWorker::CancelItem(const std::string& epubPath) {
     std::lock_guard lock(itemsLock_);
     auto it = items_.find(epubPath);

@@ -53,6 +53,8 @@ class ConversionWorker {
     // An existing PDF of a book's name is replaced (atomically, when the book converted) rather than
     // kept, with the book written under the next free name.
     void SetOverwrite(bool overwrite) { overwrite_ = overwrite; }
+    // New settings and books at once for the next run (not during one).
+    void Reconfigure(EngineSettings settings, int threads);
     // Stops one book's conversion under way; false when it is not converting.
     bool CancelItem(const std::string& epubPath);
     // Takes a book that is not converting off the list; false when it is converting or absent.

@@ -26,6 +26,7 @@
 #include "shell/InterfacePackage.h"
 #include "shell/Literals.h"
 #include "shell/MainWindow.h"
+#include "shell/SettingsDialog.h"
 #include "shell/Translation.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
@@ -51,10 +52,9 @@ QString Application::InstanceName() {
 }
 
 std::string Application::OutputFolder() {
+    // The settings' folder, else (empty) next to each book, as on the command line.
     const std::string configured = util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder");
-    if (!configured.empty())
-        return util::ToFullPath(configured);
-    return util::JoinPath(util::GetDocumentsFolder(), OutputFolderName());
+    return configured.empty() ? std::string() : util::ToFullPath(configured);
 }
 
 void Application::Listen(const QString& instance) {
@@ -129,6 +129,7 @@ bool Application::Start() {
             {"view_pdf", [this] { ViewPdf(); }},
             {"view_epub", [this] { ViewEpub(); }},
             {"view_help", [this] { ViewHelp(); }},
+            {"settings", [this] { ShowSettings(); }},
         },
         [this] { RequestQuit(); }, [this](const QStringList& paths) { AddFiles(paths); });
     window_->show();
@@ -184,7 +185,8 @@ bool Application::AddFiles(const QStringList& paths) {
         const std::string p = path.toStdString();
         if (worker_->Contains(p))
             continue;
-        worker_->AddItem(p);
+        const std::string folder = OutputFolder();
+        worker_->AddItem(p, folder.empty() ? util::GetFolderOf(p) : folder);
         window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
     }
     if (!refused.isEmpty())
@@ -233,8 +235,15 @@ void Application::ShowRunOver(const std::string& text) {
                     window_.get());
     QPushButton* open = box.addButton(Tr("打开文件夹"), QMessageBox::ActionRole);
     box.exec();
-    if (box.clickedButton() == open)
-        OpenWithShell(QUrl::fromLocalFile(QString::fromStdString(OutputFolder())).toString().toStdString());
+    if (box.clickedButton() != open)
+        return;
+    std::string folder = OutputFolder();
+    for (const auto& item : worker_->Items()) {
+        if (folder.empty() && item->done)
+            folder = util::GetFolderOf(item->PdfPath());  // next to the books: the first one's
+    }
+    if (!folder.empty())
+        OpenWithShell(QUrl::fromLocalFile(QString::fromStdString(folder)).toString().toStdString());
 }
 
 void Application::StopConvert() {
@@ -252,8 +261,10 @@ std::string Application::RunCounts() const {
         converted += item->done ? 1 : 0;
         failed += item->failed ? 1 : 0;
     }
+    const std::string folder = OutputFolder();
     return (Tr("成功%1本，失败%2本").arg(converted).arg(failed) + "\n" +
-            Tr("输出文件夹：%1").arg(QString::fromStdString(OutputFolder())))
+            Tr("输出文件夹：%1")
+                .arg(folder.empty() ? Tr("与每本书相同的文件夹") : QString::fromStdString(folder)))
         .toStdString();
 }
 
@@ -343,6 +354,21 @@ void Application::ClearFinished() {
         if (item->done && worker_->RemoveItem(item->epubPath))
             window_->RemoveRow(QString::fromStdString(item->epubPath));
     }
+}
+
+void Application::ShowSettings() {
+    SettingsDialog dialog(util::GetSettingsPath(), window_.get());
+    if (dialog.exec() == QDialog::Accepted)
+        ApplySettings();
+}
+
+void Application::ApplySettings() {
+    // For the next run; the books already listed keep the folder they were added with.
+    const engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
+    const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
+                                        : engine::ConversionWorker::MachineThreads();
+    settingsProblem_ = settings.problem;
+    worker_->Reconfigure(settings, jobs);
 }
 
 void Application::ViewHelp() {

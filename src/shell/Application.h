@@ -67,6 +67,10 @@ class Application : public QObject {
     void SetRevealer(std::function<bool(const std::string&)> reveal) { reveal_ = std::move(reveal); }
     // What opens a URL (the help) instead of the desktop's handler.
     void SetOpener(std::function<bool(const std::string&)> open) { opener_ = std::move(open); }
+    // "settings": the settings dialog; what it stores applies from the next run.
+    void ShowSettings();
+    // Reads the settings file again for the next run.
+    void ApplySettings();
     // "view_help": the installed README.
     void ViewHelp();
     void SetQuiet(bool quiet) { quiet_ = quiet; }

@@ -15,10 +15,6 @@ inline const std::string& Title() {
 inline const std::string& WindowClassName() {
     return SCRAMBLED("Epub2PdfMainWindow", 0x19d3b7e0a45c2f86ull);
 }
-// The folder below the documents folder where converted PDFs go.
-inline const std::string& OutputFolderName() {
-    return SCRAMBLED("epub2pdf", 0x7e05c3a1d9b24f60ull);
-}
 // The interface package's name.
 inline const std::string& PackageName() {
     return SCRAMBLED("skin.rcc", 0x2b6f0d48a1e97c35ull);

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStackedWidget>
@@ -87,6 +88,7 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     }
     tabsLayout->addStretch(1);
     tabsLayout->addWidget(MakeButton("clear_finished", Tr("清除已完成"), tabsBar));
+    tabsLayout->addWidget(MakeButton("settings", Tr("设置"), tabsBar));
     layout->addWidget(tabsBar);
 
     tabs_ = new QStackedWidget(central);
@@ -353,6 +355,27 @@ void MainWindow::ApplyZoom(int dpi) {
     font.setPointSizeF(baseFontPoints_ * scale_);
     QApplication::setFont(font);
     setFont(font);
+    // The style sheet fixes some sizes in pixels, and under a style sheet the application font alone
+    // does not reach every widget: the sheet is applied again with every size scaled, under a rule that
+    // gives all text the zoomed size.
+    QVariant base = qApp->property("epub2pdf_base_style");
+    if (!base.isValid()) {
+        base = qApp->styleSheet();
+        qApp->setProperty("epub2pdf_base_style", base);
+    }
+    QString sheet = base.toString();
+    static const QRegularExpression pixels(R"(font-size:\s*(\d+)px)");
+    QString scaled;
+    qsizetype last = 0;
+    for (auto it = pixels.globalMatch(sheet); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        scaled += sheet.mid(last, match.capturedStart() - last);
+        scaled += QString("font-size: %1px").arg(qRound(match.captured(1).toInt() * scale_));
+        last = match.capturedEnd();
+    }
+    scaled += sheet.mid(last);
+    qApp->setStyleSheet(QString("QWidget { font-size: %1pt; }\n").arg(baseFontPoints_ * scale_, 0, 'f', 1) +
+                        scaled);
     if (list_ == nullptr)
         return;
     for (int i = 0; i < list_->count(); ++i) {

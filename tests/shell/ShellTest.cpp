@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocalSocket>
 #include <QMimeData>
@@ -13,6 +17,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
 #include <QUrl>
@@ -24,10 +29,12 @@
 
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionWorker.h"
+#include "settings/SettingsFile.h"
 #include "shell/Application.h"
 #include "shell/ConversionRow.h"
 #include "shell/DownloadDialog.h"
 #include "shell/MainWindow.h"
+#include "shell/SettingsDialog.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
 
@@ -366,6 +373,46 @@ TEST_F(ShellTest, TheUsersLanguage) {
         EXPECT_NE(ts.find(std::string("<source>") + status + "</source>"), std::string::npos) << status;
 }
 
+// The settings dialog stores what the command line reads too; a value that cannot be read is refused by
+// name and nothing is stored. Without an output folder the PDFs go next to their books.
+TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
+    Start();
+    EXPECT_NE(Find("settings"), nullptr);
+    const std::string path = util::GetSettingsPath();
+    shell::SettingsDialog dialog(path);
+    dialog.findChild<QLineEdit*>("output_folder")->setText("");
+    dialog.findChild<QComboBox*>("paper")->setCurrentText("A4");
+    dialog.findChild<QCheckBox*>("page_numbers")->setChecked(true);
+    dialog.findChild<QComboBox*>("number_position")->setCurrentText("outside");
+    dialog.findChild<QSpinBox*>("jobs")->setValue(3);
+    dialog.findChild<QLineEdit*>("margins")->setText("20");  // no unit
+    const std::string refused = dialog.Save();
+    EXPECT_NE(refused.find("'20' are not margins"), std::string::npos) << refused;
+    EXPECT_EQ(util::IniFile(path, "page").GetString("paper"), "");  // nothing stored
+    dialog.findChild<QLineEdit*>("margins")->setText("20mm");
+    EXPECT_EQ(dialog.Save(), "");
+    const engine::EngineSettings read = settings::ReadEngineSettings(path);
+    EXPECT_EQ(read.problem, "");
+    EXPECT_NEAR(read.page.width, 210 / 25.4, 1e-9);
+    EXPECT_NEAR(read.page.marginTop, 20 / 25.4, 1e-9);
+    EXPECT_TRUE(read.page.pageNumbers);
+    EXPECT_EQ(read.page.numberPosition, engine::NumberPosition::Outside);
+    EXPECT_EQ(read.jobs, 3);
+    EXPECT_EQ(util::IniFile(path, "app").GetString("output_folder"), "");
+
+    // Next to the book, now that no folder is set.
+    app->ApplySettings();
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
+    app->AddFiles({Book("sample.epub")});
+    Click("start_convert");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !messages.empty() && messages.back().text.rfind("转换完成", 0) == 0; }, 300000));
+    EXPECT_NE(messages.back().text.find("输出文件夹：与每本书相同的文件夹"), std::string::npos)
+        << messages.back().text;
+    EXPECT_TRUE(fs::exists(books / "sample.pdf"));
+    EXPECT_GT(testing_support::PdfSummary(books / "sample.pdf")["pages"].get<int>(), 1);
+}
+
 TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
     Start();
     auto* window = app->Window();
@@ -394,8 +441,15 @@ TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
     window->resize(900, 560);
     QTest::qWait(50);
 
+    // Zoom scales the text with the rows: the names, and the title sized by the style sheet.
+    app->AddFiles({Book("a.epub")});
+    auto* name = window->Row(0)->findChild<QLabel*>("epub_name");
+    const int nameBefore = QFontInfo(name->font()).pixelSize();
+    const int titleBefore = QFontInfo(Find<QLabel>("title")->font()).pixelSize();
     for (int i = 0; i < 5; ++i) QTest::keyClick(window, '+');
     EXPECT_EQ(window->Zoom()->Dpi(), 192);
+    EXPECT_GE(QFontInfo(name->font()).pixelSize(), nameBefore * 2 - 2) << nameBefore;
+    EXPECT_GE(QFontInfo(Find<QLabel>("title")->font()).pixelSize(), titleBefore * 2 - 2) << titleBefore;
     EXPECT_EQ(ini.GetInt("zoom", -1), 4);
     QTest::keyClick(window, '-');
     EXPECT_EQ(window->Zoom()->Dpi(), 168);
