@@ -113,10 +113,11 @@ bool ConversionWorker::Start(Notify notify) {
     stopping_ = false;
     runStop_ = std::stop_source();
     pool_ = std::make_unique<ThreadPool>(threads_, "epub");
-    for (const std::string& key : order_) {
-        ++pending_;
+    // Every book counts before the first starts: a book that is passed by at once (converted in an
+    // earlier run) must not end the run while the others are still being queued.
+    pending_ = static_cast<int>(order_.size());
+    for (const std::string& key : order_)
         pool_->Push([this, item = items_.at(key), stop = runStop_.get_token()] { RunItem(item, stop); });
-    }
     if (order_.empty())
         running_ = false;
     return false;
