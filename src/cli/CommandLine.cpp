@@ -224,10 +224,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
 }
 
 bool IsEpubName(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".epub";
+    return util::ToLowerAscii(path.extension().string()) == ".epub";
 }
 
 // The books the arguments name, in their order: files as given, the .epub files of folders (sorted;
@@ -339,10 +336,7 @@ int Run(const std::vector<std::string>& arguments) {
     if (!options.output.empty()) {
         const std::string output = util::ToFullPath(options.output);
         std::error_code error;
-        std::string extension = util::GetExtension(output);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (extension == ".pdf" && !fs::is_directory(output, error)) {
+        if (util::ToLowerAscii(util::GetExtension(output)) == ".pdf" && !fs::is_directory(output, error)) {
             if (books.size() > 1)
                 return UsageError(util::FormatString(T("-o %s names one PDF, but %d books are given"),
                                                      options.output, static_cast<int>(books.size())));

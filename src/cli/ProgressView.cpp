@@ -146,6 +146,15 @@ void ProgressView::Changed(const std::shared_ptr<engine::ConversionItem>& item) 
                              percent));
 }
 
+std::string ProgressView::Erase(int width) {
+    // Back to the block's first line (lines drawn wider than the terminal is now take more rows), and
+    // everything below it cleared.
+    int up = 0;
+    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
+    drawn_.clear();
+    return (up > 0 ? util::FormatString("\r\x1b[%dA", up) : std::string()) + "\r\x1b[J";
+}
+
 void ProgressView::Draw() {
     if (mode_ != Mode::Live)
         return;
@@ -159,12 +168,7 @@ void ProgressView::Draw() {
         out += kHideCursor;
         cursorHidden_ = true;
     }
-    // Back to the block's first line; lines drawn wider than the terminal is now take more rows.
-    int up = 0;
-    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
-    if (up > 0)
-        out += util::FormatString("\r\x1b[%dA", up);
-    out += "\r\x1b[J";
+    out += Erase(width);
     // Books that ended leave their final line above the block, once.
     int running = 0, waiting = 0, converted = 0, failed = 0;
     std::vector<std::string> block;
@@ -192,7 +196,6 @@ void ProgressView::Draw() {
     if (hidden > 0)
         count += util::FormatString(T(" (%d not shown)"), hidden);
     block.push_back(count);
-    drawn_.clear();
     for (const std::string& line : block) {
         const std::string fitted = Fit(line, usable);
         out += fitted + "\n";
@@ -210,15 +213,7 @@ void ProgressView::Finish() {
         return;
     finished_ = true;
     // The count line goes; what stays is a final line per book that ended.
-    std::string out;
-    const auto [width, rows] = Size();
-    (void)rows;
-    int up = 0;
-    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
-    if (up > 0)
-        out += util::FormatString("\r\x1b[%dA", up);
-    out += "\r\x1b[J";
-    drawn_.clear();
+    std::string out = Erase(Size().first);
     out += kShowCursor;
     cursorHidden_ = false;
     Write(out);

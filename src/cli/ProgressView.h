@@ -47,6 +47,8 @@ class ProgressView {
   private:
     void Write(const std::string& bytes) const;
     std::pair<int, int> Size() const;  // columns, rows
+    // The escapes that take the block off the screen (under mutex_).
+    std::string Erase(int width);
 
     std::vector<std::shared_ptr<engine::ConversionItem>> items_;
     Mode mode_;

@@ -4,7 +4,6 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 
 #include "util/Utilities.h"
 
@@ -12,16 +11,6 @@ namespace cli {
 namespace {
 
 constexpr const char* kDomain = "epub2pdf";
-
-// The first of LC_ALL, LC_MESSAGES and LANG that is set, as the C library reads them.
-const char* WantedLocale() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): before any thread
-        if (value != nullptr && *value != '\0')
-            return value;
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -36,11 +25,9 @@ void SetUpLanguage() {
         // The locale asked for is not installed here: UTF-8 all the same, and its language for the texts
         // (gettext reads LANGUAGE under C.UTF-8).
         std::setlocale(LC_ALL, "C.UTF-8");
-        const char* wanted = WantedLocale();
-        if (wanted != nullptr && std::getenv("LANGUAGE") == nullptr && std::strcmp(wanted, "C") != 0 &&
-            std::strcmp(wanted, "POSIX") != 0) {
-            std::string language(wanted);
-            language = language.substr(0, language.find_first_of(".@"));
+        const std::string wanted = util::MessagesLocale();
+        if (!wanted.empty() && std::getenv("LANGUAGE") == nullptr && wanted != "C" && wanted != "POSIX") {
+            const std::string language = wanted.substr(0, wanted.find_first_of(".@"));
             ::setenv("LANGUAGE", language.c_str(), 1);
         }
     }

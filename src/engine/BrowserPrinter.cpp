@@ -139,40 +139,26 @@ class BrowserPrinter : public ChapterPrinter {
     }
 
     util::Status Print(const epub::Chapter& chapter, std::string& pdf) override {
-        if (std::string failed = Start(); !failed.empty())
-            return util::Status::Failure(failed);
-        std::shared_ptr<browser::DevToolsClient> client = Client();
-        if (!client)
-            return util::Status::Failure("cancelled");
-        const auto deadline = Clock::now() + std::chrono::seconds(settings_.chapterSeconds);
-        util::Status printed = PrintWith(*client, chapter, deadline, pdf);
-        if (!printed) {
-            // Whatever the page is doing, it is not this browser's any more.
-            std::lock_guard lock(lock_);
-            Retire();
-        }
-        return printed;
+        return WithBrowser([&](browser::DevToolsClient& client, Clock::time_point deadline) {
+            return PrintWith(client, chapter, deadline, pdf);
+        });
     }
     util::Status PrintSheet(const std::string& htmlPath, double widthInches, double heightInches,
                             std::string& pdf) override {
-        if (std::string failed = Start(); !failed.empty())
-            return util::Status::Failure(failed);
-        std::shared_ptr<browser::DevToolsClient> client = Client();
-        if (!client)
-            return util::Status::Failure("cancelled");
-        const auto deadline = Clock::now() + std::chrono::seconds(settings_.chapterSeconds);
-        if (!client->Navigate(htmlPath, Left(deadline)))
-            return Failed(*client, deadline, "the page did not load");
-        json params = browser::DevToolsClient::PrintParameters();
-        params["paperWidth"] = widthInches;
-        params["paperHeight"] = heightInches;
-        params["marginTop"] = params["marginBottom"] = params["marginLeft"] = params["marginRight"] = 0.0;
-        params["scale"] = 1.0;
-        params["printBackground"] = false;
-        params["generateTaggedPDF"] = false;  // drawn as pagination, outside the text
-        if (!client->PrintPdfBytes(params, pdf, Left(deadline)))
-            return Failed(*client, deadline, "the browser did not print the page");
-        return {};
+        return WithBrowser([&](browser::DevToolsClient& client, Clock::time_point deadline) {
+            if (!client.Navigate(htmlPath, Left(deadline)))
+                return Failed(client, deadline, "the page did not load");
+            json params = browser::DevToolsClient::PrintParameters();
+            params["paperWidth"] = widthInches;
+            params["paperHeight"] = heightInches;
+            params["marginTop"] = params["marginBottom"] = params["marginLeft"] = params["marginRight"] = 0.0;
+            params["scale"] = 1.0;
+            params["printBackground"] = false;
+            params["generateTaggedPDF"] = false;  // drawn as pagination, outside the text
+            if (!client.PrintPdfBytes(params, pdf, Left(deadline)))
+                return Failed(client, deadline, "the browser did not print the page");
+            return util::Status{};
+        });
     }
     void Abort() override {
         std::lock_guard lock(lock_);
@@ -191,6 +177,22 @@ class BrowserPrinter : public ChapterPrinter {
     std::shared_ptr<browser::DevToolsClient> Client() {
         std::lock_guard lock(lock_);
         return client_;
+    }
+    // Runs one page's work in the browser (started, or replaced, first) within the chapter bound; a
+    // page that fails is given up with its browser, whatever it is doing.
+    template <typename Work>
+    util::Status WithBrowser(const Work& work) {
+        if (std::string failed = Start(); !failed.empty())
+            return util::Status::Failure(failed);
+        std::shared_ptr<browser::DevToolsClient> client = Client();
+        if (!client)
+            return util::Status::Failure("cancelled");
+        util::Status done = work(*client, Clock::now() + std::chrono::seconds(settings_.chapterSeconds));
+        if (!done) {
+            std::lock_guard lock(lock_);
+            Retire();
+        }
+        return done;
     }
     // Ends the current browser (under lock_).
     void Retire() {

@@ -405,14 +405,13 @@ void ConversionJob::PrintStamps(ChapterPrinter& printer, const Book& book, const
         // The sheet lies in the book's folder, which is all the browser's page may read.
         const std::string html =
             util::ReserveUniquePath(book.folder + (header ? "/header.html" : "/footer.html"));
+        const std::string sheet =
+            StampSheet(page, pages, page.PaperWidth(), band, header ? book.package->GetTitle() : "",
+                       book.package->GetLanguage());
         std::string pdf;
-        util::Status printed =
-            html.empty() ? util::Status::Failure("cannot write its page")
-            : util::WriteFileAtomically(
-                  html, StampSheet(page, pages, page.PaperWidth(), band,
-                                   header ? book.package->GetTitle() : "", book.package->GetLanguage()))
-                ? printer.PrintSheet(html, page.PaperWidth(), band, pdf)
-                : util::Status::Failure("cannot write its page");
+        util::Status printed = util::Status::Failure("cannot write its page");
+        if (!html.empty() && util::WriteFileAtomically(html, sheet))
+            printed = printer.PrintSheet(html, page.PaperWidth(), band, pdf);
         const std::string path = tempFolder + (header ? "/header.pd_" : "/footer.pd_");
         if (printed && !util::WriteFileAtomically(path, pdf))
             printed = util::Status::Failure("cannot write " + path);

@@ -6,14 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "util/Utilities.h"
+
 namespace engine {
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
@@ -44,7 +40,7 @@ bool SplitLength(const std::string& text, double& number, std::string& unit) {
     number = std::strtod(t.c_str(), &end);
     if (end == t.c_str() || !std::isfinite(number))
         return false;
-    unit = Lower(Trim(end));
+    unit = util::ToLowerAscii(Trim(end));
     return unit.empty() || UnitInches(unit) > 0;
 }
 
@@ -62,7 +58,7 @@ constexpr double kLargestPaper = 200.0;  // inches: the largest page a PDF holds
 }  // namespace
 
 std::string ParsePaper(const std::string& text, PageSetup& setup) {
-    const std::string name = Lower(Trim(text));
+    const std::string name = util::ToLowerAscii(Trim(text));
     for (const NamedPaper& paper : kPapers) {
         if (name == paper.name) {
             setup.width = paper.width;
@@ -149,7 +145,7 @@ std::string ParseScale(const std::string& text, PageSetup& setup) {
 }
 
 std::string ParseNumberPosition(const std::string& text, PageSetup& setup) {
-    const std::string name = Lower(Trim(text));
+    const std::string name = util::ToLowerAscii(Trim(text));
     const std::pair<const char*, NumberPosition> positions[] = {{"left", NumberPosition::Left},
                                                                 {"center", NumberPosition::Center},
                                                                 {"right", NumberPosition::Right},

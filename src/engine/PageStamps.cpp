@@ -9,29 +9,6 @@ namespace {
 
 constexpr double kThinnestBand = 0.4;  // inches: room for 9 pt text
 
-std::string HtmlEscaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 double BandHeight(double margin) {
@@ -51,9 +28,9 @@ std::string StampSheet(const PageSetup& setup, int pages, double widthInches, do
         "span { overflow: hidden; text-overflow: ellipsis }"
         ".l { justify-content: flex-start } .c { justify-content: center } .r { justify-content: flex-end }"
         "</style></head><body>",
-        HtmlEscaped(language), widthInches, heightInches, widthInches, heightInches, setup.marginRight,
-        setup.marginLeft);
-    const std::string text = HtmlEscaped(title);
+        util::MarkupEscaped(language), widthInches, heightInches, widthInches, heightInches,
+        setup.marginRight, setup.marginLeft);
+    const std::string text = util::MarkupEscaped(title);
     html.reserve(html.size() + static_cast<size_t>(pages) * 40);
     for (int page = 1; page <= pages; ++page) {
         const char* side = "c";

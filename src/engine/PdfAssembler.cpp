@@ -88,31 +88,6 @@ void AddNode(PoDoFo::PdfMemDocument& doc, PoDoFo::PdfOutlines* outlines, PoDoFo:
     for (const auto& child : node.children) AddNode(doc, outlines, item, *child, pageCount);
 }
 
-std::string XmlEscaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                // Control characters are not XML; they go.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
-                    out += c;
-        }
-    }
-    return out;
-}
-
 // Now, as XMP writes dates (UTC).
 std::string XmpNow() {
     const std::time_t now = std::time(nullptr);
@@ -130,27 +105,29 @@ std::string XmpPacket(const std::string& title, const std::vector<std::string>& 
                       const std::string& producer) {
     std::string dc;
     if (!title.empty())
-        dc += "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">" + XmlEscaped(title) +
+        dc += "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">" + util::MarkupEscaped(title) +
               "</rdf:li></rdf:Alt></dc:title>\n";
     if (!creators.empty()) {
         dc += "<dc:creator><rdf:Seq>";
-        for (const std::string& creator : creators) dc += "<rdf:li>" + XmlEscaped(creator) + "</rdf:li>";
+        for (const std::string& creator : creators)
+            dc += "<rdf:li>" + util::MarkupEscaped(creator) + "</rdf:li>";
         dc += "</rdf:Seq></dc:creator>\n";
     }
     if (!language.empty())
-        dc += "<dc:language><rdf:Bag><rdf:li>" + XmlEscaped(language) + "</rdf:li></rdf:Bag></dc:language>\n";
+        dc += "<dc:language><rdf:Bag><rdf:li>" + util::MarkupEscaped(language) +
+              "</rdf:li></rdf:Bag></dc:language>\n";
     if (!identifier.empty())
-        dc += "<dc:identifier>" + XmlEscaped(identifier) + "</dc:identifier>\n";
+        dc += "<dc:identifier>" + util::MarkupEscaped(identifier) + "</dc:identifier>\n";
     if (!date.empty())
-        dc += "<dc:date><rdf:Seq><rdf:li>" + XmlEscaped(date) + "</rdf:li></rdf:Seq></dc:date>\n";
+        dc += "<dc:date><rdf:Seq><rdf:li>" + util::MarkupEscaped(date) + "</rdf:li></rdf:Seq></dc:date>\n";
     const std::string now = XmpNow();
     return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
            "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
            "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
            "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
            "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\">\n" +
-           dc + "<dc:format>application/pdf</dc:format>\n<pdf:Producer>" + XmlEscaped(producer) +
-           "</pdf:Producer>\n<xmp:CreatorTool>" + XmlEscaped(producer) +
+           dc + "<dc:format>application/pdf</dc:format>\n<pdf:Producer>" + util::MarkupEscaped(producer) +
+           "</pdf:Producer>\n<xmp:CreatorTool>" + util::MarkupEscaped(producer) +
            "</xmp:CreatorTool>\n<xmp:CreateDate>" + now + "</xmp:CreateDate>\n<xmp:ModifyDate>" + now +
            "</xmp:ModifyDate>\n<xmp:MetadataDate>" + now +
            "</xmp:MetadataDate>\n</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>";

@@ -7,7 +7,6 @@
 #include <QString>
 #include <memory>
 #include <string>
-#include <vector>
 
 class QTranslator;
 
@@ -24,7 +23,7 @@ inline std::string TrStd(const char* chinese) {
     return Tr(chinese).toStdString();
 }
 
-// The translators of the user's language, installed on the application for the object's life.
+// The translator of the user's language, installed on the application for the object's life.
 class Translations {
   public:
     Translations();
@@ -33,7 +32,7 @@ class Translations {
     Translations& operator=(const Translations&) = delete;
 
   private:
-    std::vector<std::unique_ptr<QTranslator>> installed_;
+    std::unique_ptr<QTranslator> translator_;  // null when none could be loaded
 };
 
 }  // namespace shell

@@ -448,6 +448,40 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string MarkupEscaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
+                    out += c;
+        }
+    }
+    return out;
+}
+
+std::string MessagesLocale() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): the program never sets these
+        if (value != nullptr && *value != '\0')
+            return value;
+    }
+    return {};
+}
+
 std::string ToLowerAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

@@ -89,5 +89,11 @@ bool DecodeBase64(std::string_view text, std::string& out);
 bool IsValidUtf8(std::string_view text);
 // ASCII lower-casing; other bytes stay.
 std::string ToLowerAscii(std::string_view text);
+// Text for XML or HTML content and attribute values: & < > " as entities; control characters other than
+// tab and line feed, which XML cannot hold, dropped.
+std::string MarkupEscaped(std::string_view text);
+// The locale the user asks for texts in: the first of LC_ALL, LC_MESSAGES and LANG that is set, as the C
+// library reads them; empty when none is.
+std::string MessagesLocale();
 
 }  // namespace util
