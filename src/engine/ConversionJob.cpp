@@ -238,6 +238,7 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
         return Fail("cannot create a temporary folder beside " + fullOutput);
 
     assembler_ = std::make_shared<PdfAssembler>(fullOutput);
+    assembler_->SetCompaction(settings_.compact);
     Book book;
     util::Status step = Unpack(temp.Path(), book);
     if (step)

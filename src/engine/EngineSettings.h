@@ -18,6 +18,8 @@ struct EngineSettings {
                                            // within this is left out
     int chapterPages = 5000;               // [app] chapter_pages: a chapter that prints more pages than
                                            // this is left out
+    bool compact = true;                   // [app] compact: fonts, images and glyphs stored once (0: the
+                                           // document as merged, larger)
     PageSetup page;                        // [page]: paper, margins, scale, page numbers, header
     std::string problem;                   // a setting that was refused, named with its value; nothing is
                                            // converted with settings read in part

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "engine/PdfCompactor.h"
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
@@ -55,16 +56,26 @@ void Load(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     doc.LoadFromBuffer(bytes.data(), static_cast<long>(bytes.size()));
 }
 
-// Writes doc (through memory, in one piece) to a temporary file of a unique name and renames it into
-// place, so that path always holds a complete file: the last successful write.
-void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path) {
+// Writes doc (through memory, in one piece, compacted when asked) to a temporary file of a unique name
+// and renames it into place, so that path always holds a complete file: the last successful write.
+void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path, bool compact) {
     PoDoFo::PdfRefCountedBuffer buffer;
     PoDoFo::PdfOutputDevice device(&buffer);
     doc.Write(&device);
+    std::string_view bytes(buffer.GetBuffer(), device.GetLength());
+    std::string compacted;
+    if (compact) {
+        try {
+            compacted = CompactPdf(bytes);
+            bytes = compacted;
+        } catch (const std::exception&) {
+            // The document as merged is whole, only larger.
+        }
+    }
     util::AtomicFile file(path);
     if (!file.IsOpen())
         PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
-    if (!file.Write(std::string_view(buffer.GetBuffer(), device.GetLength())) || !file.Commit()) {
+    if (!file.Write(bytes) || !file.Commit()) {
         PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_InvalidHandle, "cannot write the output file");
     }
 }
@@ -668,7 +679,7 @@ bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
         info->SetProducer(Text(producer_));
         Describe(merged_->doc, language_,
                  XmpPacket(title_, creators_, language_, identifier_, date_, producer_));
-        WriteReplacing(merged_->doc, outputPath_);
+        WriteReplacing(merged_->doc, outputPath_, compact_);
         merged_.reset();
     } catch (const PoDoFo::PdfError& e) {
         merged_.reset();
@@ -688,7 +699,7 @@ bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& ou
         Load(doc, outputPath);
         if (!LinkPass(doc, job))
             return false;
-        WriteReplacing(doc, outputPath);
+        WriteReplacing(doc, outputPath, compact_);
     } catch (const PoDoFo::PdfError& e) {
         lastError_ = ErrorText(e);
         return false;

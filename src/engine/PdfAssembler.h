@@ -74,6 +74,9 @@ class PdfAssembler {
     // StampProblem.
     void SetStamps(const std::string& footerPdf, const std::string& headerPdf);
     const std::string& StampProblem() const { return stampProblem_; }
+    // Whether every write stores the document compacted (see PdfCompactor.h); on by default. A document
+    // that cannot be compacted is written as merged.
+    void SetCompaction(bool on) { compact_ = on; }
     // Writes the merged document with its information and the outline (or, when outline is null, the
     // fallback outline of the titled chapters) in one piece. False when there is no document or writing
     // failed; the output then keeps its earlier state.
@@ -114,6 +117,7 @@ class PdfAssembler {
     std::vector<std::string> creators_;
     std::string lastError_;
     std::string footerPdf_, headerPdf_, stampProblem_;
+    bool compact_ = true;
     void ApplyStamps();
 };
 

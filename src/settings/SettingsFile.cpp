@@ -55,6 +55,7 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
     const int chapterPages = util::IniFile(path, "app").GetInt("chapter_pages", settings.chapterPages);
     if (chapterPages > 0)
         settings.chapterPages = chapterPages;
+    settings.compact = util::IniFile(path, "app").GetInt("compact", 1) != 0;
     settings.problem = ReadPageSetup(path, settings.page);
     if (!settings.problem.empty())
         settings.problem = path + ": " + settings.problem;

@@ -73,6 +73,17 @@ book("failing-middle.epub",
 # Four chapters, for progress and cancellation.
 book("four.epub", [("c%d.xhtml" % i, text_chapter(i)) for i in range(1, 5)])
 
+
+# Two chapters that draw different letters in one sans face and one serif face: each chapter's PDF holds
+# its own subset of both.
+def two_faces(words):
+    return page("Faces", '<p style="font: 40px \'DejaVu Sans\'">%s</p><p style="font: 40px \'DejaVu Serif\'">%s</p>'
+                % words)
+
+
+book("two-faces.epub", [("a.xhtml", two_faces(("Alpha jumps", "Serif hello"))),
+                        ("b.xhtml", two_faces(("Zebra quiz", "Woven text")))])
+
 # Small books for batches.
 for i in range(1, 26):
     book("small-%02d.epub" % i, [("a.xhtml", text_chapter(1)), ("b.xhtml", text_chapter(2))], title="Small %d" % i)

@@ -1,0 +1,32 @@
+// Compaction benchmark: compacts a PDF as the assembler does after the merge, and prints its size
+// before and after and the seconds compaction took.
+//
+// usage: compact_bench IN.pdf OUT.pdf
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "engine/PdfCompactor.h"
+#include "util/AtomicFile.h"
+#include "util/Utilities.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: compact_bench IN.pdf OUT.pdf\n");
+        return 2;
+    }
+    std::string in;
+    if (!util::ReadFileBytes(argv[1], in)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const std::string out = engine::CompactPdf(in);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!util::WriteFileAtomically(argv[2], out)) {
+        std::fprintf(stderr, "cannot write %s\n", argv[2]);
+        return 1;
+    }
+    std::printf("%zu %zu %.3f\n", in.size(), out.size(), seconds);
+    return 0;
+}
