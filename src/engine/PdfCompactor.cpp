@@ -234,7 +234,7 @@ std::optional<std::string> RoundedPath(const std::string& content) {
 
 // The face a subset belongs to: its name without the subset tag ("ABCDEF+").
 std::string FaceName(const std::string& baseFont) {
-    const std::string name = baseFont.size() > 1 ? baseFont.substr(1) : baseFont;
+    std::string name = baseFont.size() > 1 ? baseFont.substr(1) : baseFont;
     if (name.size() > 7 && name[6] == '+' &&
         std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; }))
         return name.substr(7);
@@ -482,7 +482,7 @@ class Compactor {
             out += std::to_string(og.getObj()) + ' ' + std::to_string(og.getGen()) + " R ";
         } else if (object.isArray()) {
             out += '[';
-            for (QPDFObjectHandle item : object.getArrayAsVector()) Serialize(item, out);
+            for (const QPDFObjectHandle& item : object.getArrayAsVector()) Serialize(item, out);
             out += "] ";
         } else if (object.isDictionary()) {
             out += "<<";
@@ -537,14 +537,14 @@ class Compactor {
     // the fonts that hold them may become alike too.
     void StoreOnce() {
         std::vector<QPDFObjectHandle> candidates;
-        for (QPDFObjectHandle object : pdf_.getAllObjects()) {
+        for (const QPDFObjectHandle& object : pdf_.getAllObjects()) {
             if (Shareable(object))
                 candidates.push_back(object);
         }
         for (bool merged = true; merged;) {
             merged = false;
             std::unordered_map<std::string, QPDFObjectHandle> seen;
-            for (QPDFObjectHandle object : candidates) {
+            for (const QPDFObjectHandle& object : candidates) {
                 if (standIn_.count(object.getObjGen()) != 0)
                     continue;
                 auto [it, fresh] = seen.emplace(Key(object), object);
@@ -568,7 +568,7 @@ class Compactor {
     }
 
     void Redirect(QPDFObjectHandle container) {
-        const auto replacement = [&](QPDFObjectHandle value) -> std::optional<QPDFObjectHandle> {
+        const auto replacement = [&](const QPDFObjectHandle& value) -> std::optional<QPDFObjectHandle> {
             if (!value.isIndirect())
                 return std::nullopt;
             const QPDFObjGen og = Resolve(value.getObjGen());
