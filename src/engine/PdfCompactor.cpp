@@ -145,9 +145,15 @@ std::optional<Mapping> ReadMapping(const std::string& cmap) {
                 } else {
                     if (!hex(to) || to.empty())
                         return std::nullopt;
+                    // The text counts up with the code, carrying past a byte as readers do (the
+                    // browser writes ranges that cross one).
                     for (uint32_t c = first; c <= last; ++c) {
                         mapping[c] = to;
-                        to.back() = static_cast<char>(static_cast<unsigned char>(to.back()) + 1);
+                        for (size_t i = to.size(); i-- > 0;) {
+                            to[i] = static_cast<char>(static_cast<unsigned char>(to[i]) + 1);
+                            if (to[i] != '\0')
+                                break;
+                        }
                     }
                 }
             }
@@ -246,8 +252,9 @@ struct SubsetFont {
     QPDFObjectHandle font, descendant, descriptor, program, toUnicode;
     TrueTypeProgram truetype;
     // The browser writes widths for the glyphs a subset draws and fills the gaps between them with
-    // whatever makes the array short, 0 often; only the widths of the glyphs with an outline are surely
-    // their own. A glyph without one (a space) takes a filler, and one that is not 0 when there is one.
+    // whatever makes the array short; only the widths of the glyphs it keeps are their own. Glyphs no
+    // subset keeps take a filler, 0 where one says 0: a glyph kept without outline or advance is one
+    // of no width.
     Widths widths, fillers;
     Mapping mapping;
 };
@@ -276,7 +283,7 @@ struct FontGroup {
         widths.insert(font.widths.begin(), font.widths.end());
         for (const auto& [cid, width] : font.fillers) {
             auto [it, fresh] = fillers.emplace(cid, width);
-            if (!fresh && QPDFObjectHandle(it->second).getNumericValue() == 0)
+            if (!fresh && QPDFObjectHandle(width).getNumericValue() == 0)
                 it->second = width;
         }
         mapping.insert(font.mapping.begin(), font.mapping.end());
@@ -364,10 +371,21 @@ class Compactor {
                 return std::nullopt;
             subset.mapping = std::move(*mapping);
         }
-        for (auto& [cid, width] : *widths) {
-            const bool drawn = cid <= 0xFFFF && !truetype->Glyph(static_cast<uint16_t>(cid)).empty();
-            (drawn ? subset.widths : subset.fillers)[cid] = width;
+        // A glyph the subset keeps has its outline or its advance (a space has no outline); the array
+        // leaves out the widths equal to the default.
+        QPDFObjectHandle defaultWidth = subset.descendant.getKey("/DW");
+        if (!defaultWidth.isNumber())
+            defaultWidth = QPDFObjectHandle::newInteger(1000);
+        for (uint16_t g = 0; g < truetype->glyphCount; ++g) {
+            const bool kept = !truetype->Glyph(g).empty() || truetype->horizontal[g].advance != 0;
+            auto width = widths->find(g);
+            if (kept)
+                subset.widths[g] = width == widths->end() ? defaultWidth : width->second;
+            else if (width != widths->end())
+                subset.fillers[g] = width->second;
         }
+        for (auto it = widths->lower_bound(truetype->glyphCount); it != widths->end(); ++it)
+            subset.fillers[it->first] = it->second;
         subset.truetype = std::move(*truetype);
         return subset;
     }
