@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -193,7 +194,7 @@ std::string WriteMapping(const Mapping& mapping) {
     return out + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 }
 
-// A content stream of numbers and operators only (a path) with every number written to at most three
+// A content stream of numbers and operators only (a path) with every number written to at most four
 // decimals; null for anything else (names, strings, inline images), which is left as it is.
 std::optional<std::string> RoundedPath(const std::string& content) {
     std::string out;
@@ -208,7 +209,7 @@ std::optional<std::string> RoundedPath(const std::string& content) {
                 ++end;
             const std::string number = content.substr(at, end - at);
             const size_t point = number.find('.');
-            if (point == std::string::npos || number.size() - point <= 4) {
+            if (point == std::string::npos || number.size() - point <= 5) {
                 out += number;
             } else {
                 char* stop = nullptr;
@@ -216,7 +217,7 @@ std::optional<std::string> RoundedPath(const std::string& content) {
                 if (stop != number.c_str() + number.size())
                     return std::nullopt;
                 char text[64];
-                std::snprintf(text, sizeof text, "%.3f", value);
+                std::snprintf(text, sizeof text, "%.4f", value);
                 std::string shortest = text;
                 while (shortest.back() == '0') shortest.pop_back();
                 if (shortest.back() == '.')
@@ -406,9 +407,36 @@ class Compactor {
     // Unites the subsets of each TrueType face, face by face; a subset that disagrees with a face's
     // glyphs, widths or text stays a font of its own.
     void UniteFaces() {
-        std::map<std::string, std::vector<FaceGroup>> faces;
+        std::vector<QPDFObjectHandle> fonts;
         for (QPDFObjectHandle object : pdf_.getAllObjects()) {
-            if (!object.isDictionary() || !object.getKey("/Type").isNameAndEquals("/Font"))
+            if (object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Font") &&
+                object.getKey("/Subtype").isNameAndEquals("/Type0"))
+                fonts.push_back(object);
+        }
+        // A font whose parts another font shares is left as it is: uniting rewrites the parts.
+        std::map<QPDFObjGen, int> users;
+        const auto parts = [](QPDFObjectHandle font) {
+            std::vector<QPDFObjectHandle> found{font.getKey("/ToUnicode"), font.getKey("/DescendantFonts")};
+            if (found[1].isArray() && found[1].getArrayNItems() > 0) {
+                found[1] = found[1].getArrayItem(0);
+                found.push_back(found[1].getKey("/FontDescriptor"));
+                found.push_back(found.back().getKey("/FontFile2"));
+            }
+            return found;
+        };
+        for (QPDFObjectHandle font : fonts) {
+            std::set<QPDFObjGen> mine;
+            for (QPDFObjectHandle part : parts(font)) {
+                if (part.isIndirect() && mine.insert(part.getObjGen()).second)
+                    ++users[part.getObjGen()];
+            }
+        }
+        std::map<std::string, std::vector<FaceGroup>> faces;
+        for (QPDFObjectHandle object : fonts) {
+            std::vector<QPDFObjectHandle> shared = parts(object);
+            if (std::any_of(shared.begin(), shared.end(), [&](QPDFObjectHandle part) {
+                    return part.isIndirect() && users[part.getObjGen()] > 1;
+                }))
                 continue;
             std::optional<SubsetFont> subset = ReadSubset(object);
             if (!subset)
@@ -458,8 +486,8 @@ class Compactor {
 
     // The browser draws a glyph it cannot embed as a font (a face drawn bold without a bold face, a
     // face with PostScript outlines) as a Type 3 procedure in font units of a thousandth of an em, its
-    // coordinates to five decimals. Three decimals, a millionth of an em, draw the same pixels, and the
-    // procedures take a quarter less room.
+    // coordinates to five decimals. Four decimals, a ten-millionth of an em, draw the same pixels, and
+    // the procedures take a tenth less room.
     void RoundGlyphProcedures() {
         std::map<QPDFObjGen, bool> done;
         for (QPDFObjectHandle font : pdf_.getAllObjects()) {

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/PdfCompactor.h"
+#include "engine/TrueTypeUnion.h"
+#include "support/TestSupport.h"
+#include "util/AtomicFile.h"
+#include "util/Utilities.h"
+
+namespace {
+
+using engine::TrueTypeProgram;
+using engine::TrueTypeUnion;
+using testing_support::RunCommand;
+using testing_support::ShellQuote;
+using testing_support::TempDir;
+
+TrueTypeProgram Face(const std::string& file) {
+    std::string bytes;
+    EXPECT_TRUE(util::ReadFileBytes("/usr/share/fonts/truetype/dejavu/" + file, bytes)) << file;
+    return TrueTypeProgram::Read(bytes).value_or(TrueTypeProgram{});
+}
+
+// A subset as the browser embeds one: the face's glyph ids; a glyph left out has no outline and no advance.
+std::string Subset(TrueTypeProgram face, const std::set<uint16_t>& kept) {
+    for (uint16_t g = 0; g < face.glyphCount; ++g) {
+        if (kept.count(g) == 0) {
+            face.glyphSpans[g] = {0, 0};
+            face.horizontal[g] = {};
+        }
+    }
+    TrueTypeUnion one;
+    one.Add(face);
+    return one.Program();
+}
+
+// A PDF written by hand, object by object.
+class RawPdf {
+  public:
+    int Add(const std::string& body) {
+        objects_.push_back(body);
+        return static_cast<int>(objects_.size());
+    }
+    void Set(int object, const std::string& body) { objects_.at(object - 1) = body; }
+    int AddStream(const std::string& dict, const std::string& data) {
+        return Add("<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+                   "\nendstream");
+    }
+    std::string Bytes(int root) const {
+        std::string pdf = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+        std::vector<size_t> offsets;
+        for (size_t i = 0; i < objects_.size(); ++i) {
+            offsets.push_back(pdf.size());
+            pdf += std::to_string(i + 1) + " 0 obj\n" + objects_[i] + "\nendobj\n";
+        }
+        const size_t xref = pdf.size();
+        pdf += "xref\n0 " + std::to_string(objects_.size() + 1) + "\n0000000000 65535 f \n";
+        for (const size_t offset : offsets) {
+            char entry[24];
+            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+            pdf += entry;
+        }
+        return pdf + "trailer\n<< /Size " + std::to_string(objects_.size() + 1) + " /Root " +
+               std::to_string(root) + " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    }
+
+  private:
+    std::vector<std::string> objects_;
+};
+
+std::string ToUnicode(const std::string& entries) {
+    return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def /CMapType 2 def\n"
+           "1 begincodespacerange <0000> <FFFF> endcodespacerange\n" +
+           entries + "\nendcmap CMapName currentdict /CMap defineresource pop end end";
+}
+
+// A Type 0 font over a TrueType program as the browser writes one; returns the font's object number.
+int AddFont(RawPdf& pdf, const std::string& name, const std::string& program, const std::string& widths,
+            const std::string& defaultWidth, const std::string& toUnicode) {
+    const int file = pdf.AddStream("/Length1 " + std::to_string(program.size()), program);
+    const int descriptor = pdf.Add("<< /Type /FontDescriptor /FontName /" + name +
+                                   " /Flags 4 /FontBBox [0 -200 1000 900] /ItalicAngle 0 /Ascent 900 "
+                                   "/Descent -200 /CapHeight 700 /StemV 80"
+                                   " /FontFile2 " +
+                                   std::to_string(file) + " 0 R >>");
+    const int cid = pdf.Add(
+        "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + name +
+        " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor " +
+        std::to_string(descriptor) + " 0 R /CIDToGIDMap /Identity /DW " + defaultWidth + " /W " + widths +
+        " >>");
+    const int unicode = pdf.AddStream("", ToUnicode(toUnicode));
+    return pdf.Add("<< /Type /Font /Subtype /Type0 /BaseFont /" + name +
+                   " /Encoding /Identity-H /DescendantFonts [" + std::to_string(cid) + " 0 R] /ToUnicode " +
+                   std::to_string(unicode) + " 0 R >>");
+}
+
+// Face -> the font objects of that face, as pdffonts lists them (name type encoding emb sub uni object ID).
+std::map<std::string, std::set<std::string>> Fonts(const std::string& pdf) {
+    std::map<std::string, std::set<std::string>> faces;
+    std::istringstream lines(RunCommand("pdffonts " + ShellQuote(pdf)).output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        const std::vector<std::string> fields{std::istream_iterator<std::string>(words), {}};
+        if (fields.size() > 3 && fields[0].find('+') == 6)
+            faces[fields[0].substr(7)].insert(fields[fields.size() - 2]);
+    }
+    return faces;
+}
+
+// Two chapters' subsets of DejaVu Sans as the browser writes them: widths only for the glyphs each keeps
+// (with zeros between, and none for a width equal to the default), text ranges that count across a
+// byte. A serif face, and a serif program under the sans name, beside them.
+TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
+    const TrueTypeProgram sans = Face("DejaVuSans.ttf"), serif = Face("DejaVuSerif.ttf");
+    ASSERT_GT(sans.glyphCount, 100);
+    ASSERT_GT(serif.glyphCount, 100);
+    const double em = (static_cast<unsigned char>(sans.tables.at("head")[18]) << 8 |
+                       static_cast<unsigned char>(sans.tables.at("head")[19]));
+    const auto width = [&](uint16_t g) { return std::to_string(sans.horizontal[g].advance * 1000 / em); };
+    // Glyphs: 3 space, 35 '@', 36 'A', 37 'B', 90 'w'. '@' takes the default width.
+    const std::string at = width(35);
+    RawPdf pdf;
+    const int first = AddFont(pdf, "AAAAAA+DejaVuSans", Subset(sans, {3, 35, 36, 37}),
+                              "[3 [" + width(3) + "] 36 [" + width(36) + " " + width(37) + "]]", at,
+                              "2 beginbfchar <0003> <0020> <0023> <0040> endbfchar\n"
+                              "1 beginbfrange <0024> <0025> <00FF> endbfrange");
+    const int second = AddFont(pdf, "BAAAAA+DejaVuSans", Subset(sans, {37, 90}),
+                               "[3 [0] 35 [0 0 " + width(37) + "] 90 [" + width(90) + "]]", at,
+                               "2 beginbfchar <0025> <0100> <005A> <0077> endbfchar");
+    const std::string serifA = std::to_string(serif.horizontal[36].advance * 1000 / em);
+    const int third = AddFont(pdf, "CAAAAA+DejaVuSerif", Subset(serif, {36}), "[36 [" + serifA + "]]", at,
+                              "1 beginbfchar <0024> <0041> endbfchar");
+    const int impostor = AddFont(pdf, "DAAAAA+DejaVuSans", Subset(serif, {36}), "[36 [" + serifA + "]]", at,
+                                 "1 beginbfchar <0024> <0041> endbfchar");
+    const auto ref = [](int object) { return std::to_string(object) + " 0 R"; };
+    const int one = pdf.AddStream("", "BT /F1 30 Tf 72 700 Td <00240025000300230025> Tj ET");
+    const int two =
+        pdf.AddStream("",
+                      "BT /F2 30 Tf 72 700 Td <0025005A0025> Tj ET BT /F3 30 Tf 72 600 Td <0024> Tj ET"
+                      " BT /F4 30 Tf 72 500 Td <0024> Tj ET");
+    const int pages = pdf.Add("");  // set once the pages have numbers
+    const int page1 = pdf.Add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 300 800] /Contents " +
+                              ref(one) + " /Resources << /Font << /F1 " + ref(first) + " >> >> >>");
+    const int page2 = pdf.Add("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 300 800] /Contents " +
+                              ref(two) + " /Resources << /Font << /F2 " + ref(second) + " /F3 " + ref(third) +
+                              " /F4 " + ref(impostor) + " >> >> >>");
+    pdf.Set(pages, "<< /Type /Pages /Kids [" + ref(page1) + " " + ref(page2) + "] /Count 2 >>");
+    const std::string before = pdf.Bytes(pdf.Add("<< /Type /Catalog /Pages " + ref(pages) + " >>"));
+
+    TempDir dir;
+    ASSERT_TRUE(util::WriteFileAtomically(dir / "before.pdf", before));
+    ASSERT_TRUE(util::WriteFileAtomically(dir / "after.pdf", engine::CompactPdf(before)));
+    ASSERT_EQ(RunCommand("qpdf --check " + ShellQuote(dir / "after.pdf")).exitCode, 0);
+
+    // The two sans subsets are one font; the serif face, and the serif program named as sans, stay apart.
+    const auto fontsBefore = Fonts(dir / "before.pdf"), fontsAfter = Fonts(dir / "after.pdf");
+    EXPECT_EQ(fontsBefore.at("DejaVuSans").size(), 3u);
+    EXPECT_EQ(fontsAfter.at("DejaVuSans").size(), 2u);
+    EXPECT_EQ(fontsAfter.at("DejaVuSerif").size(), 1u);
+
+    // The same text, the ranges counted across the byte (U+00FF, U+0100), and the same pixels.
+    const std::string text = testing_support::PdfText(dir / "after.pdf");
+    EXPECT_EQ(text, testing_support::PdfText(dir / "before.pdf"));
+    EXPECT_NE(text.find("\u00FF\u0100 @\u0100"), std::string::npos) << text;
+    EXPECT_NE(text.find("\u0100w\u0100"), std::string::npos) << text;
+    for (const char* name : {"before", "after"}) {
+        ASSERT_EQ(RunCommand("pdftoppm -r 40 -gray " + ShellQuote(dir / (name + std::string(".pdf"))) + " " +
+                             ShellQuote(dir / name))
+                      .exitCode,
+                  0);
+    }
+    for (const char* page : {"-1.pgm", "-2.pgm"}) {
+        std::string drawnBefore, drawnAfter;
+        ASSERT_TRUE(util::ReadFileBytes(dir / ("before" + std::string(page)), drawnBefore));
+        ASSERT_TRUE(util::ReadFileBytes(dir / ("after" + std::string(page)), drawnAfter));
+        EXPECT_TRUE(drawnBefore == drawnAfter) << page;
+        const auto dark =
+            std::count_if(drawnBefore.begin() + std::min<size_t>(20, drawnBefore.size()), drawnBefore.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 128; });
+        EXPECT_GT(dark, 50) << page << " is blank";
+    }
+}
+
+TEST(PdfCompactorTest, WhatIsNotAPdfIsRefused) {
+    EXPECT_ANY_THROW(engine::CompactPdf("not a PDF at all"));
+    EXPECT_ANY_THROW(engine::CompactPdf(""));
+}
+
+}  // namespace
