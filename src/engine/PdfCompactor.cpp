@@ -34,20 +34,22 @@ std::optional<Widths> ReadWidths(QPDFObjectHandle w) {
         return std::nullopt;
     std::vector<QPDFObjectHandle> items = w.getArrayAsVector();
     for (size_t i = 0; i < items.size();) {
-        if (!items[i].isInteger() || items[i].getIntValue() < 0 || i + 1 >= items.size())
+        // CIDs of Identity encodings are two bytes: no more than 65,536 widths, whatever the array says.
+        if (!items[i].isInteger() || items[i].getIntValue() < 0 || items[i].getIntValue() > 0xFFFF ||
+            i + 1 >= items.size())
             return std::nullopt;
         const auto first = static_cast<uint32_t>(items[i].getIntValue());
         if (items[i + 1].isArray()) {
             uint32_t cid = first;
             for (QPDFObjectHandle width : items[i + 1].getArrayAsVector()) {
-                if (!width.isNumber())
+                if (!width.isNumber() || cid > 0xFFFF)
                     return std::nullopt;
                 widths[cid++] = width;
             }
             i += 2;
         } else {
             if (i + 2 >= items.size() || !items[i + 1].isInteger() || !items[i + 2].isNumber() ||
-                items[i + 1].getIntValue() < first || items[i + 1].getIntValue() - first > 0xFFFF)
+                items[i + 1].getIntValue() < first || items[i + 1].getIntValue() > 0xFFFF)
                 return std::nullopt;
             for (auto cid = first; cid <= static_cast<uint32_t>(items[i + 1].getIntValue()); ++cid)
                 widths[cid] = items[i + 2];
@@ -316,6 +318,8 @@ class Compactor {
     explicit Compactor(std::string_view bytes) : bytes_(bytes) {
         pdf_.setSuppressWarnings(true);
         pdf_.processMemoryFile("merged document", bytes_.data(), bytes_.size());
+        // Listing the objects checks every reference in the file; once is enough.
+        objects_ = pdf_.getAllObjects();
     }
 
     std::string Run() {
@@ -335,6 +339,7 @@ class Compactor {
   private:
     std::string_view bytes_;  // read in place: the caller keeps it for the compactor's life
     QPDF pdf_;
+    std::vector<QPDFObjectHandle> objects_;     // as read; what the compactor adds refers to none of them
     std::map<QPDFObjGen, QPDFObjGen> standIn_;  // object -> the object that replaces it
 
     QPDFObjGen Resolve(QPDFObjGen og) const {
@@ -408,7 +413,7 @@ class Compactor {
     // glyphs, widths or text stays a font of its own.
     void UniteFaces() {
         std::vector<QPDFObjectHandle> fonts;
-        for (QPDFObjectHandle object : pdf_.getAllObjects()) {
+        for (QPDFObjectHandle object : objects_) {
             if (object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Font") &&
                 object.getKey("/Subtype").isNameAndEquals("/Type0"))
                 fonts.push_back(object);
@@ -490,7 +495,7 @@ class Compactor {
     // the procedures take a tenth less room.
     void RoundGlyphProcedures() {
         std::map<QPDFObjGen, bool> done;
-        for (QPDFObjectHandle font : pdf_.getAllObjects()) {
+        for (QPDFObjectHandle font : objects_) {
             if (!font.isDictionary() || standIn_.count(font.getObjGen()) != 0 ||
                 !font.getKey("/Subtype").isNameAndEquals("/Type3") ||
                 !font.getKey("/CharProcs").isDictionary())
@@ -583,7 +588,7 @@ class Compactor {
     // the fonts that hold them may become alike too.
     void StoreOnce() {
         std::vector<QPDFObjectHandle> candidates;
-        for (const QPDFObjectHandle& object : pdf_.getAllObjects()) {
+        for (const QPDFObjectHandle& object : objects_) {
             if (Shareable(object))
                 candidates.push_back(object);
         }
@@ -607,8 +612,7 @@ class Compactor {
     void Redirect() {
         if (standIn_.empty())
             return;
-        for (QPDFObjectHandle object : pdf_.getAllObjects())
-            Redirect(object.isStream() ? object.getDict() : object);
+        for (QPDFObjectHandle object : objects_) Redirect(object.isStream() ? object.getDict() : object);
         QPDFObjectHandle trailer = pdf_.getTrailer();
         Redirect(trailer);
     }
