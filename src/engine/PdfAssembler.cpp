@@ -56,12 +56,15 @@ void Load(PoDoFo::PdfMemDocument& doc, const std::string& path) {
     doc.LoadFromBuffer(bytes.data(), static_cast<long>(bytes.size()));
 }
 
-// Writes doc (through memory, in one piece, compacted when asked) to a temporary file of a unique name
-// and renames it into place, so that path always holds a complete file: the last successful write.
-void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path, bool compact) {
+// Writes a document (through memory, in one piece, compacted when asked) to a temporary file of a
+// unique name and renames it into place, so that path always holds a complete file: the last successful
+// write. The document in memory is let go (release) once its bytes are out, before compaction needs room.
+template <typename Release>
+void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path, bool compact, Release release) {
     PoDoFo::PdfRefCountedBuffer buffer;
     PoDoFo::PdfOutputDevice device(&buffer);
     doc.Write(&device);
+    release();
     std::string_view bytes(buffer.GetBuffer(), device.GetLength());
     std::string compacted;
     if (compact) {
@@ -679,8 +682,7 @@ bool PdfAssembler::Write(const std::shared_ptr<OutlineNode>& outline) {
         info->SetProducer(Text(producer_));
         Describe(merged_->doc, language_,
                  XmpPacket(title_, creators_, language_, identifier_, date_, producer_));
-        WriteReplacing(merged_->doc, outputPath_, compact_);
-        merged_.reset();
+        WriteReplacing(merged_->doc, outputPath_, compact_, [this] { merged_.reset(); });
     } catch (const PoDoFo::PdfError& e) {
         merged_.reset();
         lastError_ = ErrorText(e);
@@ -699,7 +701,7 @@ bool PdfAssembler::RewriteLinks(const ChapterMapView& job, const std::string& ou
         Load(doc, outputPath);
         if (!LinkPass(doc, job))
             return false;
-        WriteReplacing(doc, outputPath, compact_);
+        WriteReplacing(doc, outputPath, compact_, [] {});
     } catch (const PoDoFo::PdfError& e) {
         lastError_ = ErrorText(e);
         return false;
