@@ -506,8 +506,9 @@ class Compactor {
                 procedure = pdf_.getObject(Resolve(procedure.getObjGen()));
                 if (!procedure.isStream() || !done.emplace(procedure.getObjGen(), true).second)
                     continue;
-                std::optional<std::string> rounded = RoundedPath(StreamText(procedure));
-                if (rounded)
+                const std::string path = StreamText(procedure);
+                std::optional<std::string> rounded = RoundedPath(path);
+                if (rounded && rounded->size() < path.size())
                     procedure.replaceStreamData(*rounded, QPDFObjectHandle::newNull(),
                                                 QPDFObjectHandle::newNull());
             }
