@@ -400,7 +400,9 @@ class Compactor {
     static std::string FaceKey(SubsetFont& subset) {
         std::string key = FaceName(subset.font.getKey("/BaseFont").unparse());
         key += '\n' + subset.font.getKey("/Encoding").unparse();
-        for (const char* name : {"/DW", "/CIDSystemInfo", "/DW2", "/W2"})
+        // Not /DW: the browser takes each subset's most common width, and the widths of the glyphs a
+        // subset keeps are read explicitly.
+        for (const char* name : {"/CIDSystemInfo", "/DW2", "/W2"})
             key += '\n' + subset.descendant.getKey(name).unparseResolved();
         for (auto [name, value] : subset.descriptor.ditems()) {
             if (name != "/FontFile2" && name != "/FontName" && name != "/CIDSet")
