@@ -1,6 +1,10 @@
 #include "engine/PdfCompactor.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <qpdf/Buffer.hh>
@@ -373,7 +377,7 @@ class Compactor {
         subset.toUnicode = font.getKey("/ToUnicode");
         if (subset.toUnicode.isStream()) {
             std::optional<Mapping> mapping = ReadMapping(StreamText(subset.toUnicode));
-            if (!mapping)
+            if (!mapping || (!mapping->empty() && mapping->rbegin()->first > 0xFFFF))
                 return std::nullopt;
             subset.mapping = std::move(*mapping);
         }
@@ -431,17 +435,17 @@ class Compactor {
             }
             return found;
         };
-        for (QPDFObjectHandle font : fonts) {
+        for (const QPDFObjectHandle& font : fonts) {
             std::set<QPDFObjGen> mine;
-            for (QPDFObjectHandle part : parts(font)) {
+            for (const QPDFObjectHandle& part : parts(font)) {
                 if (part.isIndirect() && mine.insert(part.getObjGen()).second)
                     ++users[part.getObjGen()];
             }
         }
         std::map<std::string, std::vector<FaceGroup>> faces;
-        for (QPDFObjectHandle object : fonts) {
+        for (const QPDFObjectHandle& object : fonts) {
             std::vector<QPDFObjectHandle> shared = parts(object);
-            if (std::any_of(shared.begin(), shared.end(), [&](QPDFObjectHandle part) {
+            if (std::any_of(shared.begin(), shared.end(), [&](const QPDFObjectHandle& part) {
                     return part.isIndirect() && users[part.getObjGen()] > 1;
                 }))
                 continue;
