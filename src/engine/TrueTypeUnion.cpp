@@ -261,35 +261,32 @@ std::string TrueTypeUnion::Program() const {
     Put16(head, 40, static_cast<uint16_t>(xMax_));
     Put16(head, 42, static_cast<uint16_t>(yMax_));
     Put16(head, 50, 1);
-    std::string hhea = face_.at("hhea");
-    Put16(hhea, 10, widest);
-    if (anyGlyph) {
-        Put16(hhea, 12, clamp16(minLeft));
-        Put16(hhea, 14, clamp16(minRight));
-        Put16(hhea, 16, clamp16(maxExtent));
-    }
-    Put16(hhea, 34, static_cast<uint16_t>(count));
+    // hhea and vhea share a layout: the largest advance, the smallest bearings on either side, the
+    // largest extent, and the number of long metrics (every glyph's, here).
+    const auto header = [&](const char* tag, uint16_t largest, int before, int after, int extent) {
+        std::string table = face_.at(tag);
+        Put16(table, 10, largest);
+        if (anyGlyph) {
+            Put16(table, 12, clamp16(before));
+            Put16(table, 14, clamp16(after));
+            Put16(table, 16, clamp16(extent));
+        }
+        Put16(table, 34, static_cast<uint16_t>(count));
+        return table;
+    };
     std::string maxp = face_.at("maxp");
     Put16(maxp, 4, static_cast<uint16_t>(count));
     if (maxp.size() >= 32 && maxp_.size() == 13) {
         for (size_t i = 0; i < maxp_.size(); ++i) Put16(maxp, 6 + 2 * i, maxp_[i]);
     }
     out["head"] = head;
-    out["hhea"] = hhea;
+    out["hhea"] = header("hhea", widest, minLeft, minRight, maxExtent);
     out["maxp"] = maxp;
     out["loca"] = loca;
     out["glyf"] = glyf;
     out["hmtx"] = hmtx;
     if (!vertical_.empty()) {
-        std::string vhea = face_.at("vhea");
-        Put16(vhea, 10, tallest);
-        if (anyGlyph) {
-            Put16(vhea, 12, clamp16(minTop));
-            Put16(vhea, 14, clamp16(minBottom));
-            Put16(vhea, 16, clamp16(maxVertical));
-        }
-        Put16(vhea, 34, static_cast<uint16_t>(count));
-        out["vhea"] = vhea;
+        out["vhea"] = header("vhea", tallest, minTop, minBottom, maxVertical);
         out["vmtx"] = vmtx;
     }
 

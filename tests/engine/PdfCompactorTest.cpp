@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <iterator>
-#include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -102,19 +98,6 @@ int AddFont(RawPdf& pdf, const std::string& name, const std::string& program, co
                    std::to_string(unicode) + " 0 R >>");
 }
 
-// Face -> the font objects of that face, as pdffonts lists them (name type encoding emb sub uni object ID).
-std::map<std::string, std::set<std::string>> Fonts(const std::string& pdf) {
-    std::map<std::string, std::set<std::string>> faces;
-    std::istringstream lines(RunCommand("pdffonts " + ShellQuote(pdf)).output);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        const std::vector<std::string> fields{std::istream_iterator<std::string>(words), {}};
-        if (fields.size() > 3 && fields[0].find('+') == 6)
-            faces[fields[0].substr(7)].insert(fields[fields.size() - 2]);
-    }
-    return faces;
-}
-
 // Two chapters' subsets of DejaVu Sans as the browser writes them: widths only for the glyphs each keeps
 // (with zeros between, and none for a width equal to the default), text ranges that count across a
 // byte. A serif face, and a serif program under the sans name, beside them.
@@ -161,7 +144,8 @@ TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
     ASSERT_EQ(RunCommand("qpdf --check " + ShellQuote(dir / "after.pdf")).exitCode, 0);
 
     // The two sans subsets are one font; the serif face, and the serif program named as sans, stay apart.
-    const auto fontsBefore = Fonts(dir / "before.pdf"), fontsAfter = Fonts(dir / "after.pdf");
+    const auto fontsBefore = testing_support::FontsByFace(dir / "before.pdf");
+    const auto fontsAfter = testing_support::FontsByFace(dir / "after.pdf");
     EXPECT_EQ(fontsBefore.at("DejaVuSans").size(), 3u);
     EXPECT_EQ(fontsAfter.at("DejaVuSans").size(), 2u);
     EXPECT_EQ(fontsAfter.at("DejaVuSerif").size(), 1u);
@@ -171,22 +155,7 @@ TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
     EXPECT_EQ(text, testing_support::PdfText(dir / "before.pdf"));
     EXPECT_NE(text.find("\u00FF\u0100 @\u0100"), std::string::npos) << text;
     EXPECT_NE(text.find("\u0100w\u0100"), std::string::npos) << text;
-    for (const char* name : {"before", "after"}) {
-        ASSERT_EQ(RunCommand("pdftoppm -r 40 -gray " + ShellQuote(dir / (name + std::string(".pdf"))) + " " +
-                             ShellQuote(dir / name))
-                      .exitCode,
-                  0);
-    }
-    for (const char* page : {"-1.pgm", "-2.pgm"}) {
-        std::string drawnBefore, drawnAfter;
-        ASSERT_TRUE(util::ReadFileBytes(dir / ("before" + std::string(page)), drawnBefore));
-        ASSERT_TRUE(util::ReadFileBytes(dir / ("after" + std::string(page)), drawnAfter));
-        EXPECT_TRUE(drawnBefore == drawnAfter) << page;
-        const auto dark =
-            std::count_if(drawnBefore.begin() + std::min<size_t>(20, drawnBefore.size()), drawnBefore.end(),
-                          [](char c) { return static_cast<unsigned char>(c) < 128; });
-        EXPECT_GT(dark, 50) << page << " is blank";
-    }
+    EXPECT_EQ(testing_support::RenderingDifference(dir / "before.pdf", dir / "after.pdf", 2, dir.Path()), "");
 }
 
 TEST(PdfCompactorTest, WhatIsNotAPdfIsRefused) {

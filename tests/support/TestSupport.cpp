@@ -2,11 +2,13 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -100,6 +102,43 @@ CommandResult MakeTestBooks(const std::string& folder) {
 
 std::string PdfText(const std::string& pdfPath) {
     return RunCommand("pdftotext -enc UTF-8 " + ShellQuote(pdfPath) + " - 2>/dev/null").output;
+}
+
+std::map<std::string, std::set<std::string>> FontsByFace(const std::string& pdfPath) {
+    // pdffonts: name type encoding emb sub uni object ID
+    std::map<std::string, std::set<std::string>> faces;
+    std::istringstream lines(RunCommand("pdffonts " + ShellQuote(pdfPath)).output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        const std::vector<std::string> fields{std::istream_iterator<std::string>(words), {}};
+        if (fields.size() > 3 && fields[0].find('+') == 6)
+            faces[fields[0].substr(7)].insert(fields[fields.size() - 2]);
+    }
+    return faces;
+}
+
+std::string RenderingDifference(const std::string& before, const std::string& after, int pages,
+                                const std::string& folder) {
+    for (const auto& [pdf, prefix] : {std::pair{before, "before"}, std::pair{after, "after"}}) {
+        auto rendered = RunCommand("pdftoppm -r 30 -gray -l " + std::to_string(pages) + " " +
+                                   ShellQuote(pdf) + " " + ShellQuote(folder + "/" + prefix));
+        if (rendered.exitCode != 0)
+            return pdf + " does not render: " + rendered.output;
+    }
+    for (int page = 1; page <= pages; ++page) {
+        // pdftoppm numbers the images with as many digits as the last page has.
+        const std::string name = "-" + std::to_string(page) + ".pgm";
+        const std::string drawnBefore = ReadFile(folder + "/before" + name),
+                          drawnAfter = ReadFile(folder + "/after" + name);
+        if (drawnBefore.empty() || drawnBefore != drawnAfter)
+            return "page " + std::to_string(page) + " renders otherwise";
+        const auto dark =
+            std::count_if(drawnBefore.begin() + std::min<size_t>(20, drawnBefore.size()), drawnBefore.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 128; });
+        if (dark < 50)
+            return "page " + std::to_string(page) + " is blank";
+    }
+    return {};
 }
 
 std::string SourceDir() {

@@ -1,7 +1,9 @@
 // Helpers shared by the test suites: scratch folders, files and running real tools.
 #pragma once
 
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,13 @@ nlohmann::json PdfSummary(const std::string& pdfPath);
 nlohmann::json OutlineTitles(const nlohmann::json& outline);
 // The text of a PDF as poppler's pdftotext extracts it.
 std::string PdfText(const std::string& pdfPath);
+// The font objects of a PDF by face (the name without its subset tag), as poppler's pdffonts lists them;
+// fonts without a subset tag are not listed.
+std::map<std::string, std::set<std::string>> FontsByFace(const std::string& pdfPath);
+// Whether two PDFs render (pdftoppm, grey) to the same pixels on each of their first `pages` pages, none
+// of them blank; when not, says which page and why. folder holds the images.
+std::string RenderingDifference(const std::string& before, const std::string& after, int pages,
+                                const std::string& folder);
 
 // Writes the small books of tests/engine/make_books.py into folder + "/books", and the file outside
 // them that one book reaches for into folder + "/secret.txt".
