@@ -304,11 +304,9 @@ struct FontGroup {
 struct FaceGroup {
     TrueTypeUnion program;
     std::vector<FontGroup> fonts;
-    size_t subsets = 0;
 
     void Add(SubsetFont font) {
         program.Add(font.truetype);
-        ++subsets;
         auto group =
             std::find_if(fonts.begin(), fonts.end(), [&](const FontGroup& g) { return g.Accepts(font); });
         if (group == fonts.end())
@@ -319,9 +317,10 @@ struct FaceGroup {
 
 class Compactor {
   public:
-    explicit Compactor(std::string_view bytes) : bytes_(bytes) {
+    // Reads bytes in place: the caller keeps them for the compactor's life.
+    explicit Compactor(std::string_view bytes) {
         pdf_.setSuppressWarnings(true);
-        pdf_.processMemoryFile("merged document", bytes_.data(), bytes_.size());
+        pdf_.processMemoryFile("merged document", bytes.data(), bytes.size());
         // Listing the objects checks every reference in the file; once is enough.
         objects_ = pdf_.getAllObjects();
     }
@@ -341,7 +340,6 @@ class Compactor {
     }
 
   private:
-    std::string_view bytes_;  // read in place: the caller keeps it for the compactor's life
     QPDF pdf_;
     std::vector<QPDFObjectHandle> objects_;     // as read; what the compactor adds refers to none of them
     std::map<QPDFObjGen, QPDFObjGen> standIn_;  // object -> the object that replaces it
@@ -351,9 +349,8 @@ class Compactor {
         return og;
     }
 
+    // A Type 0 font read as a TrueType subset; null when it is some other font.
     static std::optional<SubsetFont> ReadSubset(QPDFObjectHandle font) {
-        if (!font.isIndirect() || !font.getKey("/Subtype").isNameAndEquals("/Type0"))
-            return std::nullopt;
         QPDFObjectHandle descendants = font.getKey("/DescendantFonts");
         if (!descendants.isArray() || descendants.getArrayNItems() != 1)
             return std::nullopt;
@@ -462,7 +459,7 @@ class Compactor {
         }
         for (auto& [key, groups] : faces) {
             for (FaceGroup& group : groups) {
-                if (group.subsets > 1)
+                if (group.program.SubsetCount() > 1)
                     Unite(group);
             }
         }
@@ -500,7 +497,7 @@ class Compactor {
     // coordinates to five decimals. Four decimals, a ten-millionth of an em, draw the same pixels, and
     // the procedures take a tenth less room.
     void RoundGlyphProcedures() {
-        std::map<QPDFObjGen, bool> done;
+        std::set<QPDFObjGen> done;
         for (QPDFObjectHandle font : objects_) {
             if (!font.isDictionary() || standIn_.count(font.getObjGen()) != 0 ||
                 !font.getKey("/Subtype").isNameAndEquals("/Type3") ||
@@ -510,7 +507,7 @@ class Compactor {
                 if (!procedure.isIndirect())
                     continue;
                 procedure = pdf_.getObject(Resolve(procedure.getObjGen()));
-                if (!procedure.isStream() || !done.emplace(procedure.getObjGen(), true).second)
+                if (!procedure.isStream() || !done.insert(procedure.getObjGen()).second)
                     continue;
                 const std::string path = StreamText(procedure);
                 std::optional<std::string> rounded = RoundedPath(path);

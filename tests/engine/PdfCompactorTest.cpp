@@ -5,38 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "FontSubsets.h"
 #include "engine/PdfCompactor.h"
-#include "engine/TrueTypeUnion.h"
 #include "support/TestSupport.h"
 #include "util/AtomicFile.h"
-#include "util/Utilities.h"
 
 namespace {
 
 using engine::TrueTypeProgram;
-using engine::TrueTypeUnion;
+using testing_support::BrowserSubset;
+using testing_support::DejaVuFace;
 using testing_support::RunCommand;
 using testing_support::ShellQuote;
 using testing_support::TempDir;
-
-TrueTypeProgram Face(const std::string& file) {
-    std::string bytes;
-    EXPECT_TRUE(util::ReadFileBytes("/usr/share/fonts/truetype/dejavu/" + file, bytes)) << file;
-    return TrueTypeProgram::Read(bytes).value_or(TrueTypeProgram{});
-}
-
-// A subset as the browser embeds one: the face's glyph ids; a glyph left out has no outline and no advance.
-std::string Subset(TrueTypeProgram face, const std::set<uint16_t>& kept) {
-    for (uint16_t g = 0; g < face.glyphCount; ++g) {
-        if (kept.count(g) == 0) {
-            face.glyphSpans[g] = {0, 0};
-            face.horizontal[g] = {};
-        }
-    }
-    TrueTypeUnion one;
-    one.Add(face);
-    return one.Program();
-}
 
 // A PDF written by hand, object by object.
 class RawPdf {
@@ -102,7 +83,7 @@ int AddFont(RawPdf& pdf, const std::string& name, const std::string& program, co
 // (with zeros between, and none for a width equal to the default), text ranges that count across a
 // byte. A serif face, and a serif program under the sans name, beside them.
 TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
-    const TrueTypeProgram sans = Face("DejaVuSans.ttf"), serif = Face("DejaVuSerif.ttf");
+    const TrueTypeProgram sans = DejaVuFace("DejaVuSans.ttf"), serif = DejaVuFace("DejaVuSerif.ttf");
     ASSERT_GT(sans.glyphCount, 100);
     ASSERT_GT(serif.glyphCount, 100);
     const double em = (static_cast<unsigned char>(sans.tables.at("head")[18]) << 8 |
@@ -111,18 +92,18 @@ TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
     // Glyphs: 3 space, 35 '@', 36 'A', 37 'B', 90 'w'. '@' takes the default width.
     const std::string at = width(35);
     RawPdf pdf;
-    const int first = AddFont(pdf, "AAAAAA+DejaVuSans", Subset(sans, {3, 35, 36, 37}),
+    const int first = AddFont(pdf, "AAAAAA+DejaVuSans", BrowserSubset(sans, {3, 35, 36, 37}),
                               "[3 [" + width(3) + "] 36 [" + width(36) + " " + width(37) + "]]", at,
                               "2 beginbfchar <0003> <0020> <0023> <0040> endbfchar\n"
                               "1 beginbfrange <0024> <0025> <00FF> endbfrange");
-    const int second = AddFont(pdf, "BAAAAA+DejaVuSans", Subset(sans, {37, 90}),
+    const int second = AddFont(pdf, "BAAAAA+DejaVuSans", BrowserSubset(sans, {37, 90}),
                                "[3 [0] 35 [0 0 " + width(37) + "] 90 [" + width(90) + "]]", at,
                                "2 beginbfchar <0025> <0100> <005A> <0077> endbfchar");
     const std::string serifA = std::to_string(serif.horizontal[36].advance * 1000 / em);
-    const int third = AddFont(pdf, "CAAAAA+DejaVuSerif", Subset(serif, {36}), "[36 [" + serifA + "]]", at,
-                              "1 beginbfchar <0024> <0041> endbfchar");
-    const int impostor = AddFont(pdf, "DAAAAA+DejaVuSans", Subset(serif, {36}), "[36 [" + serifA + "]]", at,
-                                 "1 beginbfchar <0024> <0041> endbfchar");
+    const int third = AddFont(pdf, "CAAAAA+DejaVuSerif", BrowserSubset(serif, {36}), "[36 [" + serifA + "]]",
+                              at, "1 beginbfchar <0024> <0041> endbfchar");
+    const int impostor = AddFont(pdf, "DAAAAA+DejaVuSans", BrowserSubset(serif, {36}),
+                                 "[36 [" + serifA + "]]", at, "1 beginbfchar <0024> <0041> endbfchar");
     const auto ref = [](int object) { return std::to_string(object) + " 0 R"; };
     const int one = pdf.AddStream("", "BT /F1 30 Tf 72 700 Td <00240025000300230025> Tj ET");
     const int two =

@@ -3,32 +3,15 @@
 #include <set>
 #include <string>
 
+#include "FontSubsets.h"
 #include "engine/TrueTypeUnion.h"
-#include "util/Utilities.h"
 
 namespace {
 
 using engine::TrueTypeProgram;
 using engine::TrueTypeUnion;
-
-TrueTypeProgram Face(const std::string& file) {
-    std::string bytes;
-    EXPECT_TRUE(util::ReadFileBytes("/usr/share/fonts/truetype/dejavu/" + file, bytes)) << file;
-    std::optional<TrueTypeProgram> face = TrueTypeProgram::Read(bytes);
-    EXPECT_TRUE(face.has_value()) << file;
-    return face.value_or(TrueTypeProgram{});
-}
-
-// A subset as the browser embeds one: the face's glyph ids, every glyph but the kept ones empty.
-std::string Subset(TrueTypeProgram face, const std::set<uint16_t>& kept) {
-    for (uint16_t g = 0; g < face.glyphCount; ++g) {
-        if (kept.count(g) == 0)
-            face.glyphSpans[g] = {0, 0};
-    }
-    TrueTypeUnion one;
-    one.Add(face);
-    return one.Program();
-}
+using testing_support::BrowserSubset;
+using testing_support::DejaVuFace;
 
 TrueTypeProgram Read(const std::string& bytes) {
     std::optional<TrueTypeProgram> program = TrueTypeProgram::Read(bytes);
@@ -37,10 +20,11 @@ TrueTypeProgram Read(const std::string& bytes) {
 }
 
 TEST(TrueTypeUnionTest, SubsetsOfOneFaceUniteGlyphByGlyph) {
-    const TrueTypeProgram face = Face("DejaVuSans.ttf");
+    const TrueTypeProgram face = DejaVuFace("DejaVuSans.ttf");
     ASSERT_GT(face.glyphCount, 100);
     // 'A' and 'B' in one chapter, 'B' and 'w' in the other; a glyph in both must agree.
-    const TrueTypeProgram first = Read(Subset(face, {36, 37})), second = Read(Subset(face, {37, 90}));
+    const TrueTypeProgram first = Read(BrowserSubset(face, {36, 37})),
+                          second = Read(BrowserSubset(face, {37, 90}));
     TrueTypeUnion both;
     ASSERT_TRUE(both.Accepts(first));
     both.Add(first);
@@ -60,20 +44,20 @@ TEST(TrueTypeUnionTest, SubsetsOfOneFaceUniteGlyphByGlyph) {
 }
 
 TEST(TrueTypeUnionTest, OtherFacesAndOtherOutlinesStayApart) {
-    const TrueTypeProgram sans = Face("DejaVuSans.ttf");
+    const TrueTypeProgram sans = DejaVuFace("DejaVuSans.ttf");
     TrueTypeUnion union_;
-    union_.Add(Read(Subset(sans, {36, 37})));
-    EXPECT_FALSE(union_.Accepts(Read(Subset(Face("DejaVuSerif.ttf"), {36, 90}))));
-    EXPECT_FALSE(union_.Accepts(Read(Subset(Face("DejaVuSans-Bold.ttf"), {90}))));
+    union_.Add(Read(BrowserSubset(sans, {36, 37})));
+    EXPECT_FALSE(union_.Accepts(Read(BrowserSubset(DejaVuFace("DejaVuSerif.ttf"), {36, 90}))));
+    EXPECT_FALSE(union_.Accepts(Read(BrowserSubset(DejaVuFace("DejaVuSans-Bold.ttf"), {90}))));
     // One face by its tables, but 'B' drawn otherwise: a different font under the same name.
-    TrueTypeProgram altered = Read(Subset(sans, {37, 90}));
+    TrueTypeProgram altered = Read(BrowserSubset(sans, {37, 90}));
     std::string& glyf = altered.tables.at("glyf");
     glyf[altered.glyphSpans[37].first + 12] ^= 1;
     EXPECT_FALSE(union_.Accepts(altered));
-    EXPECT_TRUE(union_.Accepts(Read(Subset(sans, {37, 90}))));
+    EXPECT_TRUE(union_.Accepts(Read(BrowserSubset(sans, {37, 90}))));
 
     // What is not a TrueType program, or not a whole one, is not read.
-    std::string bytes = Subset(sans, {36});
+    std::string bytes = BrowserSubset(sans, {36});
     EXPECT_FALSE(TrueTypeProgram::Read(bytes.substr(0, bytes.size() / 2)).has_value());
     EXPECT_FALSE(TrueTypeProgram::Read("OTTO" + bytes.substr(4)).has_value());
     EXPECT_FALSE(TrueTypeProgram::Read("").has_value());
