@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Do bookmarks and links land where they point? Reads the book (Python's XML reader) and the PDF (qpdf,
-pdftotext), never the program's own results:
+pdftotext in its layout and its raw reading), never the program's own results:
 
 - bookmarks: for each entry of the book's own table of contents whose target names an element, the
   first run of text of that element (up to 20 characters; whitespace ignored) must be on the page the
@@ -101,7 +101,13 @@ def main():
               re.findall(r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">(.*?)</word>',
                          page.group(3))]
         pages.append((float(page.group(2)), ws))
-    page_text = [squeezed(" ".join(w[4] for w in ws)) for _, ws in pages]
+    # Each page's text read two ways: poppler's layout drops a glyph whose box overlaps another's (a Latin
+    # heading number beside taller CJK glyphs), its raw reading keeps the content stream's order and
+    # every glyph. A target's text counts as on a page when either reading has it.
+    raw = subprocess.run(["pdftotext", "-raw", pdf, "-"], capture_output=True).stdout.decode("utf-8", "replace")
+    raw_pages = [squeezed(t) for t in raw.split("\f")]
+    page_text = [squeezed(" ".join(w[4] for w in ws)) + "\n" + (raw_pages[i] if i < len(raw_pages) else "")
+                 for i, (_, ws) in enumerate(pages)]
 
     result = {"bookmarks": 0, "bookmarks_right": 0, "links": 0, "links_right": 0, "links_unmatched": 0,
               "dead_links": 0, "file_urls": 0}
