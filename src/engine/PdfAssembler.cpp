@@ -9,10 +9,10 @@
 #include <iterator>
 #include <mutex>
 
-#include "engine/PdfCompactor.h"
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
+#include "pdf/Compactor.h"
 #include "util/AtomicFile.h"
 #include "util/Utilities.h"
 
@@ -67,14 +67,8 @@ void WriteReplacing(PoDoFo::PdfMemDocument& doc, const std::string& path, bool c
     release();
     std::string_view bytes(buffer.GetBuffer(), device.GetLength());
     std::string compacted;
-    if (compact) {
-        try {
-            compacted = CompactPdf(bytes);
-            bytes = compacted;
-        } catch (const std::exception&) {
-            // The document as merged is whole, only larger.
-        }
-    }
+    if (compact && pdf::Compact(bytes, compacted))
+        bytes = compacted;  // else the document as merged, whole but larger
     util::AtomicFile file(path);
     if (!file.IsOpen())
         PODOFO_RAISE_ERROR_INFO(PoDoFo::ePdfError_FileNotFound, path.c_str());
