@@ -54,4 +54,40 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
     doc.Write(path.c_str());
 }
 
+void MakeSizedPdf(const std::string& path, const std::vector<std::pair<double, double>>& sizes) {
+    PoDoFo::PdfMemDocument doc;
+    PoDoFo::PdfFont* font = doc.CreateFont("Helvetica");
+    font->SetFontSize(12);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const auto [width, height] = sizes[i];
+        PoDoFo::PdfPage* page = doc.CreatePage(PoDoFo::PdfRect(0, 0, width, height));
+        PoDoFo::PdfPainter painter;
+        painter.SetPage(page);
+        painter.SetFont(font);
+        painter.DrawText(36, height > 96 ? height - 48 : height / 3,
+                         PoDoFo::PdfString(("page " + std::to_string(i + 1)).c_str()));
+        painter.FinishPage();
+    }
+    doc.Write(path.c_str());
+}
+
+std::vector<std::pair<std::string, std::string>> MakeThreeChapters(
+    const std::string& folder, const std::string& bookFolder,
+    const std::vector<std::vector<FixtureLink>>& links) {
+    const std::pair<const char*, int> chapters[] = {{"a.xhtml", 3}, {"b b.xhtml", 5}, {"c.xhtml", 2}};
+    const std::vector<FixtureAnchor> anchors[] = {
+        {}, {{"sec3", 2, 400}, {"here", 3, 300}}, {{"note", 1, 500}}};
+    std::vector<std::pair<std::string, std::string>> made;
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string pdf = folder + "/" + std::to_string(i + 1) + ".pd_";
+        MakeChapterPdf(
+            pdf, chapters[i].second, chapters[i].first,
+            i < links.size() ? links[i] : std::vector<FixtureLink>{},
+            i == 0 ? std::vector<FixtureBookmark>{{"Old bookmark", 1}} : std::vector<FixtureBookmark>{},
+            anchors[i]);
+        made.emplace_back(bookFolder + "/" + chapters[i].first, pdf);
+    }
+    return made;
+}
+
 }  // namespace testing_support
