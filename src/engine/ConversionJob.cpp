@@ -442,8 +442,12 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     metadata.identifier = book.package->GetIdentifier();
     metadata.date = book.package->GetDate();
     assembler_->SetMetadata(std::move(metadata));
-    // Links first, in the merged document, so that it is written once.
-    if (!assembler_->RewriteLinks(chapterMap_, cancelled_, outputPath) && cancelled_)
+    // Links first, in the merged document, so that it is written once. A pass that failed would leave
+    // links to the temporary chapter files, and the scripts and launches the pass takes out, in the book:
+    // the book fails instead.
+    if (util::Status linked = assembler_->RewriteLinks(chapterMap_, cancelled_, outputPath); !linked)
+        return cancelled_ ? Cancelled() : linked;
+    if (cancelled_)
         return Cancelled();
     if (util::Status marked = assembler_->SetOutline(outline); !marked)
         warnings_.push_back(marked.Reason() + "; the PDF has no bookmarks");

@@ -38,7 +38,8 @@ std::string NamedTarget(PoDoFo::PdfAnnotation* annotation) {
     return {};
 }
 
-// Reads where a link annotation of a page of ownChapter goes.
+// Reads where a link annotation of a page of ownChapter goes; throws PoDoFo's errors when it cannot be
+// read.
 Verdict Judge(PoDoFo::PdfAnnotation* annotation, const std::string& ownChapter, const Chapters& chapters,
               const ChapterFiles& printed, int pageCount) {
     Verdict verdict;
@@ -89,6 +90,19 @@ Verdict Judge(PoDoFo::PdfAnnotation* annotation, const std::string& ownChapter, 
     return verdict;
 }
 
+// Takes the index-th entry out of a page's annotations, whether or not it is an annotation PoDoFo reads.
+void RemoveAnnotation(PoDoFo::PdfPage* page, int index) {
+    PoDoFo::PdfObject* annots = page->GetObject()->GetIndirectKey("Annots");
+    if (annots != nullptr && annots->IsArray() && static_cast<size_t>(index) < annots->GetArray().size()) {
+        PoDoFo::PdfArray& entries = annots->GetArray();
+        if (!entries[index].IsReference() && !entries[index].IsDictionary()) {
+            entries.erase(entries.begin() + index);  // not an annotation at all: PoDoFo cannot delete it
+            return;
+        }
+    }
+    page->DeleteAnnotation(index);
+}
+
 util::Status Pass(PoDoFo::PdfMemDocument& doc, const Chapters& chapters, const ChapterFiles& printed,
                   const std::atomic<bool>& cancelled) {
     const int pageCount = doc.GetPageCount();
@@ -103,7 +117,12 @@ util::Status Pass(PoDoFo::PdfMemDocument& doc, const Chapters& chapters, const C
         for (int l = 0; l < annotations; ++l) {
             if (cancelled)
                 return util::Status::Failure("cancelled");
-            const Verdict verdict = Judge(page->GetAnnotation(l), ownChapter, chapters, printed, pageCount);
+            Verdict verdict;
+            try {
+                verdict = Judge(page->GetAnnotation(l), ownChapter, chapters, printed, pageCount);
+            } catch (const PoDoFo::PdfError&) {
+                verdict.kind = Verdict::kRemove;  // what cannot be read reaches no reader either
+            }
             if (verdict.kind == Verdict::kKeep)
                 continue;
             removed.push_back(l);
@@ -114,7 +133,7 @@ util::Status Pass(PoDoFo::PdfMemDocument& doc, const Chapters& chapters, const C
                 link->SetBorderStyle(0.0, 0.0, 0.0);
             }
         }
-        for (auto it = removed.rbegin(); it != removed.rend(); ++it) page->DeleteAnnotation(*it);
+        for (auto it = removed.rbegin(); it != removed.rend(); ++it) RemoveAnnotation(page, *it);
     }
     return {};
 }

@@ -24,8 +24,9 @@ using ChapterFiles = std::map<std::string, std::string>;
 // Makes every link between and within chapters of doc an explicit destination at its target's page and
 // height (the top of the chapter's first page when it names no element); a link to a file that was not
 // printed, or to an element that does not exist, becomes no link (its text stays). Only http, https and
-// mailto links stay as they are; any other URI or action goes. cancelled is checked before each page and each
-// annotation. Failure: cancelled ("cancelled"), or doc could not be changed; doc is then rewritten in part.
+// mailto links stay as they are; any other URI or action goes, and so does an annotation that cannot be
+// read. cancelled is checked before each page and each annotation. Failure: cancelled ("cancelled"), or
+// doc could not be changed; doc is then rewritten in part.
 util::Status RewriteLinks(PoDoFo::PdfMemDocument& doc, const Chapters& chapters, const ChapterFiles& printed,
                           const std::atomic<bool>& cancelled);
 

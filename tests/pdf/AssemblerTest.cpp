@@ -108,7 +108,7 @@ class LinkPassTest : public AssemblerTest, public ::testing::WithParamInterface<
 
 // Links between and within chapters go to their target's page and height; a link to a file that was not
 // printed, to an element its chapter does not name, or that is not a local file URL goes (its text
-// stays), and so does any URI but http, https and mailto.
+// stays), and so does any URI but http, https and mailto, and an annotation that cannot be read.
 TEST_P(LinkPassTest, LinksLandAtTheirTargets) {
     const bool beforeWrite = GetParam();
     const std::string base = util::FileUrlFromPath(dir / "epub/OEBPS/");
@@ -120,7 +120,11 @@ TEST_P(LinkPassTest, LinksLandAtTheirTargets) {
                    {1, "data:text/html,<b>x</b>"},
                    {2, base + "notes.xhtml"}},
                   {{0, base + "b%20b.xhtml?x=1"}, {4, base + "../OEBPS/a.xhtml"}, {2, "#here"}, {3, "#gone"}},
-                  {{0, base + "a.xhtml#missing"}, {1, "file:relative.xhtml"}, {1, base + "d.xhtml"}}});
+                  {{0, base + "a.xhtml#missing"},
+                   {1, "file:relative.xhtml"},
+                   {1, base + "d.xhtml"},
+                   {0, "!entry"},
+                   {1, "!uri"}}});
     if (beforeWrite) {
         ASSERT_TRUE(pdf.RewriteLinks(chapterMap, cancelled, Output()));
     }

@@ -21,6 +21,14 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
     }
     for (const FixtureLink& link : links) {
         PoDoFo::PdfPage* page = doc.GetPage(link.page);
+        if (link.uri == "!entry") {
+            PoDoFo::PdfDictionary& dictionary = page->GetObject()->GetDictionary();
+            if (!dictionary.HasKey("Annots"))
+                dictionary.AddKey("Annots", PoDoFo::PdfArray());
+            dictionary.GetKey("Annots")->GetArray().push_back(
+                PoDoFo::PdfObject(static_cast<PoDoFo::pdf_int64>(42)));
+            continue;
+        }
         PoDoFo::PdfAnnotation* annotation =
             page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, PoDoFo::PdfRect(72, 600, 200, 20));
         if (link.uri[0] == '#') {
@@ -28,7 +36,10 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
             continue;
         }
         PoDoFo::PdfAction action(PoDoFo::ePdfAction_URI, &doc);
-        action.SetURI(PoDoFo::PdfString(link.uri.c_str()));
+        if (link.uri == "!uri")
+            action.GetObject()->GetDictionary().AddKey("URI", static_cast<PoDoFo::pdf_int64>(42));
+        else
+            action.SetURI(PoDoFo::PdfString(link.uri.c_str()));
         annotation->SetAction(action);
     }
     if (!bookmarks.empty()) {

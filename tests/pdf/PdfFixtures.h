@@ -8,8 +8,11 @@
 namespace testing_support {
 
 struct FixtureLink {
-    int page;         // 0-based page of the chapter
-    std::string uri;  // URI action of the link; "#name": a link to the chapter's named destination
+    int page;  // 0-based page of the chapter
+    // URI action of the link; "#name": a link to the chapter's named destination. Annotations no reader
+    // can follow: "!entry", an entry of the page's annotations that is a number; "!uri", a URI action
+    // whose URI is a number.
+    std::string uri;
 };
 
 // A named destination as the browser writes one for an element: catalog /Dests, [page /XYZ 0 top 0].
