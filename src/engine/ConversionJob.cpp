@@ -236,6 +236,7 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
 
     assembler_ = std::make_shared<pdf::Assembler>(fullOutput);
     assembler_->SetCompaction(settings_.compact);
+    assembler_->SetPaper({settings_.page.PaperWidth() * 72, settings_.page.PaperHeight() * 72});
     Book book;
     util::Status step = Unpack(temp.Path(), book);
     if (step)

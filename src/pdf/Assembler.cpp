@@ -71,6 +71,7 @@ util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string
                 root = objects.GetObject(
                     PoDoFo::PdfReference(ref.ObjectNumber() + raise, ref.GenerationNumber()));
         }
+        for (int i = first; i < merged_->GetPageCount(); ++i) FitToPaper(*merged_->GetPage(i), paper_);
         return structure_->MergeChapter(*merged_, root, first, title);
     });
     if (!appended) {

@@ -16,6 +16,7 @@
 #include "pdf/Links.h"
 #include "pdf/Metadata.h"
 #include "pdf/Outline.h"
+#include "pdf/Paper.h"
 #include "util/Status.h"
 
 namespace PoDoFo {
@@ -34,6 +35,9 @@ class Assembler {
     Assembler(const Assembler&) = delete;
     Assembler& operator=(const Assembler&) = delete;
 
+    // The paper the chapters are printed on: the pages printed on it get its exact size (see Paper.h).
+    // Applies to the chapters added after it.
+    void SetPaper(const Paper& paper) { paper_ = paper; }
     // Whether the document is stored compacted (see Compactor.h); on by default. A document that cannot
     // be compacted is stored as merged.
     void SetCompaction(bool on) { compact_ = on; }
@@ -74,6 +78,7 @@ class Assembler {
     util::Status Usable() const;
 
     std::string outputPath_;
+    Paper paper_;
     bool compact_ = true;
     Metadata metadata_;
     Chapters chapters_;

@@ -190,6 +190,39 @@ TEST_F(AssemblerTest, RealChromiumChapterLinks) {
     EXPECT_NE(testing_support::PdfText(Output()).find("Chapter Two"), std::string::npos);
 }
 
+// Pages printed on the paper, which the browser rounds, get its exact size from their top-left corner
+// (pdfinfo reads them back); a page of another size keeps its own, and destinations keep their heights.
+TEST_F(AssemblerTest, PagesOfThePaperGetItsExactSize) {
+    const double a4Width = 210 / 25.4 * 72, a4Height = 297 / 25.4 * 72;  // 595.28 x 841.89
+    testing_support::MakeSizedPdf(dir / "1.pd_", {{595.92, 841.92}, {595.0, 842.5}});
+    testing_support::MakeSizedPdf(dir / "2.pd_", {{450, 600}, {593.0, 841.92}});
+    pdf::Assembler pdf(Output());
+    pdf.SetPaper({a4Width, a4Height});
+    ASSERT_TRUE(pdf.AddChapter(dir / "1.pd_", "First"));
+    ASSERT_TRUE(pdf.AddChapter(dir / "2.pd_", "Second"));
+    ASSERT_TRUE(pdf.SetOutline(nullptr));
+    ASSERT_TRUE(pdf.Write());
+    const std::string info = RunCommand("pdfinfo -box -f 1 -l 4 " + ShellQuote(Output())).output;
+    // MediaBox: left, bottom, right, top.
+    std::vector<std::array<double, 4>> boxes;
+    for (size_t at = info.find("MediaBox:"); at != std::string::npos; at = info.find("MediaBox:", at + 1)) {
+        std::array<double, 4> box{};
+        std::sscanf(info.c_str() + at, "MediaBox: %lf %lf %lf %lf", &box[0], &box[1], &box[2], &box[3]);
+        boxes.push_back(box);
+    }
+    ASSERT_EQ(boxes.size(), 4u) << info;
+    const std::array<double, 4> expected[] = {{0, 841.92 - a4Height, a4Width, 841.92},
+                                              {0, 842.5 - a4Height, a4Width, 842.5},
+                                              {0, 0, 450, 600},
+                                              {0, 0, 593, 841.92}};  // 2.3 pt narrower: another paper
+    for (size_t page = 0; page < 4; ++page) {
+        for (size_t side = 0; side < 4; ++side)
+            EXPECT_NEAR(boxes[page][side], expected[page][side], 0.01) << "page " << page + 1 << "\n" << info;
+    }
+    EXPECT_EQ(PdfSummary(Output())["outline"][0]["zoom"], json::parse("[0, 841.92, 0]"));
+    EXPECT_NE(testing_support::PdfText(Output()).find("page 2"), std::string::npos);
+}
+
 // Sheets laid over the pages: the footer's band at each page's foot with its own text; a sheet that does
 // not fit the document's pages is left out and says why, the pages staying as they were.
 TEST_F(AssemblerTest, StampsLieOverEveryPageOrAreLeftOutWithTheirReason) {
