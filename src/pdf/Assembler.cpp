@@ -27,7 +27,7 @@ util::Status Assembler::Usable() const {
         return broken_;
     if (!merged_) {
         return util::Status::Failure(chapters_.InOrder().empty()
-                                         ? "there is no page to write: no chapter was added"
+                                         ? "the PDF has no pages: no chapter was added"
                                          : "the PDF was written already");
     }
     return {};

@@ -15,8 +15,11 @@ std::unique_lock<std::mutex> LockLibrary() {
 }
 
 void SilenceLibrary() {
-    PoDoFo::PdfError::EnableDebug(false);
-    PoDoFo::PdfError::EnableLogging(false);
+    static std::once_flag once;
+    std::call_once(once, [] {
+        PoDoFo::PdfError::EnableDebug(false);
+        PoDoFo::PdfError::EnableLogging(false);
+    });
 }
 
 PoDoFo::PdfString Text(const std::string& utf8) {

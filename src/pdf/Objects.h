@@ -18,7 +18,7 @@ namespace pdf {
 // in one static buffer of the C library: two books assembled at once could write each other's dates.
 // Every operation on a PoDoFo document holds this lock, across the threads of every job.
 std::unique_lock<std::mutex> LockLibrary();
-// Switches PoDoFo's debug output and logging off (process-wide; they are never switched on).
+// Switches PoDoFo's debug output and logging off, once for the process (they are never switched on).
 void SilenceLibrary();
 
 // A PDF text string from UTF-8.
