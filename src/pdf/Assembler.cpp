@@ -33,6 +33,11 @@ util::Status Assembler::Usable() const {
     return {};
 }
 
+void Assembler::Release() {
+    merged_.reset();
+    structure_ = std::make_unique<StructureTree>();
+}
+
 util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string& title) {
     if (!broken_)
         return broken_;
@@ -76,7 +81,7 @@ util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string
     });
     if (!appended) {
         broken_ = appended;
-        merged_.reset();
+        Release();
         return appended;
     }
     chapters_.Add(pdfPath, title, pages, std::move(destinations));
@@ -130,7 +135,7 @@ util::Status Assembler::Write() {
         done = Serialize(*merged_, bytes);
     // The document in memory goes once its bytes are out, before compaction needs room; compaction and
     // the file are no business of PoDoFo's, and other books' merges go on meanwhile.
-    merged_.reset();
+    Release();
     lock.unlock();
     if (done)
         done = Store(bytes.View(), outputPath_, compact_);

@@ -76,6 +76,8 @@ class Assembler {
   private:
     // The document, or why there is none to work on.
     util::Status Usable() const;
+    // Lets the document go, with the structure tree that points into it.
+    void Release();
 
     std::string outputPath_;
     Paper paper_;
