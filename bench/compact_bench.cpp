@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/PdfCompactor.h"
+#include "pdf/Compactor.h"
 #include "util/AtomicFile.h"
 #include "util/Utilities.h"
 
@@ -21,8 +21,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    const std::string out = engine::CompactPdf(in);
+    std::string out;
+    const util::Status compacted = pdf::Compact(in, out);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!compacted) {
+        std::fprintf(stderr, "%s\n", compacted.Reason().c_str());
+        return 1;
+    }
     if (!util::WriteFileAtomically(argv[2], out)) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/PdfAssembler.h"
+#include "engine/BookOutline.h"
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
 #include "util/Utilities.h"
@@ -89,21 +89,24 @@ int main(int argc, char** argv) {
           "<package><manifest>" + manifest + "</manifest><spine>" + spine + "</spine></package>");
 
     std::atomic<bool> cancelled{false};
-    engine::ChapterMapView view{chapterMap, cancelled};
     const std::string output = folder + "/book.pdf";
     auto start = std::chrono::steady_clock::now();
-    engine::PdfAssembler assembler(output);
-    for (int i = 1; i <= n; ++i) assembler.AddChapter(folder + "/" + std::to_string(i) + ".pd_", "");
+    pdf::Assembler assembler(output);
+    bool added = true;
+    for (int i = 1; i <= n; ++i)
+        added = assembler.AddChapter(folder + "/" + std::to_string(i) + ".pd_", "") && added;
     const double merge = Seconds(start);
     auto t = std::chrono::steady_clock::now();
     const auto book = epub::EpubBook::Load(folder + "/epub/content.opf", folder + "/epub");
     const auto toc = epub::TableOfContents::Load(folder + "/epub/toc.ncx");
-    auto outline = engine::BuildOutline(assembler, *book, toc.get(), view);
-    assembler.SetInfo("Bench", "Bench", "epub2pdf");
-    const bool written = assembler.Write(outline);
+    auto outline = engine::BuildOutline(assembler, *book, toc.get(), chapterMap, cancelled);
+    pdf::Metadata metadata;
+    metadata.title = metadata.author = metadata.creator = metadata.producer = "Bench";
+    assembler.SetMetadata(metadata);
+    const bool written = added && assembler.SetOutline(outline) && assembler.Write();
     const double writeAndOutline = Seconds(t);
     t = std::chrono::steady_clock::now();
-    const bool linked = assembler.RewriteLinks(view, output);
+    const bool linked = static_cast<bool>(assembler.RewriteLinks(chapterMap, cancelled, output));
     const double links = Seconds(t);
     const double total = Seconds(start);
 

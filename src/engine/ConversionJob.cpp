@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <exception>
 #include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
 
+#include "engine/BookOutline.h"
 #include "engine/PageStamps.h"
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
@@ -97,10 +97,10 @@ struct ConversionJob::Book {
 };
 
 // Appends printed chapters to the assembler on a thread of its own, in order, while the browser prints
-// the next ones. A library error is kept and raised again by Finish.
+// the next ones. The first chapter that cannot be added stops it; Finish says why.
 class ConversionJob::Merge {
   public:
-    explicit Merge(PdfAssembler& assembler) : assembler_(assembler), thread_([this] { Loop(); }) {}
+    explicit Merge(pdf::Assembler& assembler) : assembler_(assembler), thread_([this] { Loop(); }) {}
     // Left without Finish (the job failed or was cancelled): what is still queued is dropped.
     ~Merge() {
         {
@@ -119,11 +119,10 @@ class ConversionJob::Merge {
     }
     // True once a chapter could not be added.
     bool Failed() const { return failed_; }
-    // Waits until every queued chapter was added; throws what adding one threw.
-    void Finish() {
+    // Waits until every queued chapter was added; the failure of the one that could not be.
+    util::Status Finish() {
         Stop();
-        if (error_)
-            std::rethrow_exception(std::exchange(error_, nullptr));
+        return failed_ ? util::Status::Failure(error_) : util::Status{};
     }
 
   private:
@@ -149,22 +148,20 @@ class ConversionJob::Merge {
             }
             if (failed_)
                 continue;
-            try {
-                assembler_.AddChapter(pdf, "");
-            } catch (...) {
-                error_ = std::current_exception();
+            if (util::Status added = assembler_.AddChapter(pdf, ""); !added) {
+                error_ = added.Reason();
                 failed_ = true;
             }
         }
     }
 
-    PdfAssembler& assembler_;
+    pdf::Assembler& assembler_;
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::string> queue_;
     bool closed_ = false;
     std::atomic<bool> failed_{false};
-    std::exception_ptr error_;
+    std::string error_;  // written before failed_ is set, read after the thread is joined
     std::thread thread_;
 };
 
@@ -237,8 +234,9 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     if (temp.Path().empty())
         return Fail("cannot create a temporary folder beside " + fullOutput);
 
-    assembler_ = std::make_shared<PdfAssembler>(fullOutput);
+    assembler_ = std::make_shared<pdf::Assembler>(fullOutput);
     assembler_->SetCompaction(settings_.compact);
+    assembler_->SetPaper({settings_.page.PaperWidth() * 72, settings_.page.PaperHeight() * 72});
     Book book;
     util::Status step = Unpack(temp.Path(), book);
     if (step)
@@ -335,7 +333,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             if (cancelled_)
                 return Cancelled();
             if (merge.Failed())
-                break;  // Finish below raises the library's error
+                break;  // Finish below says why
             mark = Clock::now();
             std::string pdf;
             const util::Status printed = printer->Print(chapters[i], pdf);
@@ -368,10 +366,12 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                 return Cancelled();
         }
         mark = Clock::now();
-        merge.Finish();
+        const util::Status merged = merge.Finish();
         timings_.merging = SecondsSince(mark);
+        if (!merged)
+            throw PdfError(merged.Reason());
         // Page numbers and the header, once the whole book's pages are counted, with the same browser.
-        if (settings_.page.Stamped() && printedCount > 0 && !merge.Failed()) {
+        if (settings_.page.Stamped() && printedCount > 0) {
             if (cancelled_)
                 return Cancelled();
             mark = Clock::now();
@@ -423,30 +423,37 @@ void ConversionJob::PrintStamps(ChapterPrinter& printer, const Book& book, const
         }
         sheets[which] = path;
     }
-    assembler_->SetStamps(sheets[0], sheets[1]);
+    if (util::Status laid = assembler_->Stamp(sheets[0], sheets[1]); !laid)
+        warnings_.push_back(laid.Reason());
 }
 
 util::Status ConversionJob::Assemble(const Book& book, const std::string& outputPath) {
     const auto start = Clock::now();
-    const ChapterMapView view{chapterMap_, cancelled_};
-    auto outline = BuildOutline(*assembler_, *book.package, book.toc.get(), view);
+    auto outline = BuildOutline(*assembler_, *book.package, book.toc.get(), chapterMap_, cancelled_);
     if (book.toc && !book.toc->GetProblem().empty()) {
         warnings_.push_back("the table of contents " + book.Name(book.toc->GetPath()) + " " +
                             book.toc->GetProblem() + "; bookmarks after that point are missing");
     }
-    assembler_->SetInfo(book.package->GetTitle(), book.package->GetCreator(), CreatorText());
-    assembler_->SetDescription(book.package->GetLanguage(), book.package->GetCreators(),
-                               book.package->GetIdentifier(), book.package->GetDate());
-    // Links first, in the merged document, so that it is written once.
-    if (!assembler_->RewriteLinks(view, outputPath) && cancelled_)
+    pdf::Metadata metadata;
+    metadata.title = book.package->GetTitle();
+    metadata.author = book.package->GetCreator();
+    metadata.creator = metadata.producer = CreatorText();
+    metadata.language = book.package->GetLanguage();
+    metadata.creators = book.package->GetCreators();
+    metadata.identifier = book.package->GetIdentifier();
+    metadata.date = book.package->GetDate();
+    assembler_->SetMetadata(std::move(metadata));
+    // Links first, in the merged document, so that it is written once. A pass that failed would leave
+    // links to the temporary chapter files, and the scripts and launches the pass takes out, in the book:
+    // the book fails instead.
+    if (util::Status linked = assembler_->RewriteLinks(chapterMap_, cancelled_, outputPath); !linked)
+        return cancelled_ ? Cancelled() : linked;
+    if (cancelled_)
         return Cancelled();
-    if (!assembler_->Write(outline)) {
-        return util::Status::Failure("the PDF could not be written: " + (assembler_->LastError().empty()
-                                                                             ? std::string("unknown error")
-                                                                             : assembler_->LastError()));
-    }
-    if (!assembler_->StampProblem().empty())
-        warnings_.push_back(assembler_->StampProblem());
+    if (util::Status marked = assembler_->SetOutline(outline); !marked)
+        warnings_.push_back(marked.Reason() + "; the PDF has no bookmarks");
+    if (util::Status written = assembler_->Write(); !written)
+        return written;
     pages_ = assembler_->PageCount();
     timings_.writing = SecondsSince(start);
     return {};

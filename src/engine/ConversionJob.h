@@ -10,16 +10,24 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "engine/ChapterPrinter.h"
 #include "engine/EngineSettings.h"
-#include "engine/PdfAssembler.h"
+#include "pdf/Assembler.h"
 #include "util/Status.h"
 
 namespace engine {
+
+// A chapter PDF that the PDF library cannot merge, with the library's reason: Run throws it, and the
+// worker shows the book as an error of the program rather than a book that failed.
+class PdfError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 class ConversionJob {
   public:
@@ -67,8 +75,8 @@ class ConversionJob {
     util::Status PrintChapters(const Book& book, const std::string& tempFolder,
                                const ProgressCallback& callback);
     util::Status Assemble(const Book& book, const std::string& outputPath);
-    // Prints the page numbers and the header for the merged pages, when the page setup asks for them;
-    // what cannot be printed is a warning.
+    // Prints the page numbers and the header for the merged pages, when the page setup asks for them,
+    // and lays them over the pages; what cannot be printed or laid is a warning.
     void PrintStamps(ChapterPrinter& printer, const Book& book, const std::string& tempFolder);
 
     bool Fail(std::string reason);
@@ -76,7 +84,7 @@ class ConversionJob {
 
     EngineSettings settings_;
     PrinterFactory printers_;
-    std::shared_ptr<PdfAssembler> assembler_;
+    std::shared_ptr<pdf::Assembler> assembler_;
     std::atomic<bool> cancelled_{false};
     std::stop_source stop_;
     std::atomic<int> progress_{0};

@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -351,6 +352,43 @@ TEST_F(ConversionTest, SubsetsOfOneFaceBecomeOneFont) {
               "");
 }
 
+// Every page is the paper's exact size, as poppler reads it back, though the browser rounds the paper it
+// prints on (A4 came out 595.92 x 841.92 pt).
+TEST_F(ConversionTest, PagesHaveThePapersExactSize) {
+    const struct {
+        const char* paper;
+        bool landscape;
+        double width, height;  // points
+    } cases[] = {
+        {"A4", false, 595.276, 841.89},         {"A5", false, 419.528, 595.276}, {"Letter", false, 612, 792},
+        {"100x150mm", false, 283.465, 425.197}, {"A4", true, 841.89, 595.276},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.paper) + (c.landscape ? " landscape" : ""));
+        engine::EngineSettings settings;
+        ASSERT_EQ(engine::ParsePaper(c.paper, settings.page), "");
+        settings.page.landscape = c.landscape;
+        engine::ConversionJob job(Book("small-01.epub"), settings);
+        const std::string pdf = out / "paper.pdf";
+        ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
+        const std::string info = testing_support::RunCommand("pdfinfo -f 1 -l 9 " + ShellQuote(pdf)).output;
+        int pages = 0;
+        std::istringstream lines(info);
+        for (std::string line; std::getline(lines, line);) {
+            int page = 0;
+            double width = 0, height = 0;
+            // "Page    1 size:  595.276 x 841.89 pts (A4)"
+            if (std::sscanf(line.c_str(), "Page %d size: %lf x %lf", &page, &width, &height) != 3)
+                continue;
+            EXPECT_NEAR(width, c.width, 0.05) << info;
+            EXPECT_NEAR(height, c.height, 0.05) << info;
+            ++pages;
+        }
+        EXPECT_EQ(pages, 2) << info;
+        fs::remove(pdf);
+    }
+}
+
 // Page numbers count the whole book (not each chapter) and sit where the setup says, outside: right on
 // odd pages, left on even ones; the title runs at the head of every page; the paper is the setup's.
 TEST_F(ConversionTest, PageNumbersAndHeaderOverTheWholeBook) {
@@ -365,7 +403,7 @@ TEST_F(ConversionTest, PageNumbersAndHeaderOverTheWholeBook) {
     ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
     EXPECT_TRUE(job.Warnings().empty());
     auto info = testing_support::RunCommand("pdfinfo " + ShellQuote(pdf));
-    EXPECT_NE(info.output.find(" pts (A5)\n"), std::string::npos) << info.output;  // as the browser rounds it
+    EXPECT_NE(info.output.find(" 419.528 x 595.276 pts"), std::string::npos) << info.output;  // A5
     const json summary = PdfSummary(pdf);
     const int pages = summary["pages"];
     ASSERT_EQ(pages, 4);

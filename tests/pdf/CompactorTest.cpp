@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "FontSubsets.h"
-#include "engine/PdfCompactor.h"
+#include "pdf/Compactor.h"
 #include "support/TestSupport.h"
 #include "util/AtomicFile.h"
 
 namespace {
 
-using engine::TrueTypeProgram;
+using pdf::TrueTypeProgram;
 using testing_support::BrowserSubset;
 using testing_support::DejaVuFace;
 using testing_support::RunCommand;
@@ -120,8 +120,11 @@ TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
     const std::string before = pdf.Bytes(pdf.Add("<< /Type /Catalog /Pages " + ref(pages) + " >>"));
 
     TempDir dir;
+    std::string after;
+    const util::Status compacted = pdf::Compact(before, after);
+    ASSERT_TRUE(compacted) << compacted.Reason();
     ASSERT_TRUE(util::WriteFileAtomically(dir / "before.pdf", before));
-    ASSERT_TRUE(util::WriteFileAtomically(dir / "after.pdf", engine::CompactPdf(before)));
+    ASSERT_TRUE(util::WriteFileAtomically(dir / "after.pdf", after));
     ASSERT_EQ(RunCommand("qpdf --check " + ShellQuote(dir / "after.pdf")).exitCode, 0);
 
     // The two sans subsets are one font; the serif face, and the serif program named as sans, stay apart.
@@ -140,8 +143,13 @@ TEST(PdfCompactorTest, SubsetsOfOneFaceBecomeOneFontThatDrawsAndReadsTheSame) {
 }
 
 TEST(PdfCompactorTest, WhatIsNotAPdfIsRefused) {
-    EXPECT_ANY_THROW(engine::CompactPdf("not a PDF at all"));
-    EXPECT_ANY_THROW(engine::CompactPdf(""));
+    for (const char* bytes : {"not a PDF at all", ""}) {
+        std::string compacted;
+        const util::Status refused = pdf::Compact(bytes, compacted);
+        EXPECT_FALSE(refused) << bytes;
+        EXPECT_EQ(refused.Reason().rfind("the PDF could not be compacted: ", 0), 0u) << refused.Reason();
+        EXPECT_TRUE(compacted.empty());
+    }
 }
 
 }  // namespace

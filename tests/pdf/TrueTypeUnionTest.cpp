@@ -4,12 +4,12 @@
 #include <string>
 
 #include "FontSubsets.h"
-#include "engine/TrueTypeUnion.h"
+#include "pdf/TrueTypeUnion.h"
 
 namespace {
 
-using engine::TrueTypeProgram;
-using engine::TrueTypeUnion;
+using pdf::TrueTypeProgram;
+using pdf::TrueTypeUnion;
 using testing_support::BrowserSubset;
 using testing_support::DejaVuFace;
 

@@ -6,28 +6,28 @@
 #include <set>
 #include <string>
 
-#include "engine/TrueTypeUnion.h"
+#include "pdf/TrueTypeUnion.h"
 #include "util/Utilities.h"
 
 namespace testing_support {
 
-inline engine::TrueTypeProgram DejaVuFace(const std::string& file) {
+inline pdf::TrueTypeProgram DejaVuFace(const std::string& file) {
     std::string bytes;
     EXPECT_TRUE(util::ReadFileBytes("/usr/share/fonts/truetype/dejavu/" + file, bytes)) << file;
-    std::optional<engine::TrueTypeProgram> face = engine::TrueTypeProgram::Read(bytes);
+    std::optional<pdf::TrueTypeProgram> face = pdf::TrueTypeProgram::Read(bytes);
     EXPECT_TRUE(face.has_value()) << file;
-    return face.value_or(engine::TrueTypeProgram{});
+    return face.value_or(pdf::TrueTypeProgram{});
 }
 
 // A subset with the face's glyph ids: a glyph left out has no outline and no advance.
-inline std::string BrowserSubset(engine::TrueTypeProgram face, const std::set<uint16_t>& kept) {
+inline std::string BrowserSubset(pdf::TrueTypeProgram face, const std::set<uint16_t>& kept) {
     for (uint16_t g = 0; g < face.glyphCount; ++g) {
         if (kept.count(g) == 0) {
             face.glyphSpans[g] = {0, 0};
             face.horizontal[g] = {};
         }
     }
-    engine::TrueTypeUnion one;
+    pdf::TrueTypeUnion one;
     one.Add(face);
     return one.Program();
 }

@@ -1,10 +1,10 @@
-#include "engine/TrueTypeUnion.h"
+#include "pdf/TrueTypeUnion.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 
-namespace engine {
+namespace pdf {
 namespace {
 
 uint16_t U16(std::string_view s, size_t at) {
@@ -319,4 +319,4 @@ std::string TrueTypeUnion::Program() const {
     return font;
 }
 
-}  // namespace engine
+}  // namespace pdf

@@ -21,6 +21,14 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
     }
     for (const FixtureLink& link : links) {
         PoDoFo::PdfPage* page = doc.GetPage(link.page);
+        if (link.uri == "!entry") {
+            PoDoFo::PdfDictionary& dictionary = page->GetObject()->GetDictionary();
+            if (!dictionary.HasKey("Annots"))
+                dictionary.AddKey("Annots", PoDoFo::PdfArray());
+            dictionary.GetKey("Annots")->GetArray().push_back(
+                PoDoFo::PdfObject(static_cast<PoDoFo::pdf_int64>(42)));
+            continue;
+        }
         PoDoFo::PdfAnnotation* annotation =
             page->CreateAnnotation(PoDoFo::ePdfAnnotation_Link, PoDoFo::PdfRect(72, 600, 200, 20));
         if (link.uri[0] == '#') {
@@ -28,7 +36,10 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
             continue;
         }
         PoDoFo::PdfAction action(PoDoFo::ePdfAction_URI, &doc);
-        action.SetURI(PoDoFo::PdfString(link.uri.c_str()));
+        if (link.uri == "!uri")
+            action.GetObject()->GetDictionary().AddKey("URI", static_cast<PoDoFo::pdf_int64>(42));
+        else
+            action.SetURI(PoDoFo::PdfString(link.uri.c_str()));
         annotation->SetAction(action);
     }
     if (!bookmarks.empty()) {
@@ -52,6 +63,42 @@ void MakeChapterPdf(const std::string& path, int pageCount, const std::string& l
         doc.GetCatalog()->GetDictionary().AddKey("Dests", doc.GetObjects().CreateObject(dests)->Reference());
     }
     doc.Write(path.c_str());
+}
+
+void MakeSizedPdf(const std::string& path, const std::vector<std::pair<double, double>>& sizes) {
+    PoDoFo::PdfMemDocument doc;
+    PoDoFo::PdfFont* font = doc.CreateFont("Helvetica");
+    font->SetFontSize(12);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const auto [width, height] = sizes[i];
+        PoDoFo::PdfPage* page = doc.CreatePage(PoDoFo::PdfRect(0, 0, width, height));
+        PoDoFo::PdfPainter painter;
+        painter.SetPage(page);
+        painter.SetFont(font);
+        painter.DrawText(36, height > 96 ? height - 48 : height / 3,
+                         PoDoFo::PdfString(("page " + std::to_string(i + 1)).c_str()));
+        painter.FinishPage();
+    }
+    doc.Write(path.c_str());
+}
+
+std::vector<std::pair<std::string, std::string>> MakeThreeChapters(
+    const std::string& folder, const std::string& bookFolder,
+    const std::vector<std::vector<FixtureLink>>& links) {
+    const std::pair<const char*, int> chapters[] = {{"a.xhtml", 3}, {"b b.xhtml", 5}, {"c.xhtml", 2}};
+    const std::vector<FixtureAnchor> anchors[] = {
+        {}, {{"sec3", 2, 400}, {"here", 3, 300}}, {{"note", 1, 500}}};
+    std::vector<std::pair<std::string, std::string>> made;
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string pdf = folder + "/" + std::to_string(i + 1) + ".pd_";
+        MakeChapterPdf(
+            pdf, chapters[i].second, chapters[i].first,
+            i < links.size() ? links[i] : std::vector<FixtureLink>{},
+            i == 0 ? std::vector<FixtureBookmark>{{"Old bookmark", 1}} : std::vector<FixtureBookmark>{},
+            anchors[i]);
+        made.emplace_back(bookFolder + "/" + chapters[i].first, pdf);
+    }
+    return made;
 }
 
 }  // namespace testing_support

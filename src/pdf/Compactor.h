@@ -4,17 +4,19 @@
 // descriptors, glyph procedures, images and other streams once, drops what nothing refers to, and
 // writes the objects into compressed object streams with a cross-reference stream.
 //
-// Reads and writes with qpdf: the assembler's own library cannot write object streams, and qpdf's
-// object model lets references be rewritten across the whole document.
+// Reads and writes with qpdf: PoDoFo cannot write object streams, and qpdf's object model lets
+// references be rewritten across the whole document.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace engine {
+#include "util/Status.h"
 
-// The compacted document. It draws and reads the same as pdf. Throws std::exception when pdf cannot be
-// read or written; pdf is then best kept as it is.
-std::string CompactPdf(std::string_view pdf);
+namespace pdf {
 
-}  // namespace engine
+// The compacted document into compacted; it draws and reads the same as pdf. A failure (pdf cannot be
+// read, or the result cannot be written) says why, and pdf is then best kept as it is.
+util::Status Compact(std::string_view pdf, std::string& compacted);
+
+}  // namespace pdf

@@ -1,4 +1,4 @@
-#include "engine/PdfCompactor.h"
+#include "pdf/Compactor.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,9 +16,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/TrueTypeUnion.h"
+#include "pdf/TrueTypeUnion.h"
 
-namespace engine {
+namespace pdf {
 namespace {
 
 using Widths = std::map<uint32_t, QPDFObjectHandle>;  // CID -> width
@@ -654,9 +654,14 @@ class Compactor {
 
 }  // namespace
 
-std::string CompactPdf(std::string_view pdf) {
-    Compactor compactor(pdf);
-    return compactor.Run();
+util::Status Compact(std::string_view pdf, std::string& compacted) {
+    try {
+        Compactor compactor(pdf);
+        compacted = compactor.Run();
+    } catch (const std::exception& e) {
+        return util::Status::Failure(std::string("the PDF could not be compacted: ") + e.what());
+    }
+    return {};
 }
 
-}  // namespace engine
+}  // namespace pdf

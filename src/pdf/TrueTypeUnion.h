@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace engine {
+namespace pdf {
 
 // The parts of a TrueType font program (an sfnt with glyf outlines) that uniting reads.
 struct TrueTypeProgram {
@@ -60,4 +60,4 @@ class TrueTypeUnion {
     std::vector<uint16_t> maxp_;  // maxp's fields after numGlyphs, as the largest of every subset
 };
 
-}  // namespace engine
+}  // namespace pdf

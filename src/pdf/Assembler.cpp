@@ -1,0 +1,145 @@
+#include "pdf/Assembler.h"
+
+#include "pdf/DocumentFile.h"
+#include "pdf/Objects.h"
+#include "pdf/Stamps.h"
+#include "pdf/Structure.h"
+#include "util/Utilities.h"
+
+namespace pdf {
+namespace {
+
+util::Status NotWritten(const util::Status& why) {
+    return util::Status::Failure("the PDF could not be written: " + why.Reason());
+}
+
+}  // namespace
+
+Assembler::Assembler(std::string outputPath)
+    : outputPath_(std::move(outputPath)), structure_(std::make_unique<StructureTree>()) {
+    SilenceLibrary();
+}
+
+Assembler::~Assembler() = default;
+
+util::Status Assembler::Usable() const {
+    if (!broken_)
+        return broken_;
+    if (!merged_) {
+        return util::Status::Failure(chapters_.InOrder().empty()
+                                         ? "the PDF has no pages: no chapter was added"
+                                         : "the PDF was written already");
+    }
+    return {};
+}
+
+void Assembler::Release() {
+    merged_.reset();
+    structure_ = std::make_unique<StructureTree>();
+}
+
+util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string& title) {
+    if (!broken_)
+        return broken_;
+    if (merged_ == nullptr && !chapters_.InOrder().empty())
+        return Usable();
+    const auto lock = LockLibrary();
+    auto chapter = std::make_unique<PoDoFo::PdfMemDocument>();
+    if (util::Status loaded = ReadDocument(*chapter, pdfPath, "the chapter PDF"); !loaded)
+        return loaded;
+    std::map<std::string, Spot> destinations;
+    int pages = 0;
+    util::Status read = TakeDestinations(*chapter, destinations);
+    if (read)
+        read = Guarded("its pages cannot be counted", [&] { pages = chapter->GetPageCount(); });
+    if (!read)
+        return util::Status::Failure("the chapter PDF " + pdfPath + " cannot be read: " + read.Reason());
+
+    util::Status appended = Guarded("the chapter PDF " + pdfPath + " cannot be appended", [&] {
+        int first = 0;  // the chapter's first page, 0-based
+        PoDoFo::PdfObject* root = nullptr;
+        if (!merged_) {
+            merged_ = std::move(chapter);
+            root = Resolve(merged_->GetObjects(),
+                           merged_->GetCatalog()->GetDictionary().GetKey("StructTreeRoot"));
+        } else {
+            first = merged_->GetPageCount();
+            // PoDoFo appends every object of the chapter with its number raised by the count of objects (and
+            // free numbers) already there: the chapter's structure root is found again by that.
+            PoDoFo::PdfVecObjects& objects = merged_->GetObjects();
+            const auto raise = static_cast<unsigned>(objects.GetSize() + objects.GetFreeObjects().size());
+            PoDoFo::PdfObject* own = chapter->GetCatalog()->GetDictionary().GetKey("StructTreeRoot");
+            const bool tagged = own != nullptr && own->IsReference();
+            const PoDoFo::PdfReference ref = tagged ? own->GetReference() : PoDoFo::PdfReference();
+            merged_->Append(*chapter, true);
+            if (tagged)
+                root = objects.GetObject(
+                    PoDoFo::PdfReference(ref.ObjectNumber() + raise, ref.GenerationNumber()));
+        }
+        for (int i = first; i < merged_->GetPageCount(); ++i) FitToPaper(*merged_->GetPage(i), paper_);
+        return structure_->MergeChapter(*merged_, root, first, title);
+    });
+    if (!appended) {
+        broken_ = appended;
+        Release();
+        return appended;
+    }
+    chapters_.Add(pdfPath, title, pages, std::move(destinations));
+    return {};
+}
+
+util::Status Assembler::RewriteLinks(const ChapterFiles& printed, const std::atomic<bool>& cancelled,
+                                     const std::string& outputPath) {
+    if (!broken_)
+        return broken_;
+    auto lock = LockLibrary();
+    // Before Write, the links are rewritten in the merged document itself, saving a read and a write.
+    if (merged_ && util::ToFullPath(outputPath) == util::ToFullPath(outputPath_))
+        return pdf::RewriteLinks(*merged_, chapters_, printed, cancelled);
+    auto doc = std::make_unique<PoDoFo::PdfMemDocument>();
+    if (util::Status read = ReadDocument(*doc, outputPath, "the PDF"); !read)
+        return read;
+    if (util::Status linked = pdf::RewriteLinks(*doc, chapters_, printed, cancelled); !linked)
+        return linked;
+    DocumentBytes bytes;
+    const util::Status serialized = Serialize(*doc, bytes);
+    doc.reset();
+    lock.unlock();
+    if (!serialized)
+        return NotWritten(serialized);
+    const util::Status stored = Store(bytes.View(), outputPath, compact_);
+    return stored ? stored : NotWritten(stored);
+}
+
+util::Status Assembler::Stamp(const std::string& footerPdf, const std::string& headerPdf) {
+    if (util::Status usable = Usable(); !usable)
+        return usable;
+    const auto lock = LockLibrary();
+    return LayStamps(*merged_, footerPdf, headerPdf);
+}
+
+util::Status Assembler::SetOutline(const std::shared_ptr<OutlineNode>& outline) {
+    if (util::Status usable = Usable(); !usable)
+        return usable;
+    const auto lock = LockLibrary();
+    return WriteOutline(*merged_, outline ? *outline : *ChapterOutline(chapters_));
+}
+
+util::Status Assembler::Write() {
+    if (util::Status usable = Usable(); !usable)
+        return usable;
+    auto lock = LockLibrary();
+    DocumentBytes bytes;
+    util::Status done = Describe(*merged_, metadata_);
+    if (done)
+        done = Serialize(*merged_, bytes);
+    // The document in memory goes once its bytes are out, before compaction needs room; compaction and
+    // the file are no business of PoDoFo's, and other books' merges go on meanwhile.
+    Release();
+    lock.unlock();
+    if (done)
+        done = Store(bytes.View(), outputPath_, compact_);
+    return done ? done : NotWritten(done);
+}
+
+}  // namespace pdf

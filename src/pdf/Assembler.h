@@ -1,0 +1,92 @@
+// Assembles the PDF of one book from its chapter PDFs: appends each chapter's pages (with its structure
+// tree and the places the browser named in it), then, once all are in, rewrites the links between and
+// within chapters, lays the page numbers and header over the pages, puts in the outline and the
+// document's account of itself, and writes the document in one piece. One assembler per book, used by
+// one thread at a time; several work at once on different books. Every operation that can fail says
+// why in its Status; none throws.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "pdf/Chapters.h"
+#include "pdf/Links.h"
+#include "pdf/Metadata.h"
+#include "pdf/Outline.h"
+#include "pdf/Paper.h"
+#include "util/Status.h"
+
+namespace PoDoFo {
+class PdfMemDocument;
+}
+
+namespace pdf {
+
+class StructureTree;
+
+class Assembler {
+  public:
+    // Also switches PoDoFo's debug output and logging off.
+    explicit Assembler(std::string outputPath);
+    ~Assembler();
+    Assembler(const Assembler&) = delete;
+    Assembler& operator=(const Assembler&) = delete;
+
+    // The paper the chapters are printed on: the pages printed on it get its exact size (see Paper.h).
+    // Applies to the chapters added after it.
+    void SetPaper(const Paper& paper) { paper_ = paper; }
+    // Whether the document is stored compacted (see Compactor.h); on by default. A document that cannot
+    // be compacted is stored as merged.
+    void SetCompaction(bool on) { compact_ = on; }
+    // What the document says of itself, written with it.
+    void SetMetadata(Metadata metadata) { metadata_ = std::move(metadata); }
+
+    // Appends the pages of a chapter PDF. A chapter that cannot be read is not appended; a failure while
+    // appending it leaves the document unusable, and every later operation fails with the same reason.
+    util::Status AddChapter(const std::string& pdfPath, const std::string& title);
+    // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
+    int PageOf(const std::string& pdfPath) const { return chapters_.PageOf(pdfPath); }
+    // Where an element of a chapter is in the merged document, from the named destination the browser
+    // wrote for it; none when the chapter has no such element.
+    std::optional<Place> Locate(const std::string& pdfPath, const std::string& fragment) const {
+        return chapters_.Locate(pdfPath, fragment);
+    }
+    int PageCount() const { return chapters_.PageCount(); }
+
+    // The link pass (see Links.h) with printed, the chapter PDF of each chapter file: in the merged
+    // document when called before Write for its output path, else in the file at outputPath, which is
+    // read and stored again.
+    util::Status RewriteLinks(const ChapterFiles& printed, const std::atomic<bool>& cancelled,
+                              const std::string& outputPath);
+    // Lays sheets over the pages (see Stamps.h). On failure the pages stay without them, and the reason
+    // (one sentence for the user) says why.
+    util::Status Stamp(const std::string& footerPdf, const std::string& headerPdf);
+    // Puts outline in place of the bookmarks that came with the chapters; when it is null, one bookmark
+    // per titled chapter. On failure the document has no bookmarks, and the reason says why.
+    util::Status SetOutline(const std::shared_ptr<OutlineNode>& outline);
+    // Writes the merged document with its metadata to the output path and lets it go. On failure the
+    // output keeps its earlier state.
+    util::Status Write();
+
+    const std::string& OutputPath() const { return outputPath_; }
+
+  private:
+    // The document, or why there is none to work on.
+    util::Status Usable() const;
+    // Lets the document go, with the structure tree that points into it.
+    void Release();
+
+    std::string outputPath_;
+    Paper paper_;
+    bool compact_ = true;
+    Metadata metadata_;
+    Chapters chapters_;
+    std::unique_ptr<PoDoFo::PdfMemDocument> merged_;  // null until the first chapter, which becomes it
+    std::unique_ptr<StructureTree> structure_;
+    util::Status broken_;  // why the document cannot be used, since a chapter failed half appended
+};
+
+}  // namespace pdf

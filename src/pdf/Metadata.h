@@ -1,0 +1,30 @@
+// What the merged document says of itself: the information dictionary, an XMP packet (Dublin Core, the
+// producer and the dates), the catalog's language, the title shown in the viewer's title bar, and page
+// labels 1, 2, 3... as the pages are numbered.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "util/Status.h"
+
+namespace PoDoFo {
+class PdfMemDocument;
+}
+
+namespace pdf {
+
+struct Metadata {
+    std::string title;
+    std::string author;                 // the information dictionary's Author: every creator in one text
+    std::string creator;                // the application that made the document (Creator)
+    std::string producer;               // and the one that wrote the PDF (Producer, XMP's CreatorTool)
+    std::string language;               // the document's /Lang; empty: none
+    std::vector<std::string> creators;  // for XMP, each its own
+    std::string identifier, date;
+};
+
+// Writes metadata into doc.
+util::Status Describe(PoDoFo::PdfMemDocument& doc, const Metadata& metadata);
+
+}  // namespace pdf
