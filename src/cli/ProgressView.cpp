@@ -147,12 +147,16 @@ void ProgressView::Changed(const std::shared_ptr<engine::ConversionItem>& item) 
 }
 
 std::string ProgressView::Erase(int width) {
-    // Back to the block's first line (lines drawn wider than the terminal is now take more rows), and
-    // everything below it cleared.
-    int up = 0;
-    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
+    // Row by row from the one below the block up to its first (a line drawn wider than the terminal is
+    // now takes more rows), each erased, the cursor left at the start of the first. Never "erase below"
+    // from the top-left corner: tmux and screen take that for a clear screen and keep a copy of the block
+    // in the scrollback at every redraw.
+    int rows = 0;
+    for (int columns : drawn_) rows += std::max(1, (columns + width - 1) / width);
     drawn_.clear();
-    return (up > 0 ? util::FormatString("\r\x1b[%dA", up) : std::string()) + "\r\x1b[J";
+    std::string out = "\r\x1b[2K";
+    for (int i = 0; i < rows; ++i) out += "\x1b[1A\x1b[2K";
+    return out;
 }
 
 void ProgressView::Draw() {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -274,6 +275,32 @@ TEST_F(CommandLineTest, TheTerminalView) {
     const json stopped = run(80, 24, 1.5);
     EXPECT_EQ(stopped["exit"], 130) << stopped.dump();
     EXPECT_TRUE(stopped["cursor_visible"]) << stopped.dump();
+}
+
+// In tmux (as in screen) the block is erased line by line: erasing the display from the top-left corner
+// would be a clear screen there, which keeps a copy of the block in the scrollback at every redraw.
+TEST_F(CommandLineTest, TheTerminalViewLeavesNoCopiesInTmuxScrollback) {
+    fs::create_directories(scratch / "shelf");
+    for (int i = 1; i <= 4; ++i)
+        fs::copy_file(Book("four.epub"), scratch / ("shelf/book" + std::to_string(i) + ".epub"));
+    const std::string tmux = "tmux -f /dev/null -S " + ShellQuote(scratch / "tmux.sock");
+    const std::string command = "env -u LANGUAGE LANG=C.UTF-8 " + std::string(EPUB2PDF_CLI) + " -j 2 -o " +
+                                ShellQuote(out.Path()) + " " + ShellQuote(scratch / "shelf") +
+                                " >/dev/null; " + tmux + " wait-for -S over; sleep 600";
+    auto r = RunCommand(tmux + " new-session -d -x 80 -y 24 " + ShellQuote(command) + " && timeout 600 " +
+                        tmux + " wait-for over && " + tmux + " capture-pane -p -S - -E -; " + tmux +
+                        " kill-server 2>/dev/null");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::map<std::string, int> shown;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty())
+            ++shown[line];
+    }
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(shown["converted: book" + std::to_string(i) + ".epub"], 1) << r.output;
+    EXPECT_EQ(shown["4 converted, 0 failed"], 1) << r.output;
+    EXPECT_EQ(shown.size(), 5u) << r.output;  // no line of the block stayed
 }
 
 TEST_F(CommandLineTest, TheManualPageAndTheCompletion) {
