@@ -104,7 +104,7 @@ bool ConversionWorker::IsEmpty() const {
 }
 
 bool ConversionWorker::Start(Notify notify) {
-    if (running_)
+    if (running_ || IsEmpty())
         return false;
     Stop();
     running_ = true;
@@ -118,9 +118,7 @@ bool ConversionWorker::Start(Notify notify) {
     pending_ = static_cast<int>(order_.size());
     for (const std::string& key : order_)
         pool_->Push([this, item = items_.at(key), stop = runStop_.get_token()] { RunItem(item, stop); });
-    if (order_.empty())
-        running_ = false;
-    return false;
+    return true;
 }
 
 void ConversionWorker::Stop() {

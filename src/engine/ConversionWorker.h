@@ -69,7 +69,8 @@ class ConversionWorker {
     // True while a run is under way.
     bool IsBusy() const { return running_; }
 
-    // Queues every book that is not done; false (and nothing happens) while a run is under way.
+    // Queues every book that is not done; true when the run began (its end comes as kRunOver). False, and
+    // nothing happens, while a run is under way or when there is no book.
     bool Start(Notify notify);
     // Ends a run: running books are cancelled at once (their browsers end, their pages are abandoned),
     // queued ones are skipped, and no browser starts after it. Returns when every job has ended.

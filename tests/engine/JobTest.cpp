@@ -233,13 +233,13 @@ class WorkerFakeTest : public JobTest {
         std::mutex mutex;
         std::condition_variable cv;
         bool over = false;
-        worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int code) {
+        ASSERT_TRUE(worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int code) {
             if (code != engine::ConversionWorker::kRunOver)
                 return;
             std::lock_guard lock(mutex);
             over = true;
             cv.notify_all();
-        });
+        }));
         std::unique_lock lock(mutex);
         ASSERT_TRUE(cv.wait_for(lock, std::chrono::minutes(2), [&] { return over; }));
     }
@@ -289,6 +289,20 @@ TEST_F(WorkerFakeTest, FailedBooksAreRetriedAndDoneOnesAreNot) {
     EXPECT_FALSE(small->failed);
     EXPECT_EQ(script->made, 3);  // only the failed book ran again
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"small-01.pdf", "four.pdf"}));
+}
+
+// Start says whether a run began: not with no book, nor while one is under way.
+TEST_F(WorkerFakeTest, StartSaysWhetherARunBegan) {
+    engine::ConversionWorker worker(out.Path(), 1);
+    worker.SetPrinters(FakePrinters(script));
+    EXPECT_FALSE(worker.Start(nullptr));
+    EXPECT_FALSE(worker.IsBusy());
+    script->acts = {{"b.xhtml", Act::kHang}};
+    worker.AddItem(Book("small-01.epub"));
+    EXPECT_TRUE(worker.Start(nullptr));
+    EXPECT_TRUE(worker.IsBusy());
+    EXPECT_FALSE(worker.Start(nullptr));
+    worker.Stop();
 }
 
 TEST_F(WorkerFakeTest, StopMidRunEndsEveryJobAtOnceAndStartsNoOther) {
