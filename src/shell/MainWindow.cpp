@@ -124,8 +124,8 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         if (QSystemTrayIcon::isSystemTrayAvailable())
             tray_->show();
     }
-    settings_ = std::make_unique<SettingsStore>(util::GetSettingsPath(), "app");
-    zoom_ = std::make_unique<ZoomController>(SettingsStore(util::GetSettingsPath(), "app"),
+    settings_ = std::make_unique<settings::SettingsStore>(util::GetSettingsPath(), "app");
+    zoom_ = std::make_unique<ZoomController>(settings::SettingsStore(util::GetSettingsPath(), "app"),
                                              [this](int dpi) { ApplyZoom(dpi); });
     const int width = settings_->GetInt("width", -1);
     const int height = settings_->GetInt("height", -1);
@@ -319,8 +319,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     // Only the size of a normal window is kept.
     if (settings_ && !isMaximized() && !isMinimized() && !isFullScreen()) {
-        settings_->SetInt("width", event->size().width());
-        settings_->SetInt("height", event->size().height());
+        settings_->SetInts({{"width", event->size().width()}, {"height", event->size().height()}});
     }
     QMainWindow::resizeEvent(event);
 }

@@ -9,7 +9,8 @@
 #include <memory>
 #include <mutex>
 
-#include "shell/Settings.h"
+#include "settings/SettingsStore.h"
+#include "shell/Zoom.h"
 
 class QListWidget;
 class QPushButton;
@@ -42,7 +43,8 @@ class MainWindow : public QMainWindow {
     void RemoveRow(const QString& epubPath);
     // Adds a finished PDF to the history page.
     void AddHistory(const QString& pdfPath);
-    // The row key (lower-cased EPUB path) at index, or an empty string.
+    // The row key (the EPUB path exactly as added: a.epub and A.epub are two books) at index, or an
+    // empty string.
     QString GetRowKey(int index) const;
     ConversionRow* Row(int index) const;
     // The row of a book, or null.
@@ -80,7 +82,7 @@ class MainWindow : public QMainWindow {
 
     QString title_;
     mutable std::mutex rowsLock_;
-    std::map<QString, int> rows_;
+    std::map<QString, int> rows_;  // row key -> list position
     QListWidget* list_ = nullptr;
     QListWidget* history_ = nullptr;
     QStackedWidget* tabs_ = nullptr;
@@ -90,7 +92,7 @@ class MainWindow : public QMainWindow {
     QSystemTrayIcon* tray_ = nullptr;
     Command onQuitRequest_;
     std::function<void(const QStringList&)> onFilesDropped_;
-    std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<settings::SettingsStore> settings_;
     std::unique_ptr<ZoomController> zoom_;
     int baseFontPoints_ = 10;
     double scale_ = 1.0;

@@ -1,5 +1,7 @@
 // The desktop program under Qt's offscreen platform, its controls found by name.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -422,8 +424,26 @@ TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
         return QSize(std::min(w, screen.width()), std::min(h, screen.height()));
     };
     EXPECT_EQ(window->size(), fitted(960, 600));
+    // A resize writes the settings file once, both keys at a time. Each write renames a file of its own
+    // onto it (the other half of each rename keeps inotify from folding two writes into one event).
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, util::GetFolderOf(util::GetSettingsPath()).c_str(),
+                                IN_MOVED_FROM | IN_MOVED_TO),
+              0);
     window->resize(900, 560);
     QTest::qWait(50);
+    int writes = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            writes += (event->mask & IN_MOVED_TO) != 0 && std::string(event->name) == "epub2pdf.ini" ? 1 : 0;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(watch);
+    EXPECT_EQ(writes, 1);
     util::IniFile ini(util::GetSettingsPath(), "app");
     EXPECT_EQ(ini.GetInt("width", -1), 900);
     EXPECT_EQ(ini.GetInt("height", -1), 560);
