@@ -44,6 +44,14 @@
         <translation>%1: not an EPUB file</translation>
     </message>
     <message>
+        <source>%1：不是epub文件（epub文件是ZIP压缩包）</source>
+        <translation>%1: not an EPUB file (an EPUB is a ZIP archive)</translation>
+    </message>
+    <message>
+        <source>无法使用输出文件夹：%1</source>
+        <translation>Cannot use the output folder: %1</translation>
+    </message>
+    <message>
         <source>%1：文件不存在</source>
         <translation>%1: no such file</translation>
     </message>

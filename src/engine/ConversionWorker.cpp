@@ -25,19 +25,6 @@ ConversionWorker::~ConversionWorker() {
     Stop();
 }
 
-int ConversionWorker::MachineThreads(int cores, long long availableMemory) {
-    // Measured on 2 cores (bench/README.md): a batch is fastest with one or two books per core's worth
-    // of browsers; more only share the cores and add memory.
-    long long books = cores < 1 ? 1 : cores;
-    if (availableMemory > 0)
-        books = std::min(books, availableMemory / kMemoryPerBook);
-    return static_cast<int>(std::clamp<long long>(books, 1, kMaxThreads));
-}
-
-int ConversionWorker::MachineThreads() {
-    return MachineThreads(util::UsableCores(), util::AvailableMemory());
-}
-
 std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epubPath,
                                                           const std::string& outputFolder) {
     const std::string& key = epubPath;  // exactly: on Linux a.epub and A.epub are two files

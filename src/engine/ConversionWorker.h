@@ -27,13 +27,6 @@ class ConversionWorker {
     static constexpr int kRunOver = 1;      // the item pointer is null
     static constexpr int kMaxThreads = 20;  // the most books that convert at once
     static constexpr int kDefaultThreads = kMaxThreads;
-    static constexpr long long kMemoryPerBook = 512ll << 20;  // a browser and its merge, with room to spare
-
-    // How many books the machine carries at once: one per core that this process may use, as far as
-    // the available memory holds kMemoryPerBook for each; from 1 to kMaxThreads.
-    static int MachineThreads(int cores, long long availableMemory);
-    // The same for this machine.
-    static int MachineThreads();
 
     using Notify = std::function<void(const std::shared_ptr<ConversionItem>&, int code)>;
 

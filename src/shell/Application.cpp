@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +19,8 @@
 
 #include "browser/BrowserManager.h"
 #include "engine/ConversionWorker.h"
+#include "frontend/BookIntake.h"
+#include "frontend/BooksAtOnce.h"
 #include "settings/SettingsFile.h"
 #include "shell/ConversionRow.h"
 #include "shell/DownloadDialog.h"
@@ -28,7 +29,6 @@
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
 #include "shell/Translation.h"
-#include "util/IniFile.h"
 #include "util/Utilities.h"
 
 namespace shell {
@@ -49,12 +49,6 @@ QString Application::InstanceName() {
     if (folder.empty())
         return {};
     return QString::fromStdString(util::JoinPath(folder, WindowClassName()));
-}
-
-std::string Application::OutputFolder() {
-    // The settings' folder, else (empty) next to each book, as on the command line.
-    const std::string configured = util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder");
-    return configured.empty() ? std::string() : util::ToFullPath(configured);
 }
 
 void Application::Listen(const QString& instance) {
@@ -100,13 +94,9 @@ bool Application::Start() {
     if (!instance.isEmpty())
         Listen(instance);
 
-    // The engine's settings are read once, here. Books at once: the settings file's [app] jobs, else
-    // what this machine carries.
-    const engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
-    const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
-                                        : engine::ConversionWorker::MachineThreads();
-    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs, settings);
-    settingsProblem_ = settings.problem;
+    const engine::EngineSettings settings = ReadSettings();
+    worker_ = std::make_unique<engine::ConversionWorker>(
+        output_.folder, frontend::ChooseBooksAtOnce(0, settings.jobs).books, settings);
     LoadInterfacePackage();
     QFile style(":/skin/style.qss");
     if (style.open(QIODevice::ReadOnly))
@@ -161,37 +151,21 @@ bool Application::Confirm(const std::string& text) {
 bool Application::AddFiles(const QStringList& paths) {
     // The books of a batch: its .epub files, and those in its folders (and their subfolders). What is
     // refused is said once, with why; the rest is added. Books added while a run goes wait for the next.
-    QStringList books;
-    QStringList refused;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            QStringList found;
-            QDirIterator it(path, {"*.epub", "*.EPUB", "*.Epub"}, QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext()) found.push_back(it.next());
-            found.sort();
-            if (found.isEmpty())
-                refused.push_back(Tr("%1：文件夹里没有epub文件").arg(info.fileName()));
-            books += found;
-        } else if (!path.toLower().endsWith(".epub")) {
-            refused.push_back(Tr("%1：不是epub文件").arg(info.fileName()));
-        } else if (!info.isFile()) {
-            refused.push_back(Tr("%1：文件不存在").arg(info.fileName()));
-        } else {
-            books.push_back(path);
-        }
-    }
-    for (const QString& path : books) {
-        const std::string p = path.toStdString();
-        if (worker_->Contains(p))
+    std::vector<std::string> given;
+    for (const QString& path : paths) given.push_back(path.toStdString());
+    const frontend::Intake intake = frontend::CollectBooks(given, {.recursive = true});
+    for (const std::string& book : intake.books) {
+        if (worker_->Contains(book))
             continue;
-        const std::string folder = OutputFolder();
-        worker_->AddItem(p, folder.empty() ? util::GetFolderOf(p) : folder);
-        window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
+        worker_->AddItem(book, output_.FolderFor(book));
+        window_->AddRow(QString::fromStdString(book), QString::fromStdString(util::GetFileName(book, true)));
     }
-    if (!refused.isEmpty())
-        ShowError((Tr("只接受epub文件，以下没有添加：") + "\n" + refused.join('\n')).toStdString());
-    return !books.isEmpty();
+    if (!intake.refused.empty()) {
+        QStringList said;
+        for (const frontend::Refused& refused : intake.refused) said.push_back(RefusalText(refused));
+        ShowError((Tr("只接受epub文件，以下没有添加：") + "\n" + said.join('\n')).toStdString());
+    }
+    return !intake.books.empty();
 }
 
 void Application::AddWithDialog() {
@@ -213,6 +187,10 @@ void Application::StartConvert() {
     }
     if (!settingsProblem_.empty()) {
         ShowError(settingsProblem_);  // nothing is converted with settings read in part
+        return;
+    }
+    if (output_.problem != frontend::OutputProblem::None) {
+        ShowError(Tr("无法使用输出文件夹：%1").arg(QString::fromStdString(output_.where)).toStdString());
         return;
     }
     worker_->Start([this](const std::shared_ptr<engine::ConversionItem>& item, int code) {
@@ -237,7 +215,7 @@ void Application::ShowRunOver(const std::string& text) {
     box.exec();
     if (box.clickedButton() != open)
         return;
-    std::string folder = OutputFolder();
+    std::string folder = output_.folder;
     for (const auto& item : worker_->Items()) {
         if (folder.empty() && item->done)
             folder = util::GetFolderOf(item->PdfPath());  // next to the books: the first one's
@@ -261,7 +239,7 @@ std::string Application::RunCounts() const {
         converted += item->done ? 1 : 0;
         failed += item->failed ? 1 : 0;
     }
-    const std::string folder = OutputFolder();
+    const std::string& folder = output_.folder;
     return (Tr("成功%1本，失败%2本").arg(converted).arg(failed) + "\n" +
             Tr("输出文件夹：%1")
                 .arg(folder.empty() ? Tr("与每本书相同的文件夹") : QString::fromStdString(folder)))
@@ -364,11 +342,31 @@ void Application::ShowSettings() {
 
 void Application::ApplySettings() {
     // For the next run; the books already listed keep the folder they were added with.
-    const engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
-    const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
-                                        : engine::ConversionWorker::MachineThreads();
+    const engine::EngineSettings settings = ReadSettings();
+    worker_->Reconfigure(settings, frontend::ChooseBooksAtOnce(0, settings.jobs).books);
+}
+
+engine::EngineSettings Application::ReadSettings() {
+    const std::string path = util::GetSettingsPath();
+    engine::EngineSettings settings = settings::ReadEngineSettings(path);
     settingsProblem_ = settings.problem;
-    worker_->Reconfigure(settings, jobs);
+    output_ = frontend::PlanOutput(settings::ReadOutputFolder(path), false, 0);
+    return settings;
+}
+
+QString Application::RefusalText(const frontend::Refused& refused) {
+    QString name = QFileInfo(QString::fromStdString(refused.path)).fileName();
+    switch (refused.why) {
+        case frontend::Refusal::NoSuchFile:
+            return Tr("%1：文件不存在").arg(name);
+        case frontend::Refusal::NotAnEpubName:
+            return Tr("%1：不是epub文件").arg(name);
+        case frontend::Refusal::NotAZipArchive:
+            return Tr("%1：不是epub文件（epub文件是ZIP压缩包）").arg(name);
+        case frontend::Refusal::NoBookInFolder:
+            return Tr("%1：文件夹里没有epub文件").arg(name);
+    }
+    return name;
 }
 
 void Application::ViewHelp() {

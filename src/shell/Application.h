@@ -9,6 +9,9 @@
 #include <memory>
 
 #include "engine/ConversionItem.h"
+#include "engine/EngineSettings.h"
+#include "frontend/BookIntake.h"
+#include "frontend/OutputPlan.h"
 #include "shell/ShellOperations.h"
 #include "shell/Translation.h"
 
@@ -79,13 +82,15 @@ class Application : public QObject {
     engine::ConversionWorker* Worker() const { return worker_.get(); }
     // The single-instance socket in the user's runtime folder; empty when there is no private folder.
     static QString InstanceName();
-    // The folder that converted PDFs go to.
-    static std::string OutputFolder();
 
   private:
     // Takes over the single-instance socket and answers the instances started after this one.
     void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
+    // The settings file, read once for the runs to come: the engine's settings, and where the PDFs go.
+    engine::EngineSettings ReadSettings();
+    // A refused path in the window's words.
+    static QString RefusalText(const frontend::Refused& refused);
     // The end of a run: its counts in a box that can open the output folder, and through the tray when
     // the window is out of sight.
     void ShowRunOver(const std::string& text);
@@ -106,6 +111,7 @@ class Application : public QObject {
     std::function<bool(const std::string&)> opener_;
     bool dialogs_ = false;         // messages go to message boxes (not to a sink a test gave)
     std::string settingsProblem_;  // a refused setting, named with its value
+    frontend::OutputPlan output_;  // where the PDFs of the books added go
 };
 
 }  // namespace shell

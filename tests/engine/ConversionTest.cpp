@@ -504,29 +504,6 @@ z.write(sys.argv[2], "a.js")
     EXPECT_NE(PdfText(out / "channels.pdf").find("SECRET-TEXT-4711"), std::string::npos);
 }
 
-TEST(WorkerConcurrencyTest, BooksAtOnceFitTheMachine) {
-    constexpr long long GiB = 1ll << 30;
-    struct Case {
-        const char* name;
-        int cores;
-        long long memory;
-        int expected;
-    };
-    const Case cases[] = {
-        {"two cores, plenty of memory", 2, 24 * GiB, 2},
-        {"many cores, capped at twenty", 64, 256 * GiB, 20},
-        {"memory is the limit", 16, 3 * GiB, 6},
-        {"too little memory still converts one", 8, GiB / 4, 1},
-        {"memory unknown: the cores", 4, 0, 4},
-        {"no cores reported", 0, 8 * GiB, 1},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(engine::ConversionWorker::MachineThreads(c.cores, c.memory), c.expected) << c.name;
-    }
-    const int here = engine::ConversionWorker::MachineThreads();
-    EXPECT_TRUE(here >= 1 && here <= engine::ConversionWorker::kMaxThreads) << here;
-}
-
 class WorkerTest : public ConversionTest {
   protected:
     // Runs the worker to the end, recording notifications.

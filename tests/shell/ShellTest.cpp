@@ -54,6 +54,7 @@ struct Message {
 
 class ShellTest : public ::testing::Test {
   protected:
+    inline static const std::string kNoBook = std::string("PK\x03\x04", 4) + "and nothing more";
     testing_support::ScratchDataHome home;
     TempDir config, out, books, runtime;
 
@@ -67,8 +68,9 @@ class ShellTest : public ::testing::Test {
         // program, never see each other.
         setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
         util::IniFile(util::GetSettingsPath(), "app").SetString("output_folder", out.Path());
+        // Books by their name and their first bytes (a ZIP archive's), that fail when converted.
         for (const char* name : {"a.epub", "b.EPUB", "c.epub", "d.epub", "notes.epub.txt"}) {
-            testing_support::WriteFile(books / name, "x");
+            testing_support::WriteFile(books / name, kNoBook);
         }
     }
     void TearDown() override {
@@ -188,6 +190,13 @@ TEST_F(ShellTest, IntakeRules) {
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages.back().text,
               "只接受epub文件，以下没有添加：\nnotes.epub.txt：不是epub文件\nbare：文件夹里没有epub文件");
+    // As on the command line, a book named by itself is a ZIP archive, and a missing one is said so.
+    testing_support::WriteFile(books / "fake.epub", "no archive");
+    EXPECT_FALSE(app->AddFiles({Book("fake.epub"), Book("gone.epub")}));
+    EXPECT_EQ(messages.back().text,
+              "只接受epub文件，以下没有添加：\nfake.epub：不是epub文件（epub文件是ZIP压缩包）\ngone."
+              "epub：文件不存在");
+    EXPECT_EQ(list->count(), 6);
 }
 
 TEST_F(ShellTest, RowTextsColoursAndIcons) {
@@ -270,7 +279,7 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     EXPECT_EQ(app->Window()->Row(1)->Status()->text().toStdString(), "准备转换");  // not in that run
 
     // A broken book fails alone; its status tells why.
-    testing_support::WriteFile(books / "broken.epub", "not an archive");
+    testing_support::WriteFile(books / "broken.epub", kNoBook);
     messages.clear();
     app->AddFiles({Book("broken.epub")});
     Click("start_convert");
@@ -415,6 +424,23 @@ TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
     EXPECT_GT(testing_support::PdfSummary(books / "sample.pdf")["pages"].get<int>(), 1);
 }
 
+// An output folder set for the next run is made for it: its books do not fail for want of it.
+TEST_F(ShellTest, ANewOutputFolderIsMadeForTheNextRun) {
+    Start();
+    shell::SettingsDialog dialog(util::GetSettingsPath());
+    dialog.findChild<QLineEdit*>("output_folder")->setText(QString::fromStdString(out / "new/pdfs"));
+    ASSERT_EQ(dialog.Save(), "");
+    app->ApplySettings();
+    app->AddFiles({Book("a.epub")});  // no book inside: it fails, on its own account
+    Click("start_convert");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !messages.empty() && messages.back().text.rfind("转换完成", 0) == 0; }, 60000));
+    EXPECT_NE(messages.back().text.find(out / "new/pdfs"), std::string::npos) << messages.back().text;
+    const QString reason = app->Window()->Row(0)->Reason()->text();
+    EXPECT_TRUE(reason.contains("ZIP")) << reason.toStdString();
+    EXPECT_TRUE(fs::is_directory(out / "new/pdfs"));
+}
+
 TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
     Start();
     auto* window = app->Window();
@@ -511,7 +537,7 @@ TEST_F(ShellTest, QuittingWhileConvertingAsksAndYesQuits) {
 
 TEST_F(ShellTest, ViewCommandsFindBooksWithNonAsciiNames) {
     Start();
-    testing_support::WriteFile(books / "Книга.epub", "x");
+    testing_support::WriteFile(books / "Книга.epub", kNoBook);
     ASSERT_TRUE(app->AddFiles({Book("Книга.epub")}));
     QTest::mouseClick(app->Window()->Row(0)->ViewEpub(), Qt::LeftButton);
     EXPECT_EQ(revealed, std::vector<std::string>{books / "Книга.epub"});
