@@ -36,6 +36,10 @@
         <translation>Cancelled</translation>
     </message>
     <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
         <source>%1：文件夹里没有epub文件</source>
         <translation>%1: no EPUB file in this folder</translation>
     </message>

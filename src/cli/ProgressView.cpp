@@ -7,6 +7,7 @@
 
 #include "cli/Translation.h"
 #include "engine/ConversionItem.h"
+#include "frontend/States.h"
 #include "util/Utilities.h"
 
 namespace cli {
@@ -84,18 +85,7 @@ std::string Fit(const std::string& utf8, int columns) {
 }
 
 std::string StatusWord(const engine::ConversionItem& item) {
-    const std::string status = item.StatusText();
-    if (status == engine::kStatusDone)
-        return T("converted");
-    if (status == engine::kStatusDoneWithWarnings)
-        return T("converted with warnings");
-    if (status == engine::kStatusFailed)
-        return T("failed");
-    if (status == engine::kStatusError)
-        return T("error");
-    if (status == engine::kStatusConverting)
-        return T("converting");
-    return T("waiting");
+    return T(frontend::StatusWord(item.State()));
 }
 
 ProgressView::ProgressView(std::vector<std::shared_ptr<engine::ConversionItem>> items, Mode mode, int fd)
@@ -135,13 +125,13 @@ void ProgressView::Changed(const std::shared_ptr<engine::ConversionItem>& item) 
     if (mode_ != Mode::Plain || !item)
         return;
     std::lock_guard lock(mutex_);
-    const std::string status = item->StatusText();
+    const engine::ItemState state = item->State();
     const int percent = item->progress;
     auto& last = last_[item.get()];
-    // One line per status change and per tenth of the way.
-    if (last.first == status && last.second / 10 == percent / 10)
+    // One line per change of state and per tenth of the way.
+    if (last.first == state && last.second / 10 == percent / 10)
         return;
-    last = {status, percent};
+    last = {state, percent};
     Write(util::FormatString("%s: %s %d%%\n", util::GetFileName(item->epubPath, true), StatusWord(*item),
                              percent));
 }
@@ -177,15 +167,15 @@ void ProgressView::Draw() {
     int running = 0, waiting = 0, converted = 0, failed = 0;
     std::vector<std::string> block;
     for (const auto& item : items_) {
-        const bool ended = item->done || item->failed;
+        const bool ended = item->Done() || item->Failed();
         if (ended) {
-            (item->done ? converted : failed) += 1;
+            (item->Done() ? converted : failed) += 1;
             if (ended_.insert(item.get()).second) {
                 out += Fit(StatusWord(*item) + ": " + util::GetFileName(item->epubPath, true), usable) + "\n";
             }
             continue;
         }
-        const bool converting = item->StatusText() == engine::kStatusConverting;
+        const bool converting = item->State() == engine::ItemState::Converting;
         (converting ? running : waiting) += 1;
         if (converting)
             block.push_back(util::FormatString("%3d%% %s", item->progress.load(),

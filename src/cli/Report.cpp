@@ -10,14 +10,22 @@
 namespace cli {
 namespace {
 
-std::string JsonStatus(const engine::ConversionItem& item) {
-    const std::string status = item.StatusText();
-    if (item.done)
-        return status == engine::kStatusDoneWithWarnings ? "converted-with-warnings" : "converted";
-    if (status == engine::kStatusError)
-        return "error";
-    if (status == engine::kStatusFailed)
-        return "failed";
+const char* JsonStatus(engine::ItemState state) {
+    switch (state) {
+        case engine::ItemState::Converted:
+            return "converted";
+        case engine::ItemState::ConvertedWithWarnings:
+            return "converted-with-warnings";
+        case engine::ItemState::Failed:
+            return "failed";
+        case engine::ItemState::Error:
+            return "error";
+        case engine::ItemState::Ready:
+        case engine::ItemState::Converting:
+        case engine::ItemState::Cancelled:
+        case engine::ItemState::Stopped:
+            break;
+    }
     return "not-converted";
 }
 
@@ -26,7 +34,7 @@ std::string JsonStatus(const engine::ConversionItem& item) {
 void ReportBook(const Options& options, const engine::ConversionItem& item, const std::string& wanted,
                 bool interrupted) {
     const std::string& name = item.epubPath;
-    const bool done = item.done;
+    const bool done = item.Done();
     if (done) {
         if (!options.quiet && !options.json)
             std::printf("%s\n", item.PdfPath().c_str());
@@ -49,7 +57,7 @@ void ReportBook(const Options& options, const engine::ConversionItem& item, cons
     if (options.json) {
         nlohmann::json line = {{"input", name},
                                {"output", done ? nlohmann::json(item.PdfPath()) : nlohmann::json()},
-                               {"status", JsonStatus(item)},
+                               {"status", JsonStatus(item.State())},
                                {"reason", done ? nlohmann::json() : nlohmann::json(item.FailureReason())},
                                {"warnings", item.Warnings()},
                                {"pages", done ? item.pages.load() : 0},
@@ -61,19 +69,24 @@ void ReportBook(const Options& options, const engine::ConversionItem& item, cons
 }  // namespace
 
 int Report(const Options& options, const Outcome& outcome, int signal) {
-    int converted = 0, failed = 0, withWarnings = 0;
+    int converted = 0, failed = 0, stopped = 0, withWarnings = 0;
     for (const auto& item : outcome.items) {
         ReportBook(options, *item, outcome.wanted.at(item.get()), signal != 0);
-        if (item->done) {
+        if (item->Done()) {
             ++converted;
             withWarnings += item->Warnings().empty() ? 0 : 1;
         } else {
-            ++failed;
+            ++(item->State() == engine::ItemState::Stopped ? stopped : failed);  // a stop is no failure
         }
     }
     std::fflush(stdout);
     if (!options.quiet) {
-        if (withWarnings > 0)
+        if (stopped > 0 && withWarnings > 0)
+            std::fprintf(stderr, T("%d converted (%d with warnings), %d failed, %d stopped\n"), converted,
+                         withWarnings, failed, stopped);
+        else if (stopped > 0)
+            std::fprintf(stderr, T("%d converted, %d failed, %d stopped\n"), converted, failed, stopped);
+        else if (withWarnings > 0)
             std::fprintf(stderr, T("%d converted (%d with warnings), %d failed\n"), converted, withWarnings,
                          failed);
         else

@@ -217,7 +217,7 @@ void Application::ShowRunOver(const std::string& text) {
         return;
     std::string folder = output_.folder;
     for (const auto& item : worker_->Items()) {
-        if (folder.empty() && item->done)
+        if (folder.empty() && item->Done())
             folder = util::GetFolderOf(item->PdfPath());  // next to the books: the first one's
     }
     if (!folder.empty())
@@ -236,8 +236,8 @@ void Application::StopConvert() {
 std::string Application::RunCounts() const {
     int converted = 0, failed = 0;
     for (const auto& item : worker_->Items()) {
-        converted += item->done ? 1 : 0;
-        failed += item->failed ? 1 : 0;
+        converted += item->Done() ? 1 : 0;
+        failed += item->Failed() ? 1 : 0;
     }
     const std::string& folder = output_.folder;
     return (Tr("成功%1本，失败%2本").arg(converted).arg(failed) + "\n" +
@@ -270,36 +270,40 @@ void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item
 }
 
 void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item) {
-    const int percent = item->progress;
-    const QString status = Tr(item->StatusText());
+    const engine::ItemState state = item->State();
     QString icon;
-    if (item->failed) {
-        icon = "failed";
-    } else if (item->StatusText() == engine::kStatusCancelled || item->StatusText() == engine::kStatusReady) {
-        icon = "downlist_ok";  // waiting
-    } else if (percent < 100) {
-        // Flickers while the book converts: the two pictures take turns with each report.
-        icon = flicker_++ % 2 == 0 ? "converting1" : "converting2";
-    } else {
-        icon = "succeeded";
+    switch (state) {
+        case engine::ItemState::Ready:
+        case engine::ItemState::Cancelled:
+        case engine::ItemState::Stopped:
+            icon = "downlist_ok";  // waiting
+            break;
+        case engine::ItemState::Converting:
+            // Flickers while the book converts: the two pictures take turns with each report.
+            icon = flicker_++ % 2 == 0 ? "converting1" : "converting2";
+            break;
+        case engine::ItemState::Converted:
+        case engine::ItemState::ConvertedWithWarnings:
+            icon = "succeeded";
+            break;
+        case engine::ItemState::Failed:
+        case engine::ItemState::Error:
+            icon = "failed";
+            break;
     }
-    window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
-    if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath)))
-        row->SetState(item->StatusText() == engine::kStatusConverting, item->done);
+    const QString key = QString::fromStdString(item->epubPath);
+    window_->UpdateRow(key, item->progress, state, icon);
     // Why a book failed, or what it left out, shows when the pointer rests on its status.
-    if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath))) {
+    if (ConversionRow* row = window_->RowOf(key)) {
+        row->SetState(state == engine::ItemState::Converting, item->Done());
         std::string tip = item->FailureReason();
         for (const std::string& warning : item->Warnings()) tip += (tip.empty() ? "" : "\n") + warning;
         row->Status()->setToolTip(QString::fromStdString(tip));
-        row->SetReason(item->failed ? QString::fromStdString(item->FailureReason()) : QString());
-        window_->FitRow(QString::fromStdString(item->epubPath));
+        row->SetReason(item->Failed() ? QString::fromStdString(item->FailureReason()) : QString());
+        window_->FitRow(key);
     }
-    // The last report of a book that converted (its done flag may follow a moment later).
-    const std::string statusText = item->StatusText();
-    if (!item->failed && percent >= 100 &&
-        (statusText == engine::kStatusDone || statusText == engine::kStatusDoneWithWarnings)) {
+    if (item->Done())
         window_->AddHistory(QString::fromStdString(item->PdfPath()));
-    }
 }
 
 void Application::ViewEpub() {
@@ -329,7 +333,7 @@ void Application::RowAction() {
 
 void Application::ClearFinished() {
     for (const auto& item : worker_->Items()) {
-        if (item->done && worker_->RemoveItem(item->epubPath))
+        if (item->Done() && worker_->RemoveItem(item->epubPath))
             window_->RemoveRow(QString::fromStdString(item->epubPath));
     }
 }

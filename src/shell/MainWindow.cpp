@@ -215,7 +215,7 @@ int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
     return index;
 }
 
-void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& statusText,
+void MainWindow::UpdateRow(const QString& epubPath, int percent, engine::ItemState state,
                            const QString& iconName) {
     int index;
     {
@@ -226,7 +226,7 @@ void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& 
         index = it->second;
     }
     if (ConversionRow* row = Row(index))
-        row->Update(percent, statusText, iconName);
+        row->Update(percent, state, iconName);
 }
 
 void MainWindow::RemoveRow(const QString& epubPath) {

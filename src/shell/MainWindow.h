@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "engine/ConversionItem.h"
 #include "settings/SettingsStore.h"
 #include "shell/Zoom.h"
 
@@ -36,7 +37,7 @@ class MainWindow : public QMainWindow {
     // Appends a row for a book; its index, or -1 without a list.
     int AddRow(const QString& epubPath, const QString& displayName);
     // Updates the row of a book; nothing when it has none.
-    void UpdateRow(const QString& epubPath, int percent, const QString& statusText, const QString& iconName);
+    void UpdateRow(const QString& epubPath, int percent, engine::ItemState state, const QString& iconName);
     // Gives a book's row the height its content needs now (a reason shown under its name).
     void FitRow(const QString& epubPath);
     // Takes a book's row off the list; the rows after it move up.

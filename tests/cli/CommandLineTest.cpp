@@ -223,12 +223,13 @@ TEST_F(CommandLineTest, TheUsersLanguage) {
     EXPECT_NE(chinese.err.find("plain.epub: 转换完成 100%"), std::string::npos) << chinese.err;
     EXPECT_NE(chinese.err.find("1 本已转换，0 本失败"), std::string::npos) << chinese.err;
     EXPECT_NE(Epub2pdf("--help", "LC_MESSAGES=zh_TW.UTF-8").out.find("退出状态"), std::string::npos);
-    // Every text of the command line has its Chinese.
+    // Every text of the command line has its Chinese, its words for the books' states too.
     const std::string source = testing_support::SourceDir();
-    auto complete = RunCommand("cd " + ShellQuote(source) +
-                               " && xgettext --from-code=UTF-8 --keyword=T --language=C++ -o " +
-                               ShellQuote(scratch / "texts.pot") + " src/cli/*.cpp && msgcmp po/zh.po " +
-                               ShellQuote(scratch / "texts.pot") + " 2>&1");
+    auto complete = RunCommand(
+        "cd " + ShellQuote(source) +
+        " && xgettext --from-code=UTF-8 --keyword=T --keyword=Word --language=C++ -o " +
+        ShellQuote(scratch / "texts.pot") + " src/cli/*.cpp src/frontend/States.h && msgcmp po/zh.po " +
+        ShellQuote(scratch / "texts.pot") + " 2>&1");
     EXPECT_EQ(complete.exitCode, 0) << complete.output;
     for (const char* args : {"--help", "-j 99 x.epub", "plain.epub"}) {
         auto english = Epub2pdf(std::string(args) + " -o " + ShellQuote(out / "c"), "LANG=C.UTF-8");
@@ -362,6 +363,10 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         EXPECT_LT(ms, 3000) << signal;
         EXPECT_TRUE(home.NoLeftovers(1000)) << signal << ": a browser outlived the program";
         EXPECT_TRUE(Files(out.Path()).empty()) << signal << ": a temporary folder or a partial PDF stayed";
+        // The book was stopped, not failed.
+        const std::string said = testing_support::ReadFile(scratch / "stderr.txt");
+        EXPECT_NE(said.find("hang-loop.epub: stopped: interrupted"), std::string::npos) << said;
+        EXPECT_NE(said.find("0 converted, 0 failed, 1 stopped"), std::string::npos) << said;
     }
 }
 

@@ -521,7 +521,7 @@ class WorkerTest : public ConversionTest {
             if (!item)
                 return;
             notified.insert(item->epubPath);
-            if (item->StatusText() == engine::kStatusConverting) {
+            if (item->State() == engine::ItemState::Converting) {
                 converting.insert(item.get());
             } else {
                 converting.erase(item.get());
@@ -547,18 +547,18 @@ TEST_F(WorkerTest, BrokenBooksFailAloneAndDoneOnesAreNotRedone) {
     ASSERT_TRUE(good && bad);
     EXPECT_EQ(worker.AddItem(Book("four.epub")), nullptr);  // the same path twice
     EXPECT_FALSE(worker.Contains(Book("Four.EPUB")));       // another file: paths compare exactly
-    EXPECT_EQ(good->StatusText(), engine::kStatusReady);
+    EXPECT_EQ(good->State(), engine::ItemState::Ready);
     EXPECT_EQ(good->PdfPath(), out / "work/four.pdf");
     EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), "");
 
     RunToEnd(worker);
     EXPECT_FALSE(worker.IsBusy());
     EXPECT_EQ(runOvers, 1);
-    EXPECT_TRUE(good->done);
-    EXPECT_EQ(good->StatusText(), engine::kStatusDone);
+    EXPECT_TRUE(good->Done());
+    EXPECT_EQ(good->State(), engine::ItemState::Converted);
     EXPECT_EQ(good->progress, 100);
-    EXPECT_TRUE(bad->failed);
-    EXPECT_EQ(bad->StatusText(), engine::kStatusFailed);
+    EXPECT_TRUE(bad->Failed());
+    EXPECT_EQ(bad->State(), engine::ItemState::Failed);
     EXPECT_NE(bad->FailureReason().find("ZIP"), std::string::npos);
     EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), out / "work/four.pdf");
 
@@ -579,7 +579,7 @@ TEST_F(WorkerTest, SameNamesGetTheirOwnFilesAndUserFilesStay) {
     EXPECT_EQ(testing_support::ReadFile(out / "same.pdf"), "the user's own PDF");
     std::set<std::string> pdfs;
     for (const auto& item : worker.Items()) {
-        EXPECT_TRUE(item->done) << item->FailureReason();
+        EXPECT_TRUE(item->Done()) << item->FailureReason();
         pdfs.insert(item->PdfPath());
     }
     EXPECT_EQ(pdfs, (std::set<std::string>{out / "same(1).pdf", out / "same(2).pdf"}));
@@ -590,7 +590,7 @@ TEST_F(WorkerTest, TwentyFiveBooksAtMostTwentyAtOnce) {
     for (int i = 1; i <= 25; ++i) worker.AddItem(Book(util::FormatString("small-%02d.epub", i)));
     RunToEnd(worker);
     for (const auto& item : worker.Items())
-        EXPECT_TRUE(item->done) << item->epubPath << ": " << item->FailureReason();
+        EXPECT_TRUE(item->Done()) << item->epubPath << ": " << item->FailureReason();
     EXPECT_LE(maxConcurrent, 20u);
     EXPECT_GT(maxConcurrent, 1u);
     EXPECT_EQ(OutputFiles().size(), 25u);
@@ -640,7 +640,7 @@ TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
         EXPECT_LT(seconds, 3.0);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_LE(launches() - before, 1) << "browsers started after the stop";
-        for (const auto& item : worker.Items()) EXPECT_FALSE(item->done) << item->epubPath;
+        for (const auto& item : worker.Items()) EXPECT_FALSE(item->Done()) << item->epubPath;
         EXPECT_TRUE(fs::is_empty(output.Path())) << "a temporary folder or a partial PDF stayed";
     }
 }
@@ -663,7 +663,7 @@ TEST_F(WorkerTest, StopCancelsRunningBooks) {
     worker.Stop();
     EXPECT_FALSE(worker.IsBusy());
     int done = 0;
-    for (const auto& item : worker.Items()) done += item->done ? 1 : 0;
+    for (const auto& item : worker.Items()) done += item->Done() ? 1 : 0;
     EXPECT_LT(done, 6);
     // Whatever did not finish left no file behind.
     EXPECT_EQ(OutputFiles().size(), static_cast<size_t>(done));

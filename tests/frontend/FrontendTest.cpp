@@ -1,13 +1,16 @@
-// What both front ends do alike: taking books in, how many convert at once, where the PDFs go.
+// What both front ends do alike: taking books in, how many convert at once, where the PDFs go, and the
+// names of the books' states.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "engine/ConversionWorker.h"
 #include "frontend/BookIntake.h"
 #include "frontend/BooksAtOnce.h"
 #include "frontend/OutputPlan.h"
+#include "frontend/States.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -161,6 +164,18 @@ TEST(BooksAtOnceTest, AskedThenTheSettingsThenTheMachine) {
     EXPECT_EQ(machine.from, frontend::BooksFrom::Machine);
     EXPECT_GE(machine.cores, 1);
     EXPECT_EQ(machine.books, frontend::MachineBooks(machine.cores, machine.memory));
+}
+
+// The command line's catalogue gives each state's word back the program's own text of that state (the
+// window's translations take that text for their source: tests/shell).
+TEST(StatesTest, TheCommandLinesCatalogueFollowsTheTable) {
+    const std::string po = testing_support::ReadFile(testing_support::SourceDir() + "/po/zh.po");
+    for (const frontend::StateNames& names : frontend::kStateNames) {
+        std::smatch match;
+        const std::regex entry("\nmsgid \"" + std::string(names.word) + "\"\nmsgstr \"([^\"]*)\"");
+        ASSERT_TRUE(std::regex_search(po, match, entry)) << names.word;
+        EXPECT_EQ(match[1].str(), names.text) << names.word;
+    }
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionWorker.h"
+#include "frontend/States.h"
 #include "settings/SettingsFile.h"
 #include "shell/Application.h"
 #include "shell/ConversionRow.h"
@@ -205,30 +206,32 @@ TEST_F(ShellTest, RowTextsColoursAndIcons) {
     auto* window = app->Window();
     auto* row = window->Row(0);
     EXPECT_EQ(row->Status()->text().toStdString(), "准备转换");
+    using engine::ItemState;
     struct Case {
         int percent;
-        const char* status;
+        ItemState state;
         const char* icon;
         const char* shown;
         bool red;
     };
     const Case cases[] = {
-        {0, "转换中", "converting1", "转换中", false},
-        {1, "转换中", "converting2", "转换中 1%", false},
-        {100, "转换完成", "succeeded", "转换完成 100%", false},
-        {40, "转换失败", "failed", "转换失败 40%", true},
-        {40, "转换出错", "failed", "转换出错 40%", false},
+        {0, ItemState::Converting, "converting1", "转换中", false},
+        {1, ItemState::Converting, "converting2", "转换中 1%", false},
+        {0, ItemState::Stopped, "downlist_ok", "已停止", false},
+        {100, ItemState::Converted, "succeeded", "转换完成 100%", false},
+        {40, ItemState::Failed, "failed", "转换失败 40%", true},
+        {40, ItemState::Error, "failed", "转换出错 40%", false},
     };
     for (const Case& c : cases) {
-        window->UpdateRow(Book("a.epub"), c.percent, QString::fromUtf8(c.status), c.icon);
+        window->UpdateRow(Book("a.epub"), c.percent, c.state, c.icon);
         EXPECT_EQ(row->Status()->text().toStdString(), c.shown);
         EXPECT_EQ(row->Status()->styleSheet().contains("#ff0000"), c.red) << c.shown;
         EXPECT_EQ(row->Progress()->value(), c.percent);
         EXPECT_EQ(row->IconName().toStdString(), c.icon);
     }
     // No row: nothing happens. A.EPUB is another file than a.epub.
-    window->UpdateRow(Book("unknown.epub"), 50, "x", "failed");
-    window->UpdateRow(Book("A.EPUB"), 50, "x", "failed");
+    window->UpdateRow(Book("unknown.epub"), 50, ItemState::Failed, "failed");
+    window->UpdateRow(Book("A.EPUB"), 50, ItemState::Failed, "failed");
     EXPECT_EQ(row->Progress()->value(), 40);
 }
 
@@ -308,6 +311,14 @@ TEST_F(ShellTest, StopEndsTheRunAndALaterStartConverts) {
     EXPECT_TRUE(Find("start_convert")->isEnabled());
     EXPECT_FALSE(Find("stop_convert")->isEnabled());
     EXPECT_FALSE(fs::exists(out / "sample.pdf"));
+    // A stop is not the book's failure: it waits, and the run does not say it completed after all.
+    EXPECT_NE(messages.back().text.find("失败0本"), std::string::npos) << messages.back().text;
+    QTest::qWait(300);
+    EXPECT_EQ(messages.back().text.rfind("已停止转换", 0), 0u) << messages.back().text;
+    auto* row = app->Window()->Row(0);
+    EXPECT_EQ(row->Status()->text().toStdString(), "已停止");
+    EXPECT_EQ(row->IconName().toStdString(), "downlist_ok");
+    EXPECT_TRUE(row->Reason()->isHidden());
     Click("start_convert");
     ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
     EXPECT_TRUE(fs::exists(out / "sample.pdf"));
@@ -378,10 +389,9 @@ TEST_F(ShellTest, TheUsersLanguage) {
                 << (*it)[1].str();
     }
     EXPECT_GT(texts, 20);
-    for (const char* status : {engine::kStatusReady, engine::kStatusConverting, engine::kStatusDone,
-                               engine::kStatusDoneWithWarnings, engine::kStatusFailed, engine::kStatusError,
-                               engine::kStatusCancelled})
-        EXPECT_NE(ts.find(std::string("<source>") + status + "</source>"), std::string::npos) << status;
+    for (const frontend::StateNames& names : frontend::kStateNames)
+        EXPECT_NE(ts.find(std::string("<source>") + names.text + "</source>"), std::string::npos)
+            << names.text;
 }
 
 // The settings dialog stores what the command line reads too; a value that cannot be read is refused by
@@ -544,7 +554,7 @@ TEST_F(ShellTest, ViewCommandsFindBooksWithNonAsciiNames) {
     // Once converted, its PDF is found too.
     auto item = app->Worker()->Items().at(0);
     item->SetPdfPath(out / "Книга.pdf");
-    item->done = true;
+    item->SetState(engine::ItemState::Converted);
     QTest::mouseClick(app->Window()->Row(0)->ViewPdf(), Qt::LeftButton);
     EXPECT_EQ(revealed, (std::vector<std::string>{books / "Книга.epub", out / "Книга.pdf"}));
     EXPECT_TRUE(messages.empty());
