@@ -52,6 +52,10 @@
         <translation>%1: not an EPUB file (an EPUB is a ZIP archive)</translation>
     </message>
     <message>
+        <source>无法写入设置文件：%1</source>
+        <translation>Cannot write the settings file: %1</translation>
+    </message>
+    <message>
         <source>无法使用输出文件夹：%1</source>
         <translation>Cannot use the output folder: %1</translation>
     </message>

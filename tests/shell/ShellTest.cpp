@@ -420,6 +420,13 @@ TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
     EXPECT_EQ(read.page.numberPosition, engine::NumberPosition::Outside);
     EXPECT_EQ(read.jobs, 3);
     EXPECT_EQ(util::IniFile(path, "app").GetString("output_folder"), "");
+    // A dialog opened again shows what was stored.
+    shell::SettingsDialog again(path);
+    EXPECT_EQ(again.findChild<QComboBox*>("paper")->currentText().toStdString(), "A4");
+    EXPECT_EQ(again.findChild<QLineEdit*>("margins")->text().toStdString(), "20mm");
+    EXPECT_TRUE(again.findChild<QCheckBox*>("page_numbers")->isChecked());
+    EXPECT_FALSE(again.findChild<QCheckBox*>("landscape")->isChecked());
+    EXPECT_EQ(again.findChild<QSpinBox*>("jobs")->value(), 3);
 
     // Next to the book, now that no folder is set.
     app->ApplySettings();
