@@ -187,6 +187,21 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
             notify_(item, kItemChanged);
         return true;
     };
+    // A job that a stop or a cancel ended, however it ended (a torn-down browser may throw): not the
+    // book's fault, and it waits for the next start.
+    auto interrupted = [&] {
+        if (stopping_ || stop.stop_requested()) {
+            MarkStopped(*item);
+            if (notify_)
+                notify_(item, kItemChanged);
+        } else if (cancelled.stop_requested()) {
+            item->progress = 0;
+            finish(ItemState::Cancelled, "");
+        } else {
+            return false;
+        }
+        return true;
+    };
     const auto start = std::chrono::steady_clock::now();
     try {
         const bool converted = job->Run(out, progress);
@@ -202,22 +217,13 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         item->blockedRequests = job->BlockedRequests();
         item->SetTimings(job->TimingSummary());
         item->SetWarnings(job->Warnings());
-        if (converted) {
+        if (converted)
             finish(job->Warnings().empty() ? ItemState::Converted : ItemState::ConvertedWithWarnings, "");
-        } else if (stopping_ || stop.stop_requested()) {
-            MarkStopped(*item);  // not the book's fault: it waits for the next start
-            if (notify_)
-                notify_(item, kItemChanged);
-        } else if (cancelled.stop_requested()) {
-            item->progress = 0;
-            finish(ItemState::Cancelled, "");
-        } else {
+        else if (!interrupted())
             finish(ItemState::Failed, job->FailureReason());
-        }
-    } catch (const PdfError& e) {
-        finish(ItemState::Error, e.what());
-    } catch (const std::exception& e) {
-        finish(ItemState::Error, e.what());
+    } catch (const std::exception& e) {  // PdfError, and whatever another library throws
+        if (!interrupted())
+            finish(ItemState::Error, e.what());
     }
 }
 

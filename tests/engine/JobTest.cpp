@@ -305,6 +305,31 @@ TEST_F(WorkerFakeTest, StartSaysWhetherARunBegan) {
     worker.Stop();
 }
 
+// A job that a stop or a cancel ends is stopped or cancelled, even when the printer throws as it goes.
+TEST_F(WorkerFakeTest, AStopOrACancelIsNoErrorEvenWhenThePrinterThrows) {
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancel" : "stop");
+        engine::ConversionWorker worker(out.Path(), 1);
+        worker.SetPrinters(FakePrinters(script));
+        script->acts = {{"b.xhtml", Act::kHangThenThrow}};
+        auto small = worker.AddItem(Book(cancel ? "small-01.epub" : "small-02.epub"));
+        ASSERT_TRUE(worker.Start(nullptr));
+        for (int i = 0; i < 1000 && script->hanging < 1; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(script->hanging, 1);
+        if (cancel) {
+            ASSERT_TRUE(worker.CancelItem(small->epubPath));
+            for (int i = 0; i < 1000 && worker.IsBusy(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } else {
+            worker.Stop();
+        }
+        EXPECT_EQ(small->State(), cancel ? engine::ItemState::Cancelled : engine::ItemState::Stopped);
+        EXPECT_EQ(small->FailureReason(), "");
+        EXPECT_TRUE(OutputFiles().empty());
+    }
+}
+
 TEST_F(WorkerFakeTest, StopMidRunEndsEveryJobAtOnceAndStartsNoOther) {
     engine::ConversionWorker worker(out.Path(), 3);
     worker.SetPrinters(FakePrinters(script));
