@@ -8,8 +8,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -28,6 +26,7 @@
 #include "shell/Literals.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
+#include "shell/SingleInstance.h"
 #include "shell/Translation.h"
 #include "util/Utilities.h"
 
@@ -43,56 +42,19 @@ Application::~Application() {
 }
 
 QString Application::InstanceName() {
-    // A socket path in the user's private runtime folder: one instance per user session, and a test
-    // (or a second session) with a runtime folder of its own never sees another's.
-    const std::string folder = util::GetRuntimeFolder();
-    if (folder.empty())
-        return {};
-    return QString::fromStdString(util::JoinPath(folder, WindowClassName()));
-}
-
-void Application::Listen(const QString& instance) {
-    QLocalServer::removeServer(instance);
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    server_->listen(instance);
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* peer = server_->nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                while (peer->canReadLine()) {
-                    const QString line = QString::fromUtf8(peer->readLine()).trimmed();
-                    if (line == "raise" && window_)
-                        window_->BringToFront();
-                    if (line.startsWith("add "))
-                        AddFiles({line.mid(4)});
-                }
-            });
-        }
-    });
+    return SingleInstance::Name();
 }
 
 bool Application::Start() {
     translations_ = std::make_unique<Translations>();
-    // Single instance: a running one gets our files and comes to the front. Without a private runtime
-    // folder there is no safe place for the socket, and this instance runs alone.
-    const QString instance = InstanceName();
-    if (!instance.isEmpty()) {
-        QLocalSocket probe;
-        probe.connectToServer(instance);
-        if (probe.waitForConnected(500)) {
-            QByteArray message = "raise\n";
-            for (const QString& f : files_)
-                message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
-            probe.write(message);
-            probe.flush();
-            probe.waitForBytesWritten(1000);
-            probe.disconnectFromServer();
-            return false;
-        }
-    }
-    if (!instance.isEmpty())
-        Listen(instance);
+    // A running instance gets our files and comes to the front.
+    if (SingleInstance::HandOver(files_))
+        return false;
+    auto raise = [this] {
+        if (window_)
+            window_->BringToFront();
+    };
+    instance_ = new SingleInstance(this, raise, [this](const QStringList& files) { AddFiles(files); });
 
     const engine::EngineSettings settings = ReadSettings();
     worker_ = std::make_unique<engine::ConversionWorker>(

@@ -15,8 +15,6 @@
 #include "shell/ShellOperations.h"
 #include "shell/Translation.h"
 
-class QLocalServer;
-
 namespace engine {
 class ConversionWorker;
 }
@@ -24,6 +22,7 @@ class ConversionWorker;
 namespace shell {
 
 class MainWindow;
+class SingleInstance;
 class DownloadDialog;
 
 class Application : public QObject {
@@ -84,8 +83,6 @@ class Application : public QObject {
     static QString InstanceName();
 
   private:
-    // Takes over the single-instance socket and answers the instances started after this one.
-    void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
     // The settings file, read once for the runs to come: the engine's settings, and where the PDFs go.
     engine::EngineSettings ReadSettings();
@@ -102,7 +99,7 @@ class Application : public QObject {
     std::unique_ptr<engine::ConversionWorker> worker_;
     std::unique_ptr<MainWindow> window_;
     std::shared_ptr<DownloadDialog> download_;
-    QLocalServer* server_ = nullptr;
+    SingleInstance* instance_ = nullptr;  // a child of this object
     bool quiet_ = false;
     unsigned flicker_ = 0;  // GUI thread only
     MessageSink messages_;
