@@ -14,8 +14,9 @@ python3 scripts/make-sample-book.py sample/book "$work/The Lighthouse Keeper.epu
 cp "$work/The Lighthouse Keeper.epub" "$work/灯塔守护人.epub"
 cp "$work/The Lighthouse Keeper.epub" "$work/Notes from the Coast.epub"
 mkdir -p "$(dirname "$prefix")"
-# One of the books is broken, to show a failed row too.
-printf 'not an archive' > "$work/Broken Book.epub"
+# One of the books is broken, to show a failed row too: a ZIP archive by its first bytes (or the window
+# would not take it), with nothing after them.
+printf 'PK\003\004 and nothing more' > "$work/Broken Book.epub"
 mkdir -p "$work/config/epub2pdf"
 printf '[app]\noutput_folder=%s\n' "$work/pdf" > "$work/config/epub2pdf/epub2pdf.ini"
 for language in en zh; do

@@ -36,12 +36,28 @@
         <translation>Cancelled</translation>
     </message>
     <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
         <source>%1：文件夹里没有epub文件</source>
         <translation>%1: no EPUB file in this folder</translation>
     </message>
     <message>
         <source>%1：不是epub文件</source>
         <translation>%1: not an EPUB file</translation>
+    </message>
+    <message>
+        <source>%1：不是epub文件（epub文件是ZIP压缩包）</source>
+        <translation>%1: not an EPUB file (an EPUB is a ZIP archive)</translation>
+    </message>
+    <message>
+        <source>无法写入设置文件：%1</source>
+        <translation>Cannot write the settings file: %1</translation>
+    </message>
+    <message>
+        <source>无法使用输出文件夹：%1</source>
+        <translation>Cannot use the output folder: %1</translation>
     </message>
     <message>
         <source>%1：文件不存在</source>

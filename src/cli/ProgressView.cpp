@@ -7,6 +7,7 @@
 
 #include "cli/Translation.h"
 #include "engine/ConversionItem.h"
+#include "frontend/States.h"
 #include "util/Utilities.h"
 
 namespace cli {
@@ -84,18 +85,7 @@ std::string Fit(const std::string& utf8, int columns) {
 }
 
 std::string StatusWord(const engine::ConversionItem& item) {
-    const std::string status = item.StatusText();
-    if (status == engine::kStatusDone)
-        return T("converted");
-    if (status == engine::kStatusDoneWithWarnings)
-        return T("converted with warnings");
-    if (status == engine::kStatusFailed)
-        return T("failed");
-    if (status == engine::kStatusError)
-        return T("error");
-    if (status == engine::kStatusConverting)
-        return T("converting");
-    return T("waiting");
+    return T(frontend::StatusWord(item.State()));
 }
 
 ProgressView::ProgressView(std::vector<std::shared_ptr<engine::ConversionItem>> items, Mode mode, int fd)
@@ -135,24 +125,28 @@ void ProgressView::Changed(const std::shared_ptr<engine::ConversionItem>& item) 
     if (mode_ != Mode::Plain || !item)
         return;
     std::lock_guard lock(mutex_);
-    const std::string status = item->StatusText();
+    const engine::ItemState state = item->State();
     const int percent = item->progress;
     auto& last = last_[item.get()];
-    // One line per status change and per tenth of the way.
-    if (last.first == status && last.second / 10 == percent / 10)
+    // One line per change of state and per tenth of the way.
+    if (last.first == state && last.second / 10 == percent / 10)
         return;
-    last = {status, percent};
+    last = {state, percent};
     Write(util::FormatString("%s: %s %d%%\n", util::GetFileName(item->epubPath, true), StatusWord(*item),
                              percent));
 }
 
 std::string ProgressView::Erase(int width) {
-    // Back to the block's first line (lines drawn wider than the terminal is now take more rows), and
-    // everything below it cleared.
-    int up = 0;
-    for (int columns : drawn_) up += std::max(1, (columns + width - 1) / width);
+    // Row by row from the one below the block up to its first (a line drawn wider than the terminal is
+    // now takes more rows), each erased, the cursor left at the start of the first. Never "erase below"
+    // from the top-left corner: tmux and screen take that for a clear screen and keep a copy of the block
+    // in the scrollback at every redraw.
+    int rows = 0;
+    for (int columns : drawn_) rows += std::max(1, (columns + width - 1) / width);
     drawn_.clear();
-    return (up > 0 ? util::FormatString("\r\x1b[%dA", up) : std::string()) + "\r\x1b[J";
+    std::string out = "\r\x1b[2K";
+    for (int i = 0; i < rows; ++i) out += "\x1b[1A\x1b[2K";
+    return out;
 }
 
 void ProgressView::Draw() {
@@ -173,15 +167,15 @@ void ProgressView::Draw() {
     int running = 0, waiting = 0, converted = 0, failed = 0;
     std::vector<std::string> block;
     for (const auto& item : items_) {
-        const bool ended = item->done || item->failed;
+        const bool ended = item->Done() || item->Failed();
         if (ended) {
-            (item->done ? converted : failed) += 1;
+            (item->Done() ? converted : failed) += 1;
             if (ended_.insert(item.get()).second) {
                 out += Fit(StatusWord(*item) + ": " + util::GetFileName(item->epubPath, true), usable) + "\n";
             }
             continue;
         }
-        const bool converting = item->StatusText() == engine::kStatusConverting;
+        const bool converting = item->State() == engine::ItemState::Converting;
         (converting ? running : waiting) += 1;
         if (converting)
             block.push_back(util::FormatString("%3d%% %s", item->progress.load(),

@@ -12,9 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace engine {
-class ConversionItem;
-}
+#include "engine/ConversionItem.h"
 
 namespace cli {
 
@@ -23,7 +21,7 @@ int Columns(const std::string& utf8);
 // The text cut to at most columns, on a character boundary, with "..." where it was cut.
 std::string Fit(const std::string& utf8, int columns);
 // A book's state in the user's language: waiting, converting, converted, converted with warnings,
-// failed or error.
+// failed, error, cancelled or stopped.
 std::string StatusWord(const engine::ConversionItem& item);
 
 class ProgressView {
@@ -54,8 +52,8 @@ class ProgressView {
     Mode mode_;
     int fd_;
     std::mutex mutex_;
-    std::map<const engine::ConversionItem*, std::pair<std::string, int>> last_;  // plain lines
-    std::set<const engine::ConversionItem*> ended_;                              // final lines written
+    std::map<const engine::ConversionItem*, std::pair<engine::ItemState, int>> last_;  // plain lines
+    std::set<const engine::ConversionItem*> ended_;                                    // final lines written
     std::vector<int> drawn_;  // the columns of each line of the block on screen
     bool cursorHidden_ = false;
     bool finished_ = false;

@@ -10,26 +10,25 @@
 
 namespace engine {
 
-// Status texts shown for a book.
-inline constexpr const char* kStatusReady = "准备转换";
-inline constexpr const char* kStatusConverting = "转换中";
-inline constexpr const char* kStatusDone = "转换完成";
-inline constexpr const char* kStatusDoneWithWarnings =
-    "转换完成（有警告）";  // chapters left out, repairs made
-inline constexpr const char* kStatusFailed = "转换失败";
-inline constexpr const char* kStatusError = "转换出错";
-inline constexpr const char* kStatusCancelled =
-    "已取消";  // stopped by the user alone; it waits for the next start
+// Where a book stands. The front ends give each state its text.
+enum class ItemState {
+    Ready,                  // added, not converted yet
+    Converting,             // its conversion is under way
+    Converted,              // its PDF is written
+    ConvertedWithWarnings,  // written, with chapters left out or repairs made
+    Failed,                 // the book could not be converted; the reason says why
+    Error,                  // a library failed while converting it; the reason says how
+    Cancelled,              // the user cancelled this book alone; it waits for the next start
+    Stopped,                // the run was stopped while the book was queued or converting; it waits too
+};
 
 class ConversionItem {
   public:
     explicit ConversionItem(std::string epub, std::string pdf)
-        : epubPath(std::move(epub)), pdfPath_(std::move(pdf)), status_(kStatusReady) {}
+        : epubPath(std::move(epub)), pdfPath_(std::move(pdf)) {}
 
     const std::string epubPath;  // as added; the item's key
     std::atomic<int> progress{0};
-    std::atomic<bool> done{false};  // converted successfully
-    std::atomic<bool> failed{false};
     std::atomic<int> blockedRequests{0};  // requests of the book's pages that were refused
     std::atomic<int> pages{0};            // of the PDF, once converted
     std::atomic<double> seconds{0};       // the last conversion took
@@ -43,13 +42,18 @@ class ConversionItem {
         std::lock_guard lock(mutex_);
         pdfPath_ = std::move(path);
     }
-    std::string StatusText() const {
-        std::lock_guard lock(mutex_);
-        return status_;
+    ItemState State() const { return state_; }
+    // Set last: a reader that sees a final state sees the reason, warnings and PDF path that go with it.
+    void SetState(ItemState state) { state_ = state; }
+    // Converted successfully (with warnings or without).
+    bool Done() const {
+        const ItemState s = state_;
+        return s == ItemState::Converted || s == ItemState::ConvertedWithWarnings;
     }
-    void SetStatusText(std::string status) {
-        std::lock_guard lock(mutex_);
-        status_ = std::move(status);
+    // Failed, or an error.
+    bool Failed() const {
+        const ItemState s = state_;
+        return s == ItemState::Failed || s == ItemState::Error;
     }
     // Why the last conversion failed; empty after a success.
     std::string FailureReason() const {
@@ -83,6 +87,7 @@ class ConversionItem {
         return cancel_.get_token();
     }
     std::atomic<bool> removed{false};  // taken off the list: a run that reaches it passes it by
+    std::atomic<bool> queued{false};   // in the run under way, not begun yet
 
     // Where the time of the last conversion went.
     std::string Timings() const {
@@ -98,10 +103,10 @@ class ConversionItem {
     mutable std::mutex mutex_;
     std::string timings_;
     std::string pdfPath_;
-    std::string status_;
     std::string reason_;
     std::vector<std::string> warnings_;
     std::stop_source cancel_;
+    std::atomic<ItemState> state_{ItemState::Ready};
 };
 
 }  // namespace engine

@@ -25,19 +25,6 @@ ConversionWorker::~ConversionWorker() {
     Stop();
 }
 
-int ConversionWorker::MachineThreads(int cores, long long availableMemory) {
-    // Measured on 2 cores (bench/README.md): a batch is fastest with one or two books per core's worth
-    // of browsers; more only share the cores and add memory.
-    long long books = cores < 1 ? 1 : cores;
-    if (availableMemory > 0)
-        books = std::min(books, availableMemory / kMemoryPerBook);
-    return static_cast<int>(std::clamp<long long>(books, 1, kMaxThreads));
-}
-
-int ConversionWorker::MachineThreads() {
-    return MachineThreads(util::UsableCores(), util::AvailableMemory());
-}
-
 std::shared_ptr<ConversionItem> ConversionWorker::AddItem(const std::string& epubPath,
                                                           const std::string& outputFolder) {
     const std::string& key = epubPath;  // exactly: on Linux a.epub and A.epub are two files
@@ -61,7 +48,7 @@ void ConversionWorker::Reconfigure(EngineSettings settings, int threads) {
 bool ConversionWorker::CancelItem(const std::string& epubPath) {
     std::lock_guard lock(itemsLock_);
     auto it = items_.find(epubPath);
-    if (it == items_.end() || it->second->StatusText() != kStatusConverting)
+    if (it == items_.end() || it->second->State() != ItemState::Converting)
         return false;
     it->second->Cancel();
     return true;
@@ -70,7 +57,7 @@ bool ConversionWorker::CancelItem(const std::string& epubPath) {
 bool ConversionWorker::RemoveItem(const std::string& epubPath) {
     std::lock_guard lock(itemsLock_);
     auto it = items_.find(epubPath);
-    if (it == items_.end() || it->second->StatusText() == kStatusConverting)
+    if (it == items_.end() || it->second->State() == ItemState::Converting)
         return false;
     it->second->removed = true;
     items_.erase(it);
@@ -86,7 +73,7 @@ bool ConversionWorker::Contains(const std::string& epubPath) const {
 std::string ConversionWorker::OutputPathOf(const std::string& epubPath) const {
     std::lock_guard lock(itemsLock_);
     auto it = items_.find(epubPath);
-    if (it == items_.end() || !it->second->done)
+    if (it == items_.end() || !it->second->Done())
         return {};
     return it->second->PdfPath();
 }
@@ -104,7 +91,7 @@ bool ConversionWorker::IsEmpty() const {
 }
 
 bool ConversionWorker::Start(Notify notify) {
-    if (running_)
+    if (running_ || IsEmpty())
         return false;
     Stop();
     running_ = true;
@@ -116,11 +103,12 @@ bool ConversionWorker::Start(Notify notify) {
     // Every book counts before the first starts: a book that is passed by at once (converted in an
     // earlier run) must not end the run while the others are still being queued.
     pending_ = static_cast<int>(order_.size());
-    for (const std::string& key : order_)
-        pool_->Push([this, item = items_.at(key), stop = runStop_.get_token()] { RunItem(item, stop); });
-    if (order_.empty())
-        running_ = false;
-    return false;
+    for (const std::string& key : order_) {
+        const std::shared_ptr<ConversionItem>& item = items_.at(key);
+        item->queued = !item->Done();
+        pool_->Push([this, item, stop = runStop_.get_token()] { RunItem(item, stop); });
+    }
+    return true;
 }
 
 void ConversionWorker::Stop() {
@@ -128,13 +116,29 @@ void ConversionWorker::Stop() {
     stopping_ = true;
     runStop_.request_stop();  // every job of the run cancels now, not at its next progress report
     pool_.reset();
+    // The books the run had not begun wait for the next start, as the ones it stopped do.
+    {
+        std::lock_guard lock(itemsLock_);
+        for (const auto& [key, item] : items_) {
+            if (item->queued.exchange(false))
+                MarkStopped(*item);
+        }
+    }
     pending_ = 0;
     running_ = false;
 }
 
+void ConversionWorker::MarkStopped(ConversionItem& item) {
+    item.progress = 0;
+    item.SetFailureReason("");
+    item.SetWarnings({});
+    item.SetState(ItemState::Stopped);
+}
+
 void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
     ConvertItem(item, stop);
-    if (--pending_ > 0)
+    // A stopped run ends with the stop, which its caller sees: no end is told after it.
+    if (--pending_ > 0 || stopping_)
         return;
     running_ = false;
     if (notify_)
@@ -143,30 +147,30 @@ void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item, cons
 
 void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
     if (stopping_ || stop.stop_requested())
-        return;
-    if (item->done || item->removed)
+        return;  // Stop marks it stopped
+    item->queued = false;
+    if (item->Done() || item->removed)
         return;  // converted in an earlier run, or taken off the list
     const std::string epub = item->epubPath;
+    auto finish = [&](ItemState state, const std::string& reason) {
+        item->SetFailureReason(reason);
+        item->SetState(state);
+        if (notify_)
+            notify_(item, kItemChanged);
+    };
+    item->SetFailureReason("");
+    item->SetWarnings({});
+    item->SetState(ItemState::Converting);
     // The output name is taken by creating the file, so two books of one name never share it. To
     // replace a PDF, the book is written beside it and renamed over it once whole.
     const std::string wanted = item->PdfPath();
     const bool replace = overwrite_;
     const std::string out = util::ReserveUniquePath(replace ? wanted + ".tmp" : wanted);
-    auto fail = [&](const char* status, const std::string& reason) {
-        item->failed = true;
-        item->SetStatusText(status);
-        item->SetFailureReason(reason);
-        if (notify_)
-            notify_(item, kItemChanged);
-    };
     if (out.empty()) {
-        fail(kStatusFailed, "cannot create the output file " + item->PdfPath());
+        finish(ItemState::Failed, "cannot create the output file " + wanted);
         return;
     }
     item->SetPdfPath(out);
-    item->failed = false;
-    item->SetFailureReason("");
-    item->SetWarnings({});
 
     // The job stops with the run, or with this book alone.
     std::stop_source jobStop;
@@ -178,17 +182,32 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         if (stopping_)
             return false;
         item->progress = percent;
-        item->SetStatusText(percent >= 100 ? kStatusDone : kStatusConverting);
-        if (notify_)
+        // The end is told with the book's final state.
+        if (percent < 100 && notify_)
             notify_(item, kItemChanged);
+        return true;
+    };
+    // A job that a stop or a cancel ended, however it ended (a torn-down browser may throw): not the
+    // book's fault, and it waits for the next start.
+    auto interrupted = [&] {
+        if (stopping_ || stop.stop_requested()) {
+            MarkStopped(*item);
+            if (notify_)
+                notify_(item, kItemChanged);
+        } else if (cancelled.stop_requested()) {
+            item->progress = 0;
+            finish(ItemState::Cancelled, "");
+        } else {
+            return false;
+        }
         return true;
     };
     const auto start = std::chrono::steady_clock::now();
     try {
-        bool converted = job->Run(out, progress);
+        const bool converted = job->Run(out, progress);
         if (converted && replace && std::rename(out.c_str(), wanted.c_str()) != 0) {
             std::remove(out.c_str());
-            fail(kStatusFailed, "cannot replace " + wanted);
+            finish(ItemState::Failed, "cannot replace " + wanted);
             return;
         }
         if (converted && replace)
@@ -197,28 +216,14 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
         item->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         item->blockedRequests = job->BlockedRequests();
         item->SetTimings(job->TimingSummary());
-        item->SetWarnings(job->Warnings());  // before done: a reader that sees done sees them
-        item->done = converted;
-        item->failed = !converted;
-        if (!converted && cancelled.stop_requested() && !stop.stop_requested()) {
-            item->failed = false;  // not the book's fault: it waits for the next start
-            item->progress = 0;
-            item->SetStatusText(kStatusCancelled);
-            item->SetFailureReason("");
-            if (notify_)
-                notify_(item, kItemChanged);
-        } else if (!converted) {
-            fail(kStatusFailed, job->FailureReason());
-        } else {
-            if (!job->Warnings().empty())
-                item->SetStatusText(kStatusDoneWithWarnings);
-            if (notify_)
-                notify_(item, kItemChanged);  // its final state, done included
-        }
-    } catch (const PdfError& e) {
-        fail(kStatusError, e.what());
-    } catch (const std::exception& e) {
-        fail(kStatusError, e.what());
+        item->SetWarnings(job->Warnings());
+        if (converted)
+            finish(job->Warnings().empty() ? ItemState::Converted : ItemState::ConvertedWithWarnings, "");
+        else if (!interrupted())
+            finish(ItemState::Failed, job->FailureReason());
+    } catch (const std::exception& e) {  // PdfError, and whatever another library throws
+        if (!interrupted())
+            finish(ItemState::Error, e.what());
     }
 }
 

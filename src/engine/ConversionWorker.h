@@ -1,6 +1,6 @@
 // Holds the books of the conversion list and converts them in the background on a pool of threads, up
-// to one book per thread at a time, each with its own job and browser. Progress, status texts and the
-// end of a run go to one notification callback, called on pool threads.
+// to one book per thread at a time, each with its own job and browser. Progress, the books' states and
+// the end of a run go to one notification callback, called on pool threads.
 #pragma once
 
 #include <atomic>
@@ -23,17 +23,10 @@ class ThreadPool;
 class ConversionWorker {
   public:
     // Notification codes.
-    static constexpr int kItemChanged = 0;  // progress, status or final state of the item
+    static constexpr int kItemChanged = 0;  // progress or state of the item
     static constexpr int kRunOver = 1;      // the item pointer is null
     static constexpr int kMaxThreads = 20;  // the most books that convert at once
     static constexpr int kDefaultThreads = kMaxThreads;
-    static constexpr long long kMemoryPerBook = 512ll << 20;  // a browser and its merge, with room to spare
-
-    // How many books the machine carries at once: one per core that this process may use, as far as
-    // the available memory holds kMemoryPerBook for each; from 1 to kMaxThreads.
-    static int MachineThreads(int cores, long long availableMemory);
-    // The same for this machine.
-    static int MachineThreads();
 
     using Notify = std::function<void(const std::shared_ptr<ConversionItem>&, int code)>;
 
@@ -69,10 +62,12 @@ class ConversionWorker {
     // True while a run is under way.
     bool IsBusy() const { return running_; }
 
-    // Queues every book that is not done; false (and nothing happens) while a run is under way.
+    // Queues every book that is not done; true when the run began (its end comes as kRunOver). False, and
+    // nothing happens, while a run is under way or when there is no book.
     bool Start(Notify notify);
     // Ends a run: running books are cancelled at once (their browsers end, their pages are abandoned),
-    // queued ones are skipped, and no browser starts after it. Returns when every job has ended.
+    // queued ones are skipped, and no browser starts after it; both are then Stopped, and no kRunOver
+    // follows. Returns when every job has ended.
     void Stop();
 
     const std::string& WorkFolder() const { return workFolder_; }
@@ -83,6 +78,8 @@ class ConversionWorker {
   private:
     void RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
     void ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
+    // A book the stop of a run caught, queued or converting.
+    static void MarkStopped(ConversionItem& item);
 
     std::unordered_map<std::string, std::shared_ptr<ConversionItem>> items_;
     std::vector<std::string> order_;

@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "util/IniFile.h"
+#include "util/Utilities.h"
 
 namespace settings {
 
@@ -60,6 +61,11 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
     if (!settings.problem.empty())
         settings.problem = path + ": " + settings.problem;
     return settings;
+}
+
+std::string ReadOutputFolder(const std::string& path) {
+    const std::string folder = util::IniFile(path, "app").GetString("output_folder");
+    return folder.empty() ? folder : util::ToFullPath(folder);
 }
 
 }  // namespace settings

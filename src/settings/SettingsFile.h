@@ -17,5 +17,7 @@ std::string ReadPageSetup(const std::string& path, engine::PageSetup& setup);
 // Sections "app" (jobs, chapter_seconds, chapter_pages), "browser" (the above, and allow_network) and
 // "page"; a refused value is in the result's problem.
 engine::EngineSettings ReadEngineSettings(const std::string& path);
+// The window's "app" output_folder, as a full path; empty when the PDFs go next to their books.
+std::string ReadOutputFolder(const std::string& path);
 
 }  // namespace settings

@@ -4,13 +4,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -20,6 +17,8 @@
 
 #include "browser/BrowserManager.h"
 #include "engine/ConversionWorker.h"
+#include "frontend/BookIntake.h"
+#include "frontend/BooksAtOnce.h"
 #include "settings/SettingsFile.h"
 #include "shell/ConversionRow.h"
 #include "shell/DownloadDialog.h"
@@ -27,8 +26,8 @@
 #include "shell/Literals.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
+#include "shell/SingleInstance.h"
 #include "shell/Translation.h"
-#include "util/IniFile.h"
 #include "util/Utilities.h"
 
 namespace shell {
@@ -43,70 +42,23 @@ Application::~Application() {
 }
 
 QString Application::InstanceName() {
-    // A socket path in the user's private runtime folder: one instance per user session, and a test
-    // (or a second session) with a runtime folder of its own never sees another's.
-    const std::string folder = util::GetRuntimeFolder();
-    if (folder.empty())
-        return {};
-    return QString::fromStdString(util::JoinPath(folder, WindowClassName()));
-}
-
-std::string Application::OutputFolder() {
-    // The settings' folder, else (empty) next to each book, as on the command line.
-    const std::string configured = util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder");
-    return configured.empty() ? std::string() : util::ToFullPath(configured);
-}
-
-void Application::Listen(const QString& instance) {
-    QLocalServer::removeServer(instance);
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    server_->listen(instance);
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* peer = server_->nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                while (peer->canReadLine()) {
-                    const QString line = QString::fromUtf8(peer->readLine()).trimmed();
-                    if (line == "raise" && window_)
-                        window_->BringToFront();
-                    if (line.startsWith("add "))
-                        AddFiles({line.mid(4)});
-                }
-            });
-        }
-    });
+    return SingleInstance::Name();
 }
 
 bool Application::Start() {
     translations_ = std::make_unique<Translations>();
-    // Single instance: a running one gets our files and comes to the front. Without a private runtime
-    // folder there is no safe place for the socket, and this instance runs alone.
-    const QString instance = InstanceName();
-    if (!instance.isEmpty()) {
-        QLocalSocket probe;
-        probe.connectToServer(instance);
-        if (probe.waitForConnected(500)) {
-            QByteArray message = "raise\n";
-            for (const QString& f : files_)
-                message += "add " + QFileInfo(f).absoluteFilePath().toUtf8() + "\n";
-            probe.write(message);
-            probe.flush();
-            probe.waitForBytesWritten(1000);
-            probe.disconnectFromServer();
-            return false;
-        }
-    }
-    if (!instance.isEmpty())
-        Listen(instance);
+    // A running instance gets our files and comes to the front.
+    if (SingleInstance::HandOver(files_))
+        return false;
+    auto raise = [this] {
+        if (window_)
+            window_->BringToFront();
+    };
+    instance_ = new SingleInstance(this, raise, [this](const QStringList& files) { AddFiles(files); });
 
-    // The engine's settings are read once, here. Books at once: the settings file's [app] jobs, else
-    // what this machine carries.
-    const engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
-    const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
-                                        : engine::ConversionWorker::MachineThreads();
-    worker_ = std::make_unique<engine::ConversionWorker>(OutputFolder(), jobs, settings);
-    settingsProblem_ = settings.problem;
+    const engine::EngineSettings settings = ReadSettings();
+    worker_ = std::make_unique<engine::ConversionWorker>(
+        output_.folder, frontend::ChooseBooksAtOnce(0, settings.jobs).books, settings);
     LoadInterfacePackage();
     QFile style(":/skin/style.qss");
     if (style.open(QIODevice::ReadOnly))
@@ -161,37 +113,21 @@ bool Application::Confirm(const std::string& text) {
 bool Application::AddFiles(const QStringList& paths) {
     // The books of a batch: its .epub files, and those in its folders (and their subfolders). What is
     // refused is said once, with why; the rest is added. Books added while a run goes wait for the next.
-    QStringList books;
-    QStringList refused;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            QStringList found;
-            QDirIterator it(path, {"*.epub", "*.EPUB", "*.Epub"}, QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext()) found.push_back(it.next());
-            found.sort();
-            if (found.isEmpty())
-                refused.push_back(Tr("%1：文件夹里没有epub文件").arg(info.fileName()));
-            books += found;
-        } else if (!path.toLower().endsWith(".epub")) {
-            refused.push_back(Tr("%1：不是epub文件").arg(info.fileName()));
-        } else if (!info.isFile()) {
-            refused.push_back(Tr("%1：文件不存在").arg(info.fileName()));
-        } else {
-            books.push_back(path);
-        }
-    }
-    for (const QString& path : books) {
-        const std::string p = path.toStdString();
-        if (worker_->Contains(p))
+    std::vector<std::string> given;
+    for (const QString& path : paths) given.push_back(path.toStdString());
+    const frontend::Intake intake = frontend::CollectBooks(given, {.recursive = true});
+    for (const std::string& book : intake.books) {
+        if (worker_->Contains(book))
             continue;
-        const std::string folder = OutputFolder();
-        worker_->AddItem(p, folder.empty() ? util::GetFolderOf(p) : folder);
-        window_->AddRow(path, QString::fromStdString(util::GetFileName(p, true)));
+        worker_->AddItem(book, output_.FolderFor(book));
+        window_->AddRow(QString::fromStdString(book), QString::fromStdString(util::GetFileName(book, true)));
     }
-    if (!refused.isEmpty())
-        ShowError((Tr("只接受epub文件，以下没有添加：") + "\n" + refused.join('\n')).toStdString());
-    return !books.isEmpty();
+    if (!intake.refused.empty()) {
+        QStringList said;
+        for (const frontend::Refused& refused : intake.refused) said.push_back(RefusalText(refused));
+        ShowError((Tr("只接受epub文件，以下没有添加：") + "\n" + said.join('\n')).toStdString());
+    }
+    return !intake.books.empty();
 }
 
 void Application::AddWithDialog() {
@@ -213,6 +149,10 @@ void Application::StartConvert() {
     }
     if (!settingsProblem_.empty()) {
         ShowError(settingsProblem_);  // nothing is converted with settings read in part
+        return;
+    }
+    if (output_.problem != frontend::OutputProblem::None) {
+        ShowError(Tr("无法使用输出文件夹：%1").arg(QString::fromStdString(output_.where)).toStdString());
         return;
     }
     worker_->Start([this](const std::shared_ptr<engine::ConversionItem>& item, int code) {
@@ -237,9 +177,9 @@ void Application::ShowRunOver(const std::string& text) {
     box.exec();
     if (box.clickedButton() != open)
         return;
-    std::string folder = OutputFolder();
+    std::string folder = output_.folder;
     for (const auto& item : worker_->Items()) {
-        if (folder.empty() && item->done)
+        if (folder.empty() && item->Done())
             folder = util::GetFolderOf(item->PdfPath());  // next to the books: the first one's
     }
     if (!folder.empty())
@@ -258,10 +198,10 @@ void Application::StopConvert() {
 std::string Application::RunCounts() const {
     int converted = 0, failed = 0;
     for (const auto& item : worker_->Items()) {
-        converted += item->done ? 1 : 0;
-        failed += item->failed ? 1 : 0;
+        converted += item->Done() ? 1 : 0;
+        failed += item->Failed() ? 1 : 0;
     }
-    const std::string folder = OutputFolder();
+    const std::string& folder = output_.folder;
     return (Tr("成功%1本，失败%2本").arg(converted).arg(failed) + "\n" +
             Tr("输出文件夹：%1")
                 .arg(folder.empty() ? Tr("与每本书相同的文件夹") : QString::fromStdString(folder)))
@@ -292,36 +232,40 @@ void Application::OnProgress(const std::shared_ptr<engine::ConversionItem>& item
 }
 
 void Application::UpdateItem(const std::shared_ptr<engine::ConversionItem>& item) {
-    const int percent = item->progress;
-    const QString status = Tr(item->StatusText());
+    const engine::ItemState state = item->State();
     QString icon;
-    if (item->failed) {
-        icon = "failed";
-    } else if (item->StatusText() == engine::kStatusCancelled || item->StatusText() == engine::kStatusReady) {
-        icon = "downlist_ok";  // waiting
-    } else if (percent < 100) {
-        // Flickers while the book converts: the two pictures take turns with each report.
-        icon = flicker_++ % 2 == 0 ? "converting1" : "converting2";
-    } else {
-        icon = "succeeded";
+    switch (state) {
+        case engine::ItemState::Ready:
+        case engine::ItemState::Cancelled:
+        case engine::ItemState::Stopped:
+            icon = "downlist_ok";  // waiting
+            break;
+        case engine::ItemState::Converting:
+            // Flickers while the book converts: the two pictures take turns with each report.
+            icon = flicker_++ % 2 == 0 ? "converting1" : "converting2";
+            break;
+        case engine::ItemState::Converted:
+        case engine::ItemState::ConvertedWithWarnings:
+            icon = "succeeded";
+            break;
+        case engine::ItemState::Failed:
+        case engine::ItemState::Error:
+            icon = "failed";
+            break;
     }
-    window_->UpdateRow(QString::fromStdString(item->epubPath), percent, status, icon);
-    if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath)))
-        row->SetState(item->StatusText() == engine::kStatusConverting, item->done);
+    const QString key = QString::fromStdString(item->epubPath);
+    window_->UpdateRow(key, item->progress, state, icon);
     // Why a book failed, or what it left out, shows when the pointer rests on its status.
-    if (ConversionRow* row = window_->RowOf(QString::fromStdString(item->epubPath))) {
+    if (ConversionRow* row = window_->RowOf(key)) {
+        row->SetState(state == engine::ItemState::Converting, item->Done());
         std::string tip = item->FailureReason();
         for (const std::string& warning : item->Warnings()) tip += (tip.empty() ? "" : "\n") + warning;
         row->Status()->setToolTip(QString::fromStdString(tip));
-        row->SetReason(item->failed ? QString::fromStdString(item->FailureReason()) : QString());
-        window_->FitRow(QString::fromStdString(item->epubPath));
+        row->SetReason(item->Failed() ? QString::fromStdString(item->FailureReason()) : QString());
+        window_->FitRow(key);
     }
-    // The last report of a book that converted (its done flag may follow a moment later).
-    const std::string statusText = item->StatusText();
-    if (!item->failed && percent >= 100 &&
-        (statusText == engine::kStatusDone || statusText == engine::kStatusDoneWithWarnings)) {
+    if (item->Done())
         window_->AddHistory(QString::fromStdString(item->PdfPath()));
-    }
 }
 
 void Application::ViewEpub() {
@@ -351,7 +295,7 @@ void Application::RowAction() {
 
 void Application::ClearFinished() {
     for (const auto& item : worker_->Items()) {
-        if (item->done && worker_->RemoveItem(item->epubPath))
+        if (item->Done() && worker_->RemoveItem(item->epubPath))
             window_->RemoveRow(QString::fromStdString(item->epubPath));
     }
 }
@@ -364,11 +308,31 @@ void Application::ShowSettings() {
 
 void Application::ApplySettings() {
     // For the next run; the books already listed keep the folder they were added with.
-    const engine::EngineSettings settings = settings::ReadEngineSettings(util::GetSettingsPath());
-    const int jobs = settings.jobs >= 1 ? std::min(settings.jobs, engine::ConversionWorker::kMaxThreads)
-                                        : engine::ConversionWorker::MachineThreads();
+    const engine::EngineSettings settings = ReadSettings();
+    worker_->Reconfigure(settings, frontend::ChooseBooksAtOnce(0, settings.jobs).books);
+}
+
+engine::EngineSettings Application::ReadSettings() {
+    const std::string path = util::GetSettingsPath();
+    engine::EngineSettings settings = settings::ReadEngineSettings(path);
     settingsProblem_ = settings.problem;
-    worker_->Reconfigure(settings, jobs);
+    output_ = frontend::PlanOutput(settings::ReadOutputFolder(path), false, 0);
+    return settings;
+}
+
+QString Application::RefusalText(const frontend::Refused& refused) {
+    QString name = QFileInfo(QString::fromStdString(refused.path)).fileName();
+    switch (refused.why) {
+        case frontend::Refusal::NoSuchFile:
+            return Tr("%1：文件不存在").arg(name);
+        case frontend::Refusal::NotAnEpubName:
+            return Tr("%1：不是epub文件").arg(name);
+        case frontend::Refusal::NotAZipArchive:
+            return Tr("%1：不是epub文件（epub文件是ZIP压缩包）").arg(name);
+        case frontend::Refusal::NoBookInFolder:
+            return Tr("%1：文件夹里没有epub文件").arg(name);
+    }
+    return name;
 }
 
 void Application::ViewHelp() {

@@ -9,10 +9,11 @@
 #include <memory>
 
 #include "engine/ConversionItem.h"
+#include "engine/EngineSettings.h"
+#include "frontend/BookIntake.h"
+#include "frontend/OutputPlan.h"
 #include "shell/ShellOperations.h"
 #include "shell/Translation.h"
-
-class QLocalServer;
 
 namespace engine {
 class ConversionWorker;
@@ -21,6 +22,7 @@ class ConversionWorker;
 namespace shell {
 
 class MainWindow;
+class SingleInstance;
 class DownloadDialog;
 
 class Application : public QObject {
@@ -79,13 +81,13 @@ class Application : public QObject {
     engine::ConversionWorker* Worker() const { return worker_.get(); }
     // The single-instance socket in the user's runtime folder; empty when there is no private folder.
     static QString InstanceName();
-    // The folder that converted PDFs go to.
-    static std::string OutputFolder();
 
   private:
-    // Takes over the single-instance socket and answers the instances started after this one.
-    void Listen(const QString& instance);
     void UpdateItem(const std::shared_ptr<engine::ConversionItem>& item);
+    // The settings file, read once for the runs to come: the engine's settings, and where the PDFs go.
+    engine::EngineSettings ReadSettings();
+    // A refused path in the window's words.
+    static QString RefusalText(const frontend::Refused& refused);
     // The end of a run: its counts in a box that can open the output folder, and through the tray when
     // the window is out of sight.
     void ShowRunOver(const std::string& text);
@@ -97,7 +99,7 @@ class Application : public QObject {
     std::unique_ptr<engine::ConversionWorker> worker_;
     std::unique_ptr<MainWindow> window_;
     std::shared_ptr<DownloadDialog> download_;
-    QLocalServer* server_ = nullptr;
+    SingleInstance* instance_ = nullptr;  // a child of this object
     bool quiet_ = false;
     unsigned flicker_ = 0;  // GUI thread only
     MessageSink messages_;
@@ -106,6 +108,7 @@ class Application : public QObject {
     std::function<bool(const std::string&)> opener_;
     bool dialogs_ = false;         // messages go to message boxes (not to a sink a test gave)
     std::string settingsProblem_;  // a refused setting, named with its value
+    frontend::OutputPlan output_;  // where the PDFs of the books added go
 };
 
 }  // namespace shell

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "engine/ConversionItem.h"
+#include "frontend/States.h"
 #include "shell/Translation.h"
 
 namespace shell {
@@ -46,7 +46,7 @@ ConversionRow::ConversionRow(const QString& displayName, int index, QWidget* par
     layout->addLayout(middle, 1);
 
     auto* right = new QVBoxLayout();
-    status_ = new QLabel(Tr(engine::kStatusReady), this);
+    status_ = new QLabel(Tr(frontend::StatusText(engine::ItemState::Ready)), this);
     status_->setObjectName("status");
     status_->setAlignment(Qt::AlignCenter);
     status_->setStyleSheet("color: #009688;");
@@ -101,12 +101,12 @@ void ConversionRow::SetReason(const QString& reason) {
     reason_->setVisible(!reason.isEmpty());
 }
 
-void ConversionRow::Update(int percent, const QString& statusText, const QString& iconName) {
+void ConversionRow::Update(int percent, engine::ItemState state, const QString& iconName) {
     iconName_ = iconName;
     icon_->setIcon(QIcon(":/skin/" + iconName + ".png"));
-    status_->setText(percent < 1 ? statusText : QString("%1 %2%").arg(statusText).arg(percent));
-    const bool failed = statusText == Tr(engine::kStatusFailed);
-    status_->setStyleSheet(failed ? "color: #ff0000;" : "color: #009688;");
+    const QString text = Tr(frontend::StatusText(state));
+    status_->setText(percent < 1 ? text : QString("%1 %2%").arg(text).arg(percent));
+    status_->setStyleSheet(state == engine::ItemState::Failed ? "color: #ff0000;" : "color: #009688;");
     progress_->setValue(percent);
 }
 

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include "engine/ConversionItem.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -15,9 +17,9 @@ class ConversionRow : public QWidget {
     // index is the row's position in the list; the links carry it as their "userData".
     ConversionRow(const QString& displayName, int index, QWidget* parent = nullptr);
 
-    // Shows percent and statusText ("转换中 25%"; the bare text below 1 %), the icon :/skin/<iconName>.png,
-    // and red text for "转换失败".
-    void Update(int percent, const QString& statusText, const QString& iconName);
+    // Shows percent and the state's text ("转换中 25%"; the bare text below 1 %), the icon
+    // :/skin/<iconName>.png, and red text for a failed book ("转换失败"; an error keeps the usual colour).
+    void Update(int percent, engine::ItemState state, const QString& iconName);
     // The row's position in the list, carried by its buttons as "userData".
     void SetIndex(int index);
     // The row's own button: "取消" while the book converts, "移除" otherwise; "查看pdf" only once it

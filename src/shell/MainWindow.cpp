@@ -124,8 +124,8 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         if (QSystemTrayIcon::isSystemTrayAvailable())
             tray_->show();
     }
-    settings_ = std::make_unique<SettingsStore>(util::GetSettingsPath(), "app");
-    zoom_ = std::make_unique<ZoomController>(SettingsStore(util::GetSettingsPath(), "app"),
+    settings_ = std::make_unique<settings::SettingsStore>(util::GetSettingsPath(), "app");
+    zoom_ = std::make_unique<ZoomController>(settings::SettingsStore(util::GetSettingsPath(), "app"),
                                              [this](int dpi) { ApplyZoom(dpi); });
     const int width = settings_->GetInt("width", -1);
     const int height = settings_->GetInt("height", -1);
@@ -215,7 +215,7 @@ int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
     return index;
 }
 
-void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& statusText,
+void MainWindow::UpdateRow(const QString& epubPath, int percent, engine::ItemState state,
                            const QString& iconName) {
     int index;
     {
@@ -226,7 +226,7 @@ void MainWindow::UpdateRow(const QString& epubPath, int percent, const QString& 
         index = it->second;
     }
     if (ConversionRow* row = Row(index))
-        row->Update(percent, statusText, iconName);
+        row->Update(percent, state, iconName);
 }
 
 void MainWindow::RemoveRow(const QString& epubPath) {
@@ -319,8 +319,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     // Only the size of a normal window is kept.
     if (settings_ && !isMaximized() && !isMinimized() && !isFullScreen()) {
-        settings_->SetInt("width", event->size().width());
-        settings_->SetInt("height", event->size().height());
+        settings_->SetInts({{"width", event->size().width()}, {"height", event->size().height()}});
     }
     QMainWindow::resizeEvent(event);
 }

@@ -9,7 +9,9 @@
 #include <memory>
 #include <mutex>
 
-#include "shell/Settings.h"
+#include "engine/ConversionItem.h"
+#include "settings/SettingsStore.h"
+#include "shell/Zoom.h"
 
 class QListWidget;
 class QPushButton;
@@ -35,14 +37,15 @@ class MainWindow : public QMainWindow {
     // Appends a row for a book; its index, or -1 without a list.
     int AddRow(const QString& epubPath, const QString& displayName);
     // Updates the row of a book; nothing when it has none.
-    void UpdateRow(const QString& epubPath, int percent, const QString& statusText, const QString& iconName);
+    void UpdateRow(const QString& epubPath, int percent, engine::ItemState state, const QString& iconName);
     // Gives a book's row the height its content needs now (a reason shown under its name).
     void FitRow(const QString& epubPath);
     // Takes a book's row off the list; the rows after it move up.
     void RemoveRow(const QString& epubPath);
     // Adds a finished PDF to the history page.
     void AddHistory(const QString& pdfPath);
-    // The row key (lower-cased EPUB path) at index, or an empty string.
+    // The row key (the EPUB path exactly as added: a.epub and A.epub are two books) at index, or an
+    // empty string.
     QString GetRowKey(int index) const;
     ConversionRow* Row(int index) const;
     // The row of a book, or null.
@@ -80,7 +83,7 @@ class MainWindow : public QMainWindow {
 
     QString title_;
     mutable std::mutex rowsLock_;
-    std::map<QString, int> rows_;
+    std::map<QString, int> rows_;  // row key -> list position
     QListWidget* list_ = nullptr;
     QListWidget* history_ = nullptr;
     QStackedWidget* tabs_ = nullptr;
@@ -90,7 +93,7 @@ class MainWindow : public QMainWindow {
     QSystemTrayIcon* tray_ = nullptr;
     Command onQuitRequest_;
     std::function<void(const QStringList&)> onFilesDropped_;
-    std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<settings::SettingsStore> settings_;
     std::unique_ptr<ZoomController> zoom_;
     int baseFontPoints_ = 10;
     double scale_ = 1.0;

@@ -13,10 +13,9 @@
 #include <QVBoxLayout>
 
 #include "engine/PageSetup.h"
-#include "settings/SettingsFile.h"
+#include "settings/EditableSettings.h"
 #include "shell/ShellOperations.h"
 #include "shell/Translation.h"
-#include "util/IniFile.h"
 
 namespace shell {
 
@@ -24,10 +23,10 @@ SettingsDialog::SettingsDialog(std::string settingsPath, QWidget* parent)
     : QDialog(parent), path_(std::move(settingsPath)) {
     setObjectName("settings_dialog");
     setWindowTitle(Tr("设置"));
-    const util::IniFile app(path_, "app"), page(path_, "page"), browser(path_, "browser");
+    const settings::EditableSettings stored = settings::ReadEditableSettings(path_);
     auto* form = new QFormLayout();
 
-    output_ = new QLineEdit(QString::fromStdString(app.GetString("output_folder")), this);
+    output_ = new QLineEdit(QString::fromStdString(stored.outputFolder), this);
     output_->setObjectName("output_folder");
     output_->setPlaceholderText(Tr("与每本书相同的文件夹"));
     auto* choose = new QPushButton(Tr("选择…"), this);
@@ -45,41 +44,41 @@ SettingsDialog::SettingsDialog(std::string settingsPath, QWidget* parent)
     paper_->setObjectName("paper");
     paper_->setEditable(true);
     paper_->addItems({"Letter", "A4", "A3", "A5", "B5", "Legal"});
-    paper_->setCurrentText(QString::fromStdString(page.GetString("paper", "Letter")));
+    paper_->setCurrentText(QString::fromStdString(stored.paper));
     form->addRow(Tr("纸张"), paper_);
     landscape_ = new QCheckBox(Tr("横向"), this);
     landscape_->setObjectName("landscape");
-    landscape_->setChecked(page.GetString("landscape") == "1");
+    landscape_->setChecked(stored.landscape);
     form->addRow(QString(), landscape_);
-    margins_ = new QLineEdit(QString::fromStdString(page.GetString("margins", "0.8in")), this);
+    margins_ = new QLineEdit(QString::fromStdString(stored.margins), this);
     margins_->setObjectName("margins");
     form->addRow(Tr("页边距"), margins_);
-    scale_ = new QLineEdit(QString::fromStdString(page.GetString("scale", "1.1")), this);
+    scale_ = new QLineEdit(QString::fromStdString(stored.scale), this);
     scale_->setObjectName("scale");
     form->addRow(Tr("缩放"), scale_);
     pageNumbers_ = new QCheckBox(Tr("页码"), this);
     pageNumbers_->setObjectName("page_numbers");
-    pageNumbers_->setChecked(page.GetString("page_numbers") == "1");
+    pageNumbers_->setChecked(stored.pageNumbers);
     position_ = new QComboBox(this);
     position_->setObjectName("number_position");
     for (const char* p : {"center", "left", "right", "outside"}) position_->addItem(QString::fromLatin1(p));
-    position_->setCurrentText(QString::fromStdString(page.GetString("number_position", "center")));
+    position_->setCurrentText(QString::fromStdString(stored.numberPosition));
     auto* numbersRow = new QHBoxLayout();
     numbersRow->addWidget(pageNumbers_);
     numbersRow->addWidget(position_, 1);
     form->addRow(QString(), numbersRow);
     header_ = new QCheckBox(Tr("页眉显示书名"), this);
     header_->setObjectName("header");
-    header_->setChecked(page.GetString("header") == "1");
+    header_->setChecked(stored.header);
     form->addRow(QString(), header_);
 
     jobs_ = new QSpinBox(this);
     jobs_->setObjectName("jobs");
     jobs_->setRange(0, 20);
     jobs_->setSpecialValueText(Tr("自动"));
-    jobs_->setValue(app.GetInt("jobs", 0));
+    jobs_->setValue(stored.jobs);
     form->addRow(Tr("同时转换"), jobs_);
-    browser_ = new QLineEdit(QString::fromStdString(browser.GetString("path")), this);
+    browser_ = new QLineEdit(QString::fromStdString(stored.browserPath), this);
     browser_->setObjectName("browser_path");
     browser_->setPlaceholderText(Tr("自动查找"));
     form->addRow(Tr("浏览器"), browser_);
@@ -105,17 +104,19 @@ std::string SettingsDialog::Save() {
     setup.landscape = landscape_->isChecked();
     if (std::string why = engine::CheckPageSetup(setup); !why.empty())
         return why;
-    const util::IniFile app(path_, "app"), page(path_, "page"), browser(path_, "browser");
-    app.SetString("output_folder", output_->text().trimmed().toStdString());
-    app.SetInt("jobs", jobs_->value());
-    page.SetString("paper", paper_->currentText().trimmed().toStdString());
-    page.SetString("landscape", landscape_->isChecked() ? "1" : "0");
-    page.SetString("margins", margins_->text().trimmed().toStdString());
-    page.SetString("scale", scale_->text().trimmed().toStdString());
-    page.SetString("page_numbers", pageNumbers_->isChecked() ? "1" : "0");
-    page.SetString("number_position", position_->currentText().toStdString());
-    page.SetString("header", header_->isChecked() ? "1" : "0");
-    browser.SetString("path", browser_->text().trimmed().toStdString());
+    settings::EditableSettings values;
+    values.outputFolder = output_->text().trimmed().toStdString();
+    values.jobs = jobs_->value();
+    values.paper = paper_->currentText().trimmed().toStdString();
+    values.landscape = landscape_->isChecked();
+    values.margins = margins_->text().trimmed().toStdString();
+    values.scale = scale_->text().trimmed().toStdString();
+    values.pageNumbers = pageNumbers_->isChecked();
+    values.numberPosition = position_->currentText().toStdString();
+    values.header = header_->isChecked();
+    values.browserPath = browser_->text().trimmed().toStdString();
+    if (!settings::WriteEditableSettings(path_, values))
+        return Tr("无法写入设置文件：%1").arg(QString::fromStdString(path_)).toStdString();
     return {};
 }
 

@@ -63,6 +63,38 @@ bool SameKey(const std::string& a, const std::string& b) {
     return true;
 }
 
+// Sets key in the first section of that name in lines, adding the key, or the section, when missing.
+void SetIn(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+           const std::string& value) {
+    bool inSection = false, sectionSeen = false;
+    size_t insertAt = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string name, k, v;
+        if (IsSection(lines[i], &name)) {
+            if (inSection) {
+                insertAt = i;
+                break;
+            }
+            inSection = SameKey(name, section);
+            sectionSeen = sectionSeen || inSection;
+            if (inSection)
+                insertAt = i + 1;
+        } else if (inSection && IsEntry(lines[i], &k, &v) && SameKey(k, key)) {
+            lines[i] = std::string(key).append("=").append(value);
+            return;
+        } else if (inSection && !Trim(lines[i]).empty()) {
+            insertAt = i + 1;
+        }
+    }
+    if (!sectionSeen) {
+        if (!lines.empty() && !Trim(lines.back()).empty())
+            lines.push_back("");
+        lines.push_back("[" + section + "]");
+        insertAt = lines.size();
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
+}
+
 // An exclusive advisory lock on a file beside the settings, held for the object's life. Without a lock
 // file (a read-only folder) the write goes ahead unlocked and fails on its own terms.
 class FileLock {
@@ -117,41 +149,17 @@ int IniFile::GetInt(const std::string& key, int fallback) const {
 }
 
 bool IniFile::SetString(const std::string& key, const std::string& value) const {
+    return SetStrings({{key, value}});
+}
+
+bool IniFile::SetStrings(const std::vector<std::pair<std::string, std::string>>& values) const {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
     // Writers take turns (the window and the command line share the file): each one reads the file
     // under the lock, so that no writer's keys are lost to another's older copy.
     const FileLock lock(path_ + ".lock");
     std::vector<std::string> lines = ReadLines(path_);
-    bool inSection = false, sectionSeen = false, written = false;
-    size_t insertAt = lines.size();
-    for (size_t i = 0; i < lines.size() && !written; ++i) {
-        std::string name, k, v;
-        if (IsSection(lines[i], &name)) {
-            if (inSection) {
-                insertAt = i;
-                break;
-            }
-            inSection = SameKey(name, section_);
-            sectionSeen = sectionSeen || inSection;
-            if (inSection)
-                insertAt = i + 1;
-        } else if (inSection && IsEntry(lines[i], &k, &v) && SameKey(k, key)) {
-            lines[i] = std::string(key).append("=").append(value);
-            written = true;
-        } else if (inSection && !Trim(lines[i]).empty()) {
-            insertAt = i + 1;
-        }
-    }
-    if (!written) {
-        if (!sectionSeen) {
-            if (!lines.empty() && !Trim(lines.back()).empty())
-                lines.push_back("");
-            lines.push_back("[" + section_ + "]");
-            insertAt = lines.size();
-        }
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
-    }
+    for (const auto& [key, value] : values) SetIn(lines, section_, key, value);
     std::string text;
     for (const std::string& line : lines) text += line + '\n';
     return WriteFileAtomically(path_, text, 0600);

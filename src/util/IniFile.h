@@ -5,6 +5,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace util {
 
@@ -20,6 +22,8 @@ class IniFile {
     // Sets key to value, creating the file and its folder when needed. False when writing failed.
     bool SetString(const std::string& key, const std::string& value) const;
     bool SetInt(const std::string& key, int value) const;
+    // Sets several keys in one rewrite of the file.
+    bool SetStrings(const std::vector<std::pair<std::string, std::string>>& values) const;
 
     const std::string& Path() const { return path_; }
 

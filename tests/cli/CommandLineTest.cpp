@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -222,12 +223,13 @@ TEST_F(CommandLineTest, TheUsersLanguage) {
     EXPECT_NE(chinese.err.find("plain.epub: 转换完成 100%"), std::string::npos) << chinese.err;
     EXPECT_NE(chinese.err.find("1 本已转换，0 本失败"), std::string::npos) << chinese.err;
     EXPECT_NE(Epub2pdf("--help", "LC_MESSAGES=zh_TW.UTF-8").out.find("退出状态"), std::string::npos);
-    // Every text of the command line has its Chinese.
+    // Every text of the command line has its Chinese, its words for the books' states too.
     const std::string source = testing_support::SourceDir();
-    auto complete = RunCommand("cd " + ShellQuote(source) +
-                               " && xgettext --from-code=UTF-8 --keyword=T --language=C++ -o " +
-                               ShellQuote(scratch / "texts.pot") + " src/cli/*.cpp && msgcmp po/zh.po " +
-                               ShellQuote(scratch / "texts.pot") + " 2>&1");
+    auto complete = RunCommand(
+        "cd " + ShellQuote(source) +
+        " && xgettext --from-code=UTF-8 --keyword=T --keyword=Word --language=C++ -o " +
+        ShellQuote(scratch / "texts.pot") + " src/cli/*.cpp src/frontend/States.h && msgcmp po/zh.po " +
+        ShellQuote(scratch / "texts.pot") + " 2>&1");
     EXPECT_EQ(complete.exitCode, 0) << complete.output;
     for (const char* args : {"--help", "-j 99 x.epub", "plain.epub"}) {
         auto english = Epub2pdf(std::string(args) + " -o " + ShellQuote(out / "c"), "LANG=C.UTF-8");
@@ -274,6 +276,32 @@ TEST_F(CommandLineTest, TheTerminalView) {
     const json stopped = run(80, 24, 1.5);
     EXPECT_EQ(stopped["exit"], 130) << stopped.dump();
     EXPECT_TRUE(stopped["cursor_visible"]) << stopped.dump();
+}
+
+// In tmux (as in screen) the block is erased line by line: erasing the display from the top-left corner
+// would be a clear screen there, which keeps a copy of the block in the scrollback at every redraw.
+TEST_F(CommandLineTest, TheTerminalViewLeavesNoCopiesInTmuxScrollback) {
+    fs::create_directories(scratch / "shelf");
+    for (int i = 1; i <= 4; ++i)
+        fs::copy_file(Book("four.epub"), scratch / ("shelf/book" + std::to_string(i) + ".epub"));
+    const std::string tmux = "tmux -f /dev/null -S " + ShellQuote(scratch / "tmux.sock");
+    const std::string command = "env -u LANGUAGE LANG=C.UTF-8 " + std::string(EPUB2PDF_CLI) + " -j 2 -o " +
+                                ShellQuote(out.Path()) + " " + ShellQuote(scratch / "shelf") +
+                                " >/dev/null; " + tmux + " wait-for -S over; sleep 600";
+    auto r = RunCommand(tmux + " new-session -d -x 80 -y 24 " + ShellQuote(command) + " && timeout 600 " +
+                        tmux + " wait-for over && " + tmux + " capture-pane -p -S - -E -; " + tmux +
+                        " kill-server 2>/dev/null");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::map<std::string, int> shown;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty())
+            ++shown[line];
+    }
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(shown["converted: book" + std::to_string(i) + ".epub"], 1) << r.output;
+    EXPECT_EQ(shown["4 converted, 0 failed"], 1) << r.output;
+    EXPECT_EQ(shown.size(), 5u) << r.output;  // no line of the block stayed
 }
 
 TEST_F(CommandLineTest, TheManualPageAndTheCompletion) {
@@ -335,6 +363,10 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         EXPECT_LT(ms, 3000) << signal;
         EXPECT_TRUE(home.NoLeftovers(1000)) << signal << ": a browser outlived the program";
         EXPECT_TRUE(Files(out.Path()).empty()) << signal << ": a temporary folder or a partial PDF stayed";
+        // The book was stopped, not failed.
+        const std::string said = testing_support::ReadFile(scratch / "stderr.txt");
+        EXPECT_NE(said.find("hang-loop.epub: stopped: interrupted"), std::string::npos) << said;
+        EXPECT_NE(said.find("0 converted, 0 failed, 1 stopped"), std::string::npos) << said;
     }
 }
 

@@ -542,29 +542,6 @@ z.write(sys.argv[2], "a.js")
     EXPECT_NE(PdfText(out / "channels.pdf").find("SECRET-TEXT-4711"), std::string::npos);
 }
 
-TEST(WorkerConcurrencyTest, BooksAtOnceFitTheMachine) {
-    constexpr long long GiB = 1ll << 30;
-    struct Case {
-        const char* name;
-        int cores;
-        long long memory;
-        int expected;
-    };
-    const Case cases[] = {
-        {"two cores, plenty of memory", 2, 24 * GiB, 2},
-        {"many cores, capped at twenty", 64, 256 * GiB, 20},
-        {"memory is the limit", 16, 3 * GiB, 6},
-        {"too little memory still converts one", 8, GiB / 4, 1},
-        {"memory unknown: the cores", 4, 0, 4},
-        {"no cores reported", 0, 8 * GiB, 1},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(engine::ConversionWorker::MachineThreads(c.cores, c.memory), c.expected) << c.name;
-    }
-    const int here = engine::ConversionWorker::MachineThreads();
-    EXPECT_TRUE(here >= 1 && here <= engine::ConversionWorker::kMaxThreads) << here;
-}
-
 class WorkerTest : public ConversionTest {
   protected:
     // Runs the worker to the end, recording notifications.
@@ -582,7 +559,7 @@ class WorkerTest : public ConversionTest {
             if (!item)
                 return;
             notified.insert(item->epubPath);
-            if (item->StatusText() == engine::kStatusConverting) {
+            if (item->State() == engine::ItemState::Converting) {
                 converting.insert(item.get());
             } else {
                 converting.erase(item.get());
@@ -608,18 +585,18 @@ TEST_F(WorkerTest, BrokenBooksFailAloneAndDoneOnesAreNotRedone) {
     ASSERT_TRUE(good && bad);
     EXPECT_EQ(worker.AddItem(Book("four.epub")), nullptr);  // the same path twice
     EXPECT_FALSE(worker.Contains(Book("Four.EPUB")));       // another file: paths compare exactly
-    EXPECT_EQ(good->StatusText(), engine::kStatusReady);
+    EXPECT_EQ(good->State(), engine::ItemState::Ready);
     EXPECT_EQ(good->PdfPath(), out / "work/four.pdf");
     EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), "");
 
     RunToEnd(worker);
     EXPECT_FALSE(worker.IsBusy());
     EXPECT_EQ(runOvers, 1);
-    EXPECT_TRUE(good->done);
-    EXPECT_EQ(good->StatusText(), engine::kStatusDone);
+    EXPECT_TRUE(good->Done());
+    EXPECT_EQ(good->State(), engine::ItemState::Converted);
     EXPECT_EQ(good->progress, 100);
-    EXPECT_TRUE(bad->failed);
-    EXPECT_EQ(bad->StatusText(), engine::kStatusFailed);
+    EXPECT_TRUE(bad->Failed());
+    EXPECT_EQ(bad->State(), engine::ItemState::Failed);
     EXPECT_NE(bad->FailureReason().find("ZIP"), std::string::npos);
     EXPECT_EQ(worker.OutputPathOf(Book("four.epub")), out / "work/four.pdf");
 
@@ -640,7 +617,7 @@ TEST_F(WorkerTest, SameNamesGetTheirOwnFilesAndUserFilesStay) {
     EXPECT_EQ(testing_support::ReadFile(out / "same.pdf"), "the user's own PDF");
     std::set<std::string> pdfs;
     for (const auto& item : worker.Items()) {
-        EXPECT_TRUE(item->done) << item->FailureReason();
+        EXPECT_TRUE(item->Done()) << item->FailureReason();
         pdfs.insert(item->PdfPath());
     }
     EXPECT_EQ(pdfs, (std::set<std::string>{out / "same(1).pdf", out / "same(2).pdf"}));
@@ -651,7 +628,7 @@ TEST_F(WorkerTest, TwentyFiveBooksAtMostTwentyAtOnce) {
     for (int i = 1; i <= 25; ++i) worker.AddItem(Book(util::FormatString("small-%02d.epub", i)));
     RunToEnd(worker);
     for (const auto& item : worker.Items())
-        EXPECT_TRUE(item->done) << item->epubPath << ": " << item->FailureReason();
+        EXPECT_TRUE(item->Done()) << item->epubPath << ": " << item->FailureReason();
     EXPECT_LE(maxConcurrent, 20u);
     EXPECT_GT(maxConcurrent, 1u);
     EXPECT_EQ(OutputFiles().size(), 25u);
@@ -701,7 +678,7 @@ TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
         EXPECT_LT(seconds, 3.0);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         EXPECT_LE(launches() - before, 1) << "browsers started after the stop";
-        for (const auto& item : worker.Items()) EXPECT_FALSE(item->done) << item->epubPath;
+        for (const auto& item : worker.Items()) EXPECT_FALSE(item->Done()) << item->epubPath;
         EXPECT_TRUE(fs::is_empty(output.Path())) << "a temporary folder or a partial PDF stayed";
     }
 }
@@ -724,7 +701,7 @@ TEST_F(WorkerTest, StopCancelsRunningBooks) {
     worker.Stop();
     EXPECT_FALSE(worker.IsBusy());
     int done = 0;
-    for (const auto& item : worker.Items()) done += item->done ? 1 : 0;
+    for (const auto& item : worker.Items()) done += item->Done() ? 1 : 0;
     EXPECT_LT(done, 6);
     // Whatever did not finish left no file behind.
     EXPECT_EQ(OutputFiles().size(), static_cast<size_t>(done));

@@ -1,6 +1,7 @@
 // A chapter printer without a browser, for the job and worker tests: every chapter gets one of the PDFs
 // that Chromium printed once (tests/data/chromium), except the chapters a script names, which fail,
-// get bytes that are no PDF, throw, or hang until the job aborts them.
+// get bytes that are no PDF, throw, or hang until the job aborts them (and then fail, or throw as a
+// browser torn down under a request may).
 #pragma once
 
 #include <atomic>
@@ -17,7 +18,7 @@
 
 namespace testing_support {
 
-enum class Act { kPrint, kFail, kGarbage, kThrow, kHang };
+enum class Act { kPrint, kFail, kGarbage, kThrow, kHang, kHangThenThrow };
 
 // What the printers of a test do, and what they saw. Shared by every printer it makes.
 struct PrinterScript {
@@ -52,11 +53,14 @@ class FakePrinter : public engine::ChapterPrinter {
                 return {};
             case Act::kThrow:
                 throw std::runtime_error("the printer broke");
-            case Act::kHang: {
+            case Act::kHang:
+            case Act::kHangThenThrow: {
                 ++script_->hanging;
                 std::unique_lock lock(mutex_);
                 aborted_.wait(lock, [this] { return abort_; });
                 --script_->hanging;
+                if (script_->ActFor(chapterPath) == Act::kHangThenThrow)
+                    throw std::runtime_error("the connection went away");
                 return util::Status::Failure("aborted");
             }
         }

@@ -233,13 +233,13 @@ class WorkerFakeTest : public JobTest {
         std::mutex mutex;
         std::condition_variable cv;
         bool over = false;
-        worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int code) {
+        ASSERT_TRUE(worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int code) {
             if (code != engine::ConversionWorker::kRunOver)
                 return;
             std::lock_guard lock(mutex);
             over = true;
             cv.notify_all();
-        });
+        }));
         std::unique_lock lock(mutex);
         ASSERT_TRUE(cv.wait_for(lock, std::chrono::minutes(2), [&] { return over; }));
     }
@@ -252,10 +252,10 @@ TEST_F(WorkerFakeTest, ALibraryErrorShowsAsErrorAndTheOthersGoOn) {
     auto broken = worker.AddItem(Book("four.epub"));
     auto good = worker.AddItem(Book("small-01.epub"));
     RunToEnd(worker);
-    EXPECT_TRUE(broken->failed);
-    EXPECT_EQ(broken->StatusText(), engine::kStatusError);
+    EXPECT_TRUE(broken->Failed());
+    EXPECT_EQ(broken->State(), engine::ItemState::Error);
     EXPECT_FALSE(broken->FailureReason().empty());
-    EXPECT_TRUE(good->done) << good->FailureReason();
+    EXPECT_TRUE(good->Done()) << good->FailureReason();
     EXPECT_EQ(OutputFiles(), std::set<std::string>{"small-01.pdf"});
 }
 
@@ -265,8 +265,8 @@ TEST_F(WorkerFakeTest, ABookThatLostAChapterSaysSo) {
     script->acts = {{"c3.xhtml", Act::kFail}};
     auto four = worker.AddItem(Book("four.epub"));
     RunToEnd(worker);
-    EXPECT_TRUE(four->done) << four->FailureReason();
-    EXPECT_EQ(four->StatusText(), engine::kStatusDoneWithWarnings);
+    EXPECT_TRUE(four->Done()) << four->FailureReason();
+    EXPECT_EQ(four->State(), engine::ItemState::ConvertedWithWarnings);
     ASSERT_EQ(four->Warnings().size(), 1u);
     EXPECT_NE(four->Warnings()[0].find("c3.xhtml"), std::string::npos) << four->Warnings()[0];
 }
@@ -278,17 +278,56 @@ TEST_F(WorkerFakeTest, FailedBooksAreRetriedAndDoneOnesAreNot) {
     auto small = worker.AddItem(Book("small-01.epub"));
     auto four = worker.AddItem(Book("four.epub"));
     RunToEnd(worker);
-    EXPECT_TRUE(small->failed);
-    EXPECT_EQ(small->StatusText(), engine::kStatusFailed);
-    EXPECT_TRUE(four->done);
+    EXPECT_TRUE(small->Failed());
+    EXPECT_EQ(small->State(), engine::ItemState::Failed);
+    EXPECT_TRUE(four->Done());
     EXPECT_EQ(script->made, 2);
 
     script->acts.clear();
     RunToEnd(worker);
-    EXPECT_TRUE(small->done) << small->FailureReason();
-    EXPECT_FALSE(small->failed);
+    EXPECT_TRUE(small->Done()) << small->FailureReason();
+    EXPECT_FALSE(small->Failed());
     EXPECT_EQ(script->made, 3);  // only the failed book ran again
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"small-01.pdf", "four.pdf"}));
+}
+
+// Start says whether a run began: not with no book, nor while one is under way.
+TEST_F(WorkerFakeTest, StartSaysWhetherARunBegan) {
+    engine::ConversionWorker worker(out.Path(), 1);
+    worker.SetPrinters(FakePrinters(script));
+    EXPECT_FALSE(worker.Start(nullptr));
+    EXPECT_FALSE(worker.IsBusy());
+    script->acts = {{"b.xhtml", Act::kHang}};
+    worker.AddItem(Book("small-01.epub"));
+    EXPECT_TRUE(worker.Start(nullptr));
+    EXPECT_TRUE(worker.IsBusy());
+    EXPECT_FALSE(worker.Start(nullptr));
+    worker.Stop();
+}
+
+// A job that a stop or a cancel ends is stopped or cancelled, even when the printer throws as it goes.
+TEST_F(WorkerFakeTest, AStopOrACancelIsNoErrorEvenWhenThePrinterThrows) {
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancel" : "stop");
+        engine::ConversionWorker worker(out.Path(), 1);
+        worker.SetPrinters(FakePrinters(script));
+        script->acts = {{"b.xhtml", Act::kHangThenThrow}};
+        auto small = worker.AddItem(Book(cancel ? "small-01.epub" : "small-02.epub"));
+        ASSERT_TRUE(worker.Start(nullptr));
+        for (int i = 0; i < 1000 && script->hanging < 1; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(script->hanging, 1);
+        if (cancel) {
+            ASSERT_TRUE(worker.CancelItem(small->epubPath));
+            for (int i = 0; i < 1000 && worker.IsBusy(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } else {
+            worker.Stop();
+        }
+        EXPECT_EQ(small->State(), cancel ? engine::ItemState::Cancelled : engine::ItemState::Stopped);
+        EXPECT_EQ(small->FailureReason(), "");
+        EXPECT_TRUE(OutputFiles().empty());
+    }
 }
 
 TEST_F(WorkerFakeTest, StopMidRunEndsEveryJobAtOnceAndStartsNoOther) {
@@ -305,7 +344,12 @@ TEST_F(WorkerFakeTest, StopMidRunEndsEveryJobAtOnceAndStartsNoOther) {
     EXPECT_LT(SecondsSince(start), 1.0);
     EXPECT_FALSE(worker.IsBusy());
     EXPECT_EQ(script->made, 3);  // the five queued books never started
-    for (const auto& item : worker.Items()) EXPECT_FALSE(item->done);
+    // Not the books' failure: the converting ones and the queued ones alike are stopped, and wait.
+    for (const auto& item : worker.Items()) {
+        EXPECT_FALSE(item->Done());
+        EXPECT_EQ(item->State(), engine::ItemState::Stopped) << item->epubPath;
+        EXPECT_EQ(item->FailureReason(), "");
+    }
     EXPECT_TRUE(OutputFiles().empty());
 }
 

@@ -1,5 +1,7 @@
 // The desktop program under Qt's offscreen platform, its controls found by name.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 
 #include "browser/BrowserTestSupport.h"
 #include "engine/ConversionWorker.h"
+#include "frontend/States.h"
 #include "settings/SettingsFile.h"
 #include "shell/Application.h"
 #include "shell/ConversionRow.h"
@@ -52,6 +55,7 @@ struct Message {
 
 class ShellTest : public ::testing::Test {
   protected:
+    inline static const std::string kNoBook = std::string("PK\x03\x04", 4) + "and nothing more";
     testing_support::ScratchDataHome home;
     TempDir config, out, books, runtime;
 
@@ -65,8 +69,9 @@ class ShellTest : public ::testing::Test {
         // program, never see each other.
         setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
         util::IniFile(util::GetSettingsPath(), "app").SetString("output_folder", out.Path());
+        // Books by their name and their first bytes (a ZIP archive's), that fail when converted.
         for (const char* name : {"a.epub", "b.EPUB", "c.epub", "d.epub", "notes.epub.txt"}) {
-            testing_support::WriteFile(books / name, "x");
+            testing_support::WriteFile(books / name, kNoBook);
         }
     }
     void TearDown() override {
@@ -186,6 +191,13 @@ TEST_F(ShellTest, IntakeRules) {
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages.back().text,
               "只接受epub文件，以下没有添加：\nnotes.epub.txt：不是epub文件\nbare：文件夹里没有epub文件");
+    // As on the command line, a book named by itself is a ZIP archive, and a missing one is said so.
+    testing_support::WriteFile(books / "fake.epub", "no archive");
+    EXPECT_FALSE(app->AddFiles({Book("fake.epub"), Book("gone.epub")}));
+    EXPECT_EQ(messages.back().text,
+              "只接受epub文件，以下没有添加：\nfake.epub：不是epub文件（epub文件是ZIP压缩包）\ngone."
+              "epub：文件不存在");
+    EXPECT_EQ(list->count(), 6);
 }
 
 TEST_F(ShellTest, RowTextsColoursAndIcons) {
@@ -194,30 +206,32 @@ TEST_F(ShellTest, RowTextsColoursAndIcons) {
     auto* window = app->Window();
     auto* row = window->Row(0);
     EXPECT_EQ(row->Status()->text().toStdString(), "准备转换");
+    using engine::ItemState;
     struct Case {
         int percent;
-        const char* status;
+        ItemState state;
         const char* icon;
         const char* shown;
         bool red;
     };
     const Case cases[] = {
-        {0, "转换中", "converting1", "转换中", false},
-        {1, "转换中", "converting2", "转换中 1%", false},
-        {100, "转换完成", "succeeded", "转换完成 100%", false},
-        {40, "转换失败", "failed", "转换失败 40%", true},
-        {40, "转换出错", "failed", "转换出错 40%", false},
+        {0, ItemState::Converting, "converting1", "转换中", false},
+        {1, ItemState::Converting, "converting2", "转换中 1%", false},
+        {0, ItemState::Stopped, "downlist_ok", "已停止", false},
+        {100, ItemState::Converted, "succeeded", "转换完成 100%", false},
+        {40, ItemState::Failed, "failed", "转换失败 40%", true},
+        {40, ItemState::Error, "failed", "转换出错 40%", false},
     };
     for (const Case& c : cases) {
-        window->UpdateRow(Book("a.epub"), c.percent, QString::fromUtf8(c.status), c.icon);
+        window->UpdateRow(Book("a.epub"), c.percent, c.state, c.icon);
         EXPECT_EQ(row->Status()->text().toStdString(), c.shown);
         EXPECT_EQ(row->Status()->styleSheet().contains("#ff0000"), c.red) << c.shown;
         EXPECT_EQ(row->Progress()->value(), c.percent);
         EXPECT_EQ(row->IconName().toStdString(), c.icon);
     }
     // No row: nothing happens. A.EPUB is another file than a.epub.
-    window->UpdateRow(Book("unknown.epub"), 50, "x", "failed");
-    window->UpdateRow(Book("A.EPUB"), 50, "x", "failed");
+    window->UpdateRow(Book("unknown.epub"), 50, ItemState::Failed, "failed");
+    window->UpdateRow(Book("A.EPUB"), 50, ItemState::Failed, "failed");
     EXPECT_EQ(row->Progress()->value(), 40);
 }
 
@@ -268,7 +282,7 @@ TEST_F(ShellTest, ConvertsFromTheWindow) {
     EXPECT_EQ(app->Window()->Row(1)->Status()->text().toStdString(), "准备转换");  // not in that run
 
     // A broken book fails alone; its status tells why.
-    testing_support::WriteFile(books / "broken.epub", "not an archive");
+    testing_support::WriteFile(books / "broken.epub", kNoBook);
     messages.clear();
     app->AddFiles({Book("broken.epub")});
     Click("start_convert");
@@ -297,6 +311,14 @@ TEST_F(ShellTest, StopEndsTheRunAndALaterStartConverts) {
     EXPECT_TRUE(Find("start_convert")->isEnabled());
     EXPECT_FALSE(Find("stop_convert")->isEnabled());
     EXPECT_FALSE(fs::exists(out / "sample.pdf"));
+    // A stop is not the book's failure: it waits, and the run does not say it completed after all.
+    EXPECT_NE(messages.back().text.find("失败0本"), std::string::npos) << messages.back().text;
+    QTest::qWait(300);
+    EXPECT_EQ(messages.back().text.rfind("已停止转换", 0), 0u) << messages.back().text;
+    auto* row = app->Window()->Row(0);
+    EXPECT_EQ(row->Status()->text().toStdString(), "已停止");
+    EXPECT_EQ(row->IconName().toStdString(), "downlist_ok");
+    EXPECT_TRUE(row->Reason()->isHidden());
     Click("start_convert");
     ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
     EXPECT_TRUE(fs::exists(out / "sample.pdf"));
@@ -367,10 +389,9 @@ TEST_F(ShellTest, TheUsersLanguage) {
                 << (*it)[1].str();
     }
     EXPECT_GT(texts, 20);
-    for (const char* status : {engine::kStatusReady, engine::kStatusConverting, engine::kStatusDone,
-                               engine::kStatusDoneWithWarnings, engine::kStatusFailed, engine::kStatusError,
-                               engine::kStatusCancelled})
-        EXPECT_NE(ts.find(std::string("<source>") + status + "</source>"), std::string::npos) << status;
+    for (const frontend::StateNames& names : frontend::kStateNames)
+        EXPECT_NE(ts.find(std::string("<source>") + names.text + "</source>"), std::string::npos)
+            << names.text;
 }
 
 // The settings dialog stores what the command line reads too; a value that cannot be read is refused by
@@ -399,6 +420,13 @@ TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
     EXPECT_EQ(read.page.numberPosition, engine::NumberPosition::Outside);
     EXPECT_EQ(read.jobs, 3);
     EXPECT_EQ(util::IniFile(path, "app").GetString("output_folder"), "");
+    // A dialog opened again shows what was stored.
+    shell::SettingsDialog again(path);
+    EXPECT_EQ(again.findChild<QComboBox*>("paper")->currentText().toStdString(), "A4");
+    EXPECT_EQ(again.findChild<QLineEdit*>("margins")->text().toStdString(), "20mm");
+    EXPECT_TRUE(again.findChild<QCheckBox*>("page_numbers")->isChecked());
+    EXPECT_FALSE(again.findChild<QCheckBox*>("landscape")->isChecked());
+    EXPECT_EQ(again.findChild<QSpinBox*>("jobs")->value(), 3);
 
     // Next to the book, now that no folder is set.
     app->ApplySettings();
@@ -413,6 +441,23 @@ TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
     EXPECT_GT(testing_support::PdfSummary(books / "sample.pdf")["pages"].get<int>(), 1);
 }
 
+// An output folder set for the next run is made for it: its books do not fail for want of it.
+TEST_F(ShellTest, ANewOutputFolderIsMadeForTheNextRun) {
+    Start();
+    shell::SettingsDialog dialog(util::GetSettingsPath());
+    dialog.findChild<QLineEdit*>("output_folder")->setText(QString::fromStdString(out / "new/pdfs"));
+    ASSERT_EQ(dialog.Save(), "");
+    app->ApplySettings();
+    app->AddFiles({Book("a.epub")});  // no book inside: it fails, on its own account
+    Click("start_convert");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !messages.empty() && messages.back().text.rfind("转换完成", 0) == 0; }, 60000));
+    EXPECT_NE(messages.back().text.find(out / "new/pdfs"), std::string::npos) << messages.back().text;
+    const QString reason = app->Window()->Row(0)->Reason()->text();
+    EXPECT_TRUE(reason.contains("ZIP")) << reason.toStdString();
+    EXPECT_TRUE(fs::is_directory(out / "new/pdfs"));
+}
+
 TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
     Start();
     auto* window = app->Window();
@@ -422,8 +467,26 @@ TEST_F(ShellTest, WindowSizeAndZoomAreRemembered) {
         return QSize(std::min(w, screen.width()), std::min(h, screen.height()));
     };
     EXPECT_EQ(window->size(), fitted(960, 600));
+    // A resize writes the settings file once, both keys at a time. Each write renames a file of its own
+    // onto it (the other half of each rename keeps inotify from folding two writes into one event).
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, util::GetFolderOf(util::GetSettingsPath()).c_str(),
+                                IN_MOVED_FROM | IN_MOVED_TO),
+              0);
     window->resize(900, 560);
     QTest::qWait(50);
+    int writes = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            writes += (event->mask & IN_MOVED_TO) != 0 && std::string(event->name) == "epub2pdf.ini" ? 1 : 0;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(watch);
+    EXPECT_EQ(writes, 1);
     util::IniFile ini(util::GetSettingsPath(), "app");
     EXPECT_EQ(ini.GetInt("width", -1), 900);
     EXPECT_EQ(ini.GetInt("height", -1), 560);
@@ -491,14 +554,14 @@ TEST_F(ShellTest, QuittingWhileConvertingAsksAndYesQuits) {
 
 TEST_F(ShellTest, ViewCommandsFindBooksWithNonAsciiNames) {
     Start();
-    testing_support::WriteFile(books / "Книга.epub", "x");
+    testing_support::WriteFile(books / "Книга.epub", kNoBook);
     ASSERT_TRUE(app->AddFiles({Book("Книга.epub")}));
     QTest::mouseClick(app->Window()->Row(0)->ViewEpub(), Qt::LeftButton);
     EXPECT_EQ(revealed, std::vector<std::string>{books / "Книга.epub"});
     // Once converted, its PDF is found too.
     auto item = app->Worker()->Items().at(0);
     item->SetPdfPath(out / "Книга.pdf");
-    item->done = true;
+    item->SetState(engine::ItemState::Converted);
     QTest::mouseClick(app->Window()->Row(0)->ViewPdf(), Qt::LeftButton);
     EXPECT_EQ(revealed, (std::vector<std::string>{books / "Книга.epub", out / "Книга.pdf"}));
     EXPECT_TRUE(messages.empty());

@@ -1,20 +1,10 @@
-#include "shell/Settings.h"
+#include "shell/Zoom.h"
 
 #include <algorithm>
 
 namespace shell {
 
-SettingsStore::SettingsStore(const std::string& path, std::string section) : ini_(path, std::move(section)) {}
-
-int SettingsStore::GetInt(const std::string& key, int fallback) const {
-    return ini_.GetInt(key, fallback);
-}
-
-void SettingsStore::SetInt(const std::string& key, int value) const {
-    ini_.SetInt(key, value);
-}
-
-ZoomController::ZoomController(SettingsStore settings, Apply apply)
+ZoomController::ZoomController(settings::SettingsStore settings, Apply apply)
     : settings_(std::move(settings)), apply_(std::move(apply)) {
     index_ = std::clamp(settings_.GetInt("zoom", 0), 0, static_cast<int>(kLevels.size()) - 1);
     if (apply_)

@@ -1,26 +1,13 @@
-// The desktop program's settings: window size and zoom step in the settings file's section "app", and
-// the zoom controller with its five steps.
+// The window's zoom: five steps, the chosen one remembered in the settings file.
 #pragma once
 
 #include <array>
 #include <functional>
 #include <string>
 
-#include "util/IniFile.h"
+#include "settings/SettingsStore.h"
 
 namespace shell {
-
-// Integers in one section of the settings file.
-class SettingsStore {
-  public:
-    explicit SettingsStore(const std::string& path, std::string section = "app");
-    // The key's value (base 0: 0x... hexadecimal, 0... octal), or fallback.
-    int GetInt(const std::string& key, int fallback) const;
-    void SetInt(const std::string& key, int value) const;
-
-  private:
-    util::IniFile ini_;
-};
 
 // Five zoom steps (96, 120, 144, 168 and 192 DPI); the chosen step is remembered as "zoom".
 class ZoomController {
@@ -29,7 +16,7 @@ class ZoomController {
     using Apply = std::function<void(int dpi)>;
 
     // Reads "zoom" (clamped to 0..4) and applies its level.
-    ZoomController(SettingsStore settings, Apply apply);
+    ZoomController(settings::SettingsStore settings, Apply apply);
     void ZoomIn();
     void ZoomOut();
     void ZoomReset();
@@ -40,7 +27,7 @@ class ZoomController {
 
   private:
     void Set(int index);
-    SettingsStore settings_;
+    settings::SettingsStore settings_;
     Apply apply_;
     int index_ = 0;
 };

@@ -1,0 +1,64 @@
+#include "shell/SingleInstance.h"
+
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include "shell/Literals.h"
+#include "util/Utilities.h"
+
+namespace shell {
+
+QString SingleInstance::Name() {
+    // One instance per user session; a test (or a second session) with a runtime folder of its own
+    // never sees another's.
+    const std::string folder = util::GetRuntimeFolder();
+    if (folder.empty())
+        return {};
+    return QString::fromStdString(util::JoinPath(folder, WindowClassName()));
+}
+
+bool SingleInstance::HandOver(const QStringList& files) {
+    const QString name = Name();
+    if (name.isEmpty())
+        return false;
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    if (!probe.waitForConnected(500))
+        return false;
+    QByteArray message = "raise\n";
+    for (const QString& file : files) message += "add " + QFileInfo(file).absoluteFilePath().toUtf8() + "\n";
+    probe.write(message);
+    probe.flush();
+    probe.waitForBytesWritten(1000);
+    probe.disconnectFromServer();
+    return true;
+}
+
+SingleInstance::SingleInstance(QObject* parent, std::function<void()> raise,
+                               std::function<void(const QStringList&)> add)
+    : QObject(parent), raise_(std::move(raise)), add_(std::move(add)) {
+    const QString name = Name();
+    if (name.isEmpty())
+        return;
+    QLocalServer::removeServer(name);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->listen(name);
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* peer = server_->nextPendingConnection()) {
+            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+                while (peer->canReadLine()) {
+                    const QString line = QString::fromUtf8(peer->readLine()).trimmed();
+                    if (line == "raise" && raise_)
+                        raise_();
+                    if (line.startsWith("add ") && add_)
+                        add_({line.mid(4)});
+                }
+            });
+        }
+    });
+}
+
+}  // namespace shell
