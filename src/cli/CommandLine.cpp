@@ -351,8 +351,6 @@ int Run(const std::vector<std::string>& arguments) {
             outputFolder = output;
         }
     }
-    browser::BrowserManager::Instance().SetDownloadObserver(
-        std::make_shared<TerminalDownload>(options.quiet));
 
     // Books at once: -j, else the settings file's [app] jobs, else what this machine carries.
     std::string jobsFrom = "-j";
@@ -371,6 +369,7 @@ int Run(const std::vector<std::string>& arguments) {
                      jobsFrom.c_str());
     engine::ConversionWorker worker(outputFolder, options.jobs, settings);
     worker.SetOverwrite(options.overwrite);
+    worker.Browsers().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
     for (const std::string& book : books) {
         const std::string path = util::ToFullPath(book);
         auto item = worker.AddItem(path, outputFolder.empty() ? util::GetFolderOf(path) : outputFolder);
