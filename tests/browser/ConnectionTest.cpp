@@ -456,8 +456,8 @@ TEST_F(BrowserTest, OwnBrowserItsPagesAndNothingElse) {
 
     // Each page hears its own session only: a load event for the second does not end the first's wait.
     util::Status loaded;
-    std::thread navigate([&] { loaded = first->Navigate(dir / "book/a.xhtml", 5000); });
     const size_t nav = transport->SentCount();
+    std::thread navigate([&] { loaded = first->Navigate(dir / "book/a.xhtml", 5000); });
     const json call = transport->Answer(nav, {{"frameId", "P"}});
     EXPECT_EQ(call["method"], "Page.navigate");
     EXPECT_EQ(call["sessionId"], "S");
