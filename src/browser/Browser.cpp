@@ -253,10 +253,6 @@ bool Browser::Ended() const {
     return connection_->Ended();
 }
 
-std::string Browser::EndReason() const {
-    return connection_->EndReason();
-}
-
 int Browser::ProcessId() const {
     return launched_ && !Ended() ? launched_->ProcessId() : 0;
 }

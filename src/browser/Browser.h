@@ -51,12 +51,8 @@ class Browser : public std::enable_shared_from_this<Browser> {
     // Ends the connection from any thread: every wait of every page returns with reason.
     void Close(const std::string& reason);
     bool Ended() const;
-    // Why the browser's connection ended; empty while it is open.
-    std::string EndReason() const;
     // The process id of a browser of its own while it runs, else 0.
     int ProcessId() const;
-    Kind GetKind() const { return kind_; }
-    Connection& GetConnection() { return *connection_; }
 
   private:
     friend class Page;

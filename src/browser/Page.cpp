@@ -203,16 +203,8 @@ bool Page::Ended() const {
     return session_->Ended();
 }
 
-std::string Page::EndReason() const {
-    return session_->EndReason();
-}
-
 int Page::BlockedRequests() const {
     return state_->blocked;
-}
-
-int Page::LastId() const {
-    return session_->LastId();
 }
 
 }  // namespace browser

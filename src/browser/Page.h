@@ -6,7 +6,6 @@
 // once. Made by Browser::NewPage; it keeps its browser alive.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json_fwd.hpp>
@@ -54,16 +53,10 @@ class Page {
 
     // True once the page's session ended.
     bool Ended() const;
-    // Why it ended; empty while it is open.
-    std::string EndReason() const;
     // How many requests of the page were refused.
     int BlockedRequests() const;
-    // The id of the page's latest call.
-    int LastId() const;
-    const std::string& TargetId() const { return targetId_; }
-    // The session, for calls of the protocol the page has no operation for.
+    // The page's session, for calls of the protocol the page has no operation for.
     Session& GetSession() { return *session_; }
-    Browser& GetBrowser() { return *browser_; }
 
   private:
     friend class Browser;

@@ -174,9 +174,4 @@ bool Session::Ended() const {
     return ended_;
 }
 
-std::string Session::EndReason() const {
-    std::lock_guard lock(connection_.lock_);
-    return endReason_;
-}
-
 }  // namespace browser

@@ -70,8 +70,6 @@ class Session {
     // reason, and once it returns no handler of the session runs. The first end's reason stands.
     void End(const std::string& reason);
     bool Ended() const;
-    // Why the session ended; empty while it is open.
-    std::string EndReason() const;
     // The id of this session's latest call (not of posts).
     int LastId() const { return lastId_; }
 

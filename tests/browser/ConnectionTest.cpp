@@ -386,7 +386,8 @@ class BrowserTest : public ::testing::Test {
         util::Status opened;
         std::thread opener([&] { opened = browser->NewPage(options, page, {}, 5000); });
         n += before();
-        EXPECT_EQ(transport->AnswerAttach(n, sessionId)["params"]["flatten"], true);
+        attached = transport->AnswerAttach(n, sessionId)["params"];
+        EXPECT_EQ(attached["flatten"], true);
         // The start-up script, the request policy, then the ready request, in that order, on the page's
         // session.
         for (const char* method : {"Page.addScriptToEvaluateOnNewDocument", "Fetch.enable", "Page.enable"}) {
@@ -414,6 +415,7 @@ class BrowserTest : public ::testing::Test {
     FakeTransport* transport = nullptr;
     std::shared_ptr<browser::Browser> browser;
     browser::PageOptions options;
+    json attached;  // what the latest page was attached with
     testing_support::TempDir dir;
 };
 
@@ -429,8 +431,7 @@ TEST_F(BrowserTest, OwnBrowserItsPagesAndNothingElse) {
     options.bookFolder = dir / "book";
     std::unique_ptr<browser::Page> first = Open(2, "S");
     ASSERT_TRUE(first);
-    EXPECT_EQ(transport->Sent(2)["params"]["targetId"], "P");
-    EXPECT_EQ(first->TargetId(), "P");
+    EXPECT_EQ(attached["targetId"], "P");
 
     // Targets reported: the page itself and its frame stay; a popup and a worker are closed at once.
     for (const auto& [type, id] :
@@ -451,7 +452,7 @@ TEST_F(BrowserTest, OwnBrowserItsPagesAndNothingElse) {
         return size_t{2};  // the creation, and the popup's closing
     });
     ASSERT_TRUE(second);
-    EXPECT_EQ(second->TargetId(), "Q");
+    EXPECT_EQ(attached["targetId"], "Q");
     EXPECT_EQ(ClosedFrom(before), std::vector<std::string>{"POPUP2"});
 
     // Each page hears its own session only: a load event for the second does not end the first's wait.
@@ -505,7 +506,7 @@ TEST_F(BrowserTest, SomebodyElsesBrowserPagesInAContextOfTheirOwn) {
         return size_t{1};
     });
     ASSERT_TRUE(page);
-    EXPECT_EQ(page->TargetId(), "MINE");
+    EXPECT_EQ(attached["targetId"], "MINE");
     // Other people's pages are theirs: nothing is closed.
     const size_t before = transport->SentCount();
     transport->Deliver(Created("page", "THEIRS"));

@@ -27,13 +27,15 @@ class PageTest : public ::testing::Test {
   protected:
     testing_support::ScratchDataHome home;
     TempDir dir;
+    std::shared_ptr<browser::Browser> browser;  // the latest of Ready
     void TearDown() override {
         // No browser of this test outlives it.
+        browser.reset();
         EXPECT_TRUE(home.NoLeftovers());
     }
-    // A browser of its own with one page that may read the test's folder.
+    // A browser of its own (in browser) with one page that may read the test's folder.
     std::unique_ptr<browser::Page> Ready(const std::string& where = testing_support::ChromiumPath()) {
-        std::shared_ptr<browser::Browser> browser;
+        browser.reset();
         std::unique_ptr<browser::Page> page;
         browser::PageOptions options;
         options.bookFolder = dir.Path();
@@ -60,17 +62,17 @@ TEST_F(PageTest, PrintsAChapterWithANonAsciiName) {
 <body><h1>Lighthouse chapter</h1><p>灯塔 keeper text</p></body></html>)");
     auto page = Ready();
     ASSERT_TRUE(page);
-    const int ready = page->LastId();  // the ready request was the page's last call
+    const int ready = page->GetSession().LastId();  // the ready request was the page's last call
     // Its profile is a folder of this browser in the data folder, and it listens on no port.
     bool profile = false;
     for (auto& e : fs::directory_iterator(home.Dir() / "epub2pdf"))
         profile = profile || (e.path().filename().string().rfind("devtools-", 0) == 0 &&
                               fs::is_directory(e.path() / "profile"));
     EXPECT_TRUE(profile);
-    EXPECT_EQ(testing_support::ListeningSocketsOf(page->GetBrowser().ProcessId()), 0);
+    EXPECT_EQ(testing_support::ListeningSocketsOf(browser->ProcessId()), 0);
     ASSERT_TRUE(page->Navigate(chapter));
     ASSERT_TRUE(PrintTo(*page, dir / "1.pd_"));
-    EXPECT_EQ(page->LastId(), ready + 2);  // one call each
+    EXPECT_EQ(page->GetSession().LastId(), ready + 2);  // one call each
     auto info = testing_support::RunCommand("pdfinfo " + testing_support::ShellQuote(dir / "1.pd_"));
     EXPECT_NE(info.output.find("612 x 792 pts (letter)"), std::string::npos) << info.output;
     const std::string text = testing_support::PdfText(dir / "1.pd_");
@@ -87,9 +89,9 @@ TEST_F(PageTest, RefusedNavigationAndPrintWithoutPage) {
     ASSERT_TRUE(page);
     std::string pdf;
     // Nothing loaded yet: no wait at all, and nothing sent.
-    const int before = page->LastId();
+    const int before = page->GetSession().LastId();
     EXPECT_EQ(page->PrintToPdf({}, pdf, -1).Reason(), "no page is loaded");
-    EXPECT_EQ(page->LastId(), before);
+    EXPECT_EQ(page->GetSession().LastId(), before);
     const auto start = std::chrono::steady_clock::now();
     const util::Status missing = page->Navigate(dir / "missing.xhtml");
     EXPECT_FALSE(missing);
@@ -105,7 +107,6 @@ TEST_F(PageTest, RefusedNavigationAndPrintWithoutPage) {
 }
 
 TEST_F(PageTest, NoBrowserMeansNoConnection) {
-    std::shared_ptr<browser::Browser> browser;
     EXPECT_EQ(browser::Browser::Start("", {}, browser).Reason(), "no browser executable");
     EXPECT_EQ(browser::Browser::Start("/no/such/chromium", {}, browser).Reason(),
               "the browser /no/such/chromium could not be started");
@@ -119,7 +120,7 @@ TEST_F(PageTest, NoBrowserMeansNoConnection) {
 TEST_F(PageTest, KilledBrowserWakesTheWaitingRequest) {
     auto page = Ready();
     ASSERT_TRUE(page);
-    const int pid = page->GetBrowser().ProcessId();
+    const int pid = browser->ProcessId();
     ASSERT_GT(pid, 0);
     std::thread killer([pid] {
         std::this_thread::sleep_for(500ms);
@@ -143,7 +144,6 @@ TEST_F(PageTest, LinksOutOfTheBookAreBlockedInTheBrowser) {
 <iframe src="own.txt" width="400" height="60"></iframe></body></html>)");
     testing_support::WriteFile(dir / "book/own.txt", "OWN-TEXT-OF-THE-BOOK");
     std::filesystem::create_symlink(dir / "outside", dir / "book/link");
-    std::shared_ptr<browser::Browser> browser;
     ASSERT_TRUE(browser::Browser::Start(testing_support::ChromiumPath(), {}, browser));
     std::unique_ptr<browser::Page> page;
     browser::PageOptions options;
@@ -171,13 +171,12 @@ TEST_F(PageTest, EveryWaitEndsWithTheConnection) {
         SCOPED_TRACE(how);
         auto page = Ready();
         ASSERT_TRUE(page);
-        browser::Browser& browser = page->GetBrowser();
-        const int pid = browser.ProcessId();
+        const int pid = browser->ProcessId();
         ASSERT_GT(pid, 0);
         std::thread ender([&] {
             std::this_thread::sleep_for(1500ms);
             if (std::string(how) == "Close") {
-                browser.Close("aborted");
+                browser->Close("aborted");
             } else {
                 ::kill(pid, SIGKILL);
             }
@@ -187,7 +186,7 @@ TEST_F(PageTest, EveryWaitEndsWithTheConnection) {
         EXPECT_LT(seconds(start), 5.0);
         ender.join();
         EXPECT_TRUE(page->Ended());
-        EXPECT_TRUE(browser.Ended());
+        EXPECT_TRUE(browser->Ended());
         const auto after = std::chrono::steady_clock::now();
         json value;
         std::string pdf;
@@ -195,9 +194,10 @@ TEST_F(PageTest, EveryWaitEndsWithTheConnection) {
         EXPECT_FALSE(page->Navigate(hung));
         EXPECT_FALSE(page->PrintToPdf({}, pdf));
         EXPECT_FALSE(page->Evaluate("1", value));
-        EXPECT_FALSE(browser.NewPage({}, another));
+        EXPECT_FALSE(browser->NewPage({}, another));
         EXPECT_LT(seconds(after), 0.5);
-        page.reset();  // the browser goes with its last page
+        page.reset();
+        browser.reset();  // the browser goes with its last page
     }
 }
 
@@ -209,8 +209,7 @@ TEST_F(PageTest, TwoPagesOfOneBrowserPrintApart) {
     std::unique_ptr<browser::Page> second;
     browser::PageOptions options;
     options.bookFolder = dir.Path();
-    ASSERT_TRUE(first->GetBrowser().NewPage(options, second));
-    EXPECT_NE(first->TargetId(), second->TargetId());
+    ASSERT_TRUE(browser->NewPage(options, second));
     std::string texts[2];
     for (int i = 0; i < 2; ++i) {
         testing_support::WriteFile(dir / util::FormatString("c%d.xhtml", i),
@@ -268,7 +267,7 @@ TEST_F(PageTest, ABrowserGivenByItsAddressKeepsRunningWithItsOwnPages) {
     {
         auto page = Ready(address);
         ASSERT_TRUE(page);
-        EXPECT_EQ(page->GetBrowser().ProcessId(), 0);  // not ours
+        EXPECT_EQ(browser->ProcessId(), 0);  // not ours
         ASSERT_TRUE(page->Navigate(chapter));
         ASSERT_TRUE(PrintTo(*page, dir / "remote.pd_"));
     }
