@@ -226,6 +226,26 @@ TEST_F(BrowserManagerTest, TwoJobsWithoutBrowserDownloadOnce) {
     EXPECT_EQ(store.requests, 1);
 }
 
+// A job's stop alone cancels the download it waits for (not only the run's cancel of provisioning):
+// nothing is unpacked, and the job gives up at once.
+TEST_F(BrowserManagerTest, AStopCancelsTheDownload) {
+    SnapshotStore store(Archive(), 777);
+    Settings(store.Url(), 777);
+    std::stop_source stop;
+    struct Stopper : RecordingObserver {
+        explicit Stopper(std::stop_source& s) : stop(s) {}
+        bool Progress(int percent) override {
+            stop.request_stop();  // on the download thread, as a stop from elsewhere would come
+            return RecordingObserver::Progress(percent);
+        }
+        std::stop_source& stop;
+    };
+    browser::BrowserManager manager(std::make_shared<Stopper>(stop));
+    std::string path;
+    EXPECT_EQ(manager.LocateBrowser(Browser(), stop.get_token(), path).Reason(), "cancelled");
+    EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), "");
+}
+
 // Only finding the executable is one job's at a time: the browsers themselves start side by side. Each
 // start here waits, inside the executable, until the other has begun too; started one after another,
 // the first would wait in vain.

@@ -522,6 +522,30 @@ TEST_F(BrowserTest, SomebodyElsesBrowserPagesInAContextOfTheirOwn) {
     EXPECT_FALSE(refused);
 }
 
+// A page whose requests cannot be paused for its policy would read anything: it is not opened, and its
+// target is let go.
+TEST_F(BrowserTest, APageWhoseRequestsCannotBePausedIsNotOpened) {
+    ASSERT_TRUE(Attach(browser::Browser::Kind::Shared, [&] {
+        transport->Answer(0, {{"browserContextId", "C"}});
+    }));
+    std::unique_ptr<browser::Page> page;
+    util::Status opened;
+    std::thread opener([&] { opened = browser->NewPage(options, page, {}, 5000); });
+    transport->Answer(1, {{"targetId", "T"}});
+    transport->AnswerAttach(2, "S");
+    transport->Answer(3, json::object());  // the start-up script
+    const json fetch = transport->Sent(4);
+    EXPECT_EQ(fetch["method"], "Fetch.enable");
+    transport->Deliver(
+        {{"id", fetch["id"]}, {"sessionId", "S"}, {"error", {{"code", -32000}, {"message", "not allowed"}}}});
+    opener.join();
+    EXPECT_EQ(opened.Reason(), "the page could not be set up: Fetch.enable failed: not allowed");
+    EXPECT_FALSE(page);
+    EXPECT_EQ(transport->Sent(5), json({{"id", transport->Sent(5)["id"]},
+                                        {"method", "Target.closeTarget"},
+                                        {"params", {{"targetId", "T"}}}}));
+}
+
 TEST_F(BrowserTest, ABrowserThatDoesNotAnswerOrAStopEndsTheAttach) {
     util::Status attached = Attach(browser::Browser::Kind::Own, [&] {
         transport->Sent(0);
