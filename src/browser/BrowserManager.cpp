@@ -1,7 +1,10 @@
 #include "browser/BrowserManager.h"
 
+#include <algorithm>
+
 #include "browser/Browser.h"
 #include "browser/BrowserLauncher.h"
+#include "util/Utilities.h"
 
 namespace browser {
 namespace {
@@ -13,7 +16,8 @@ bool SameSource(const ProvisionerSettings& a, const ProvisionerSettings& b) {
 
 }  // namespace
 
-BrowserManager::BrowserManager(std::shared_ptr<DownloadObserver> observer) : observer_(std::move(observer)) {}
+BrowserManager::BrowserManager(std::shared_ptr<DownloadObserver> observer, int starts)
+    : startsAtOnce_(starts > 0 ? starts : std::max(2, util::UsableCores())), observer_(std::move(observer)) {}
 
 BrowserManager::~BrowserManager() {
     CancelProvisioning();
@@ -85,7 +89,19 @@ util::Status BrowserManager::StartBrowser(const ProvisionerSettings& settings, c
         if (util::Status located = LocateBrowser(settings, stop, where); !located)
             return located;
     }
-    return Browser::Start(where, stop, browser);
+    {
+        std::unique_lock lock(lock_);
+        if (!turn_.wait(lock, stop, [this] { return starting_ < startsAtOnce_; }))
+            return util::Status::Failure("cancelled");
+        ++starting_;
+    }
+    util::Status started = Browser::Start(where, stop, browser);
+    {
+        std::lock_guard lock(lock_);
+        --starting_;
+    }
+    turn_.notify_all();
+    return started;
 }
 
 }  // namespace browser

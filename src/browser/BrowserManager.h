@@ -1,6 +1,8 @@
 // Where the jobs of a run get their browsers. Made by whoever runs jobs (the worker, a job of its own)
 // and handed down to the printers. Locating the executable, or downloading it, is one caller's at a
-// time, and a path found once is reused while it is there; browsers themselves start side by side.
+// time, and a path found once is reused while it is there; browsers themselves start side by side, as
+// many at once as there are cores (at least two): a start keeps a core busy, and more at once would
+// finish none sooner.
 #pragma once
 
 #include <condition_variable>
@@ -18,8 +20,9 @@ class Browser;
 
 class BrowserManager {
   public:
-    // observer: the front end's view of a download, or none.
-    explicit BrowserManager(std::shared_ptr<DownloadObserver> observer = nullptr);
+    // observer: the front end's view of a download, or none. starts: browsers that start at once; 0:
+    // one per usable core, at least two.
+    explicit BrowserManager(std::shared_ptr<DownloadObserver> observer = nullptr, int starts = 0);
     // Cancels a download under way.
     ~BrowserManager();
     BrowserManager(const BrowserManager&) = delete;
@@ -42,7 +45,9 @@ class BrowserManager {
   private:
     std::mutex lock_;
     std::condition_variable_any turn_;
-    bool locating_ = false;                            // a caller is locating or downloading
+    bool locating_ = false;  // a caller is locating or downloading
+    const int startsAtOnce_;
+    int starting_ = 0;                                 // browsers starting now
     std::shared_ptr<BrowserProvisioner> provisioner_;  // its provisioner
     std::shared_ptr<DownloadObserver> observer_;
     ProvisionerSettings locatedFor_;  // the settings of the path found last

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "BrowserTestSupport.h"
 #include "browser/Browser.h"
@@ -267,6 +269,37 @@ TEST_F(BrowserManagerTest, BrowsersStartSideBySide) {
     first.join();
     second.join();
     EXPECT_TRUE(a && b) << reason;
+}
+
+// No more browsers start at once than the manager is given (by default one per core): here two
+// browsers that never answer hold both starts, and a third waits for one of them; a stop ends all three.
+TEST_F(BrowserManagerTest, AtMostAsManyStartsAtOnceAsAllowed) {
+    const std::string log = config / "starts.log";
+    const std::string silent = config / "silent-browser";
+    testing_support::WriteFile(
+        silent, "#!/bin/sh\necho started >> " + testing_support::ShellQuote(log) + "\nexec sleep 1000\n");
+    fs::permissions(silent, fs::perms::owner_all);
+    util::IniFile(util::GetSettingsPath(), "browser").SetString("path", silent);
+    auto starts = [&log] {
+        const std::string text = testing_support::ReadFile(log);
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    };
+    browser::BrowserManager manager(nullptr, 2);
+    std::stop_source stop;
+    std::vector<std::string> reasons(3);
+    std::vector<std::thread> jobs;
+    for (int i = 0; i < 3; ++i) {
+        jobs.emplace_back([&, i] {
+            std::shared_ptr<browser::Browser> started;
+            reasons[i] = manager.StartBrowser(Browser(), stop.get_token(), started).Reason();
+        });
+    }
+    for (int i = 0; i < 500 && starts() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(starts(), 2);
+    stop.request_stop();
+    for (std::thread& job : jobs) job.join();
+    EXPECT_EQ(reasons, std::vector<std::string>(3, "cancelled"));
 }
 
 // A stop ends a start under way at once, here a browser that never answers on its pipe, and leaves
