@@ -36,13 +36,12 @@ const std::string& DownloadMessage() {
     return SCRAMBLED("正在下载浏览器组件，请稍候……", 0x5ae0c4172d9b6f38ull);
 }
 
-// A regular file with something in it.
-bool IsUsable(const std::string& path) {
+}  // namespace
+
+bool BrowserProvisioner::IsUsable(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
-
-}  // namespace
 
 std::string FindBrowserOnPath() {
     const char* path =
@@ -56,7 +55,7 @@ std::string FindBrowserOnPath() {
             if (folder.empty())
                 continue;
             std::string candidate = util::JoinPath(folder, name);
-            if (IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0)
+            if (BrowserProvisioner::IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0)
                 return candidate;
         }
     }

@@ -218,13 +218,12 @@ void RunToTheEnd(engine::ConversionWorker& worker, ProgressView& view, ProgressV
 
 // Converts the books, showing progress on standard error.
 Outcome Convert(const Options& options, const Plan& plan) {
-    browser::BrowserManager::Instance().SetDownloadObserver(
-        std::make_shared<TerminalDownload>(options.quiet));
     if (options.verbose)
         std::fprintf(stderr, T("epub2pdf: converting %d books at once (%s)\n"), plan.booksAtOnce.books,
                      WhyThatMany(plan.booksAtOnce).c_str());
     engine::ConversionWorker worker(plan.output.folder, plan.booksAtOnce.books, plan.settings);
     worker.SetOverwrite(options.overwrite);
+    worker.Browsers().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
     Outcome outcome = Register(worker, options, plan);
     const ProgressView::Mode mode = options.quiet                ? ProgressView::Mode::Quiet
                                     : isatty(STDERR_FILENO) != 0 ? ProgressView::Mode::Live

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "engine/BookOutline.h"
+#include "browser/BrowserManager.h"
 #include "engine/PageStamps.h"
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
@@ -172,8 +173,8 @@ const std::string& ConversionJob::CreatorText() {
 ConversionJob::ConversionJob(const std::string& epubPath, EngineSettings settings, std::stop_token stop,
                              PrinterFactory printers)
     : settings_(std::move(settings)), printers_(std::move(printers)), epubPath_(util::ToFullPath(epubPath)) {
-    if (!printers_)
-        printers_ = BrowserPrinters(settings_);
+    if (!printers_)  // a job on its own: browsers of its own
+        printers_ = BrowserPrinters(settings_, std::make_shared<browser::BrowserManager>());
     if (stop.stop_possible()) {
         outerStop_ = std::make_unique<std::stop_callback<std::function<void()>>>(std::move(stop),
                                                                                  [this] { Cancel(); });

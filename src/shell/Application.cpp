@@ -34,9 +34,10 @@ namespace shell {
 Application::Application(QStringList files) : files_(std::move(files)) {}
 
 Application::~Application() {
-    browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
-    if (worker_)
+    if (worker_) {
+        worker_->Browsers().SetDownloadObserver(nullptr);
         worker_->Stop();
+    }
     worker_.reset();
     window_.reset();
 }
@@ -70,7 +71,7 @@ bool Application::Start() {
         dialogs_ = true;
     }
     download_ = std::make_shared<DownloadDialog>(this, window_.get());
-    browser::BrowserManager::Instance().SetDownloadObserver(download_);
+    worker_->Browsers().SetDownloadObserver(download_);
     window_->BindCommands(
         {
             {"add_epub", [this] { AddWithDialog(); }},
