@@ -15,8 +15,8 @@
 #include <thread>
 #include <utility>
 
-#include "engine/BookOutline.h"
 #include "browser/BrowserManager.h"
+#include "engine/BookOutline.h"
 #include "engine/PageStamps.h"
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
