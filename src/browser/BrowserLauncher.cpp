@@ -9,7 +9,9 @@
 #include "browser/PipeTransport.h"
 #include "browser/WebSocketTransport.h"
 #include "net/WebSocketClient.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
 
 namespace browser {
 namespace {

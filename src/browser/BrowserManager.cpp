@@ -4,7 +4,7 @@
 
 #include "browser/Browser.h"
 #include "browser/BrowserLauncher.h"
-#include "util/Utilities.h"
+#include "util/Machine.h"
 
 namespace browser {
 namespace {

@@ -9,9 +9,11 @@
 
 #include "browser/TaskThread.h"
 #include "net/HttpClient.h"
+#include "util/Folders.h"
+#include "util/Format.h"
+#include "util/Paths.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
-#include "util/Utilities.h"
 #include "zip/ZipArchive.h"
 
 namespace browser {

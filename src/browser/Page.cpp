@@ -4,9 +4,11 @@
 
 #include "browser/Browser.h"
 #include "browser/Session.h"
+#include "util/Paths.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
-#include "util/Utilities.h"
+#include "util/Text.h"
+#include "util/Urls.h"
 
 namespace browser {
 namespace {

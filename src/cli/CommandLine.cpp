@@ -22,7 +22,9 @@
 #include "frontend/BooksAtOnce.h"
 #include "frontend/OutputPlan.h"
 #include "settings/SettingsFile.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Format.h"
+#include "util/Paths.h"
 
 namespace cli {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "cli/Translation.h"
 #include "engine/ConversionWorker.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace cli {
 namespace {

@@ -3,7 +3,7 @@
 #include "epub/ChapterDocument.h"
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace engine {
 namespace {

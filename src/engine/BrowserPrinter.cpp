@@ -9,8 +9,9 @@
 #include "engine/PrintJob.h"
 #include "epub/ChapterDocument.h"
 #include "util/AtomicFile.h"
+#include "util/Files.h"
+#include "util/Format.h"
 #include "util/Sync.h"
-#include "util/Utilities.h"
 
 namespace engine {
 namespace {

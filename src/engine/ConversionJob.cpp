@@ -23,8 +23,10 @@
 #include "epub/EpubFolder.h"
 #include "epub/TableOfContents.h"
 #include "util/AtomicFile.h"
+#include "util/Files.h"
+#include "util/Format.h"
+#include "util/Paths.h"
 #include "util/Scrambled.h"
-#include "util/Utilities.h"
 #include "zip/ZipArchive.h"
 
 namespace engine {

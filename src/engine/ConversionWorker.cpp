@@ -8,7 +8,8 @@
 #include "browser/BrowserManager.h"
 #include "engine/ConversionJob.h"
 #include "engine/ThreadPool.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace engine {
 

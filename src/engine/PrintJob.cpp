@@ -1,6 +1,6 @@
 #include "engine/PrintJob.h"
 
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace engine {
 namespace {

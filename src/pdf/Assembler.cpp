@@ -4,7 +4,7 @@
 #include "pdf/Objects.h"
 #include "pdf/Stamps.h"
 #include "pdf/Structure.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace pdf {
 namespace {

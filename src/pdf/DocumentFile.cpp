@@ -6,7 +6,7 @@
 #include "pdf/Compactor.h"
 #include "pdf/Objects.h"
 #include "util/AtomicFile.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
 
 namespace pdf {
 namespace {

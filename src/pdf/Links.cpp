@@ -4,7 +4,9 @@
 
 #include "pdf/Chapters.h"
 #include "pdf/Objects.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
+#include "util/Text.h"
+#include "util/Urls.h"
 
 namespace pdf {
 namespace {

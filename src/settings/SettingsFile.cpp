@@ -1,7 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "util/IniFile.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace settings {
 

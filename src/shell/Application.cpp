@@ -28,7 +28,9 @@
 #include "shell/SettingsDialog.h"
 #include "shell/SingleInstance.h"
 #include "shell/Translation.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
 
 namespace shell {
 Application::Application(QStringList files) : files_(std::move(files)) {}

@@ -26,7 +26,7 @@
 #include "shell/Literals.h"
 #include "shell/ShellOperations.h"
 #include "shell/Translation.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
 
 namespace shell {
 

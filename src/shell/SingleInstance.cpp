@@ -5,7 +5,8 @@
 #include <QLocalSocket>
 
 #include "shell/Literals.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
 
 namespace shell {
 

@@ -44,10 +44,6 @@ class ManualResetEvent {
         std::lock_guard lock(mutex_);
         signalled_ = false;
     }
-    bool IsSet() const {
-        std::lock_guard lock(mutex_);
-        return signalled_;
-    }
     // Waits until signalled; timeoutMs < 0 waits without limit. True when signalled.
     bool Wait(int timeoutMs) const {
         std::unique_lock lock(mutex_);

@@ -13,8 +13,8 @@
 #include "browser/BrowserProvisioner.h"
 #include "settings/SettingsFile.h"
 #include "support/LoopbackServer.h"
+#include "util/Folders.h"
 #include "util/IniFile.h"
-#include "util/Utilities.h"
 
 namespace fs = std::filesystem;
 using testing_support::LoopbackServer;

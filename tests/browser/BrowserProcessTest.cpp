@@ -10,7 +10,7 @@
 #include "BrowserTestSupport.h"
 #include "browser/BrowserProcess.h"
 #include "browser/TaskThread.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
 
 using namespace std::chrono_literals;
 using testing_support::TempDir;

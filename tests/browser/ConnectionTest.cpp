@@ -15,7 +15,7 @@
 #include "browser/PrintParameters.h"
 #include "browser/RequestPolicy.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Urls.h"
 
 using nlohmann::json;
 using namespace std::chrono_literals;

@@ -14,7 +14,7 @@
 #include "browser/Browser.h"
 #include "browser/Session.h"
 #include "net/HttpClient.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

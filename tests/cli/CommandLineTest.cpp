@@ -10,7 +10,7 @@
 
 #include "browser/BrowserTestSupport.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -20,7 +20,7 @@
 #include "engine/ConversionWorker.h"
 #include "engine/PageSetup.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

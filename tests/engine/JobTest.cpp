@@ -15,7 +15,7 @@
 #include "engine/ConversionJob.h"
 #include "engine/ConversionWorker.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -9,7 +9,7 @@
 #include "engine/PrintJob.h"
 #include "settings/SettingsFile.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace {
 

@@ -38,8 +38,10 @@
 #include "shell/DownloadDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
+#include "util/Folders.h"
+#include "util/Format.h"
 #include "util/IniFile.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace fs = std::filesystem;
 using shell::MessageKind;
