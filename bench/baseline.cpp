@@ -10,7 +10,7 @@
 #include <string>
 
 #include "browser/Browser.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 int main(int argc, char** argv) {
     bool intercept = true;

@@ -8,7 +8,7 @@
 
 #include "pdf/Compactor.h"
 #include "util/AtomicFile.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
