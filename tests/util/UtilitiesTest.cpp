@@ -13,6 +13,7 @@
 #include "util/IniFile.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
+#include "util/Unicode.h"
 #include "util/Utilities.h"
 
 namespace fs = std::filesystem;
@@ -157,6 +158,19 @@ TEST(TextTest, PercentCodingAndFileUrls) {
     EXPECT_FALSE(util::IsValidUtf8("\xED\xA0\x80"));
     EXPECT_EQ(util::ToLowerAscii("D:/Books/ABC.EPUB"), "d:/books/abc.epub");
     EXPECT_EQ(util::FormatString("%s%s(%d)%s %d%%", "/o/", "a", 2, ".pdf", 50), "/o/a(2).pdf 50%");
+}
+
+// Decomposed text (a base letter and a combining mark) composes; what is composed, ASCII, or not UTF-8
+// at all stays as it is.
+TEST(TextTest, NormalizationFormC) {
+    const std::pair<std::string, std::string> cases[] = {{"プラグイン", "プラグイン"},  // プラグイン
+                                                         {"ガイド", "ガイド"},          // ガイド
+                                                         {"été", "été"},
+                                                         {"глава h.0001.総", "глава h.0001.総"},
+                                                         {"two words %41", "two words %41"},
+                                                         {"ãÃ", "ãÃ"},
+                                                         {"", ""}};
+    for (const auto& [text, composed] : cases) EXPECT_EQ(util::ToNfc(text), composed) << text;
 }
 
 TEST(ScrambledTest, DescramblesOnceAndKeepsNoPlainText) {
