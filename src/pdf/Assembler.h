@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "pdf/Chapters.h"
@@ -50,8 +51,9 @@ class Assembler {
     // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
     int PageOf(const std::string& pdfPath) const { return chapters_.PageOf(pdfPath); }
     // Where an element of a chapter is in the merged document, from the named destination the browser
-    // wrote for it; none when the chapter has no such element.
-    std::optional<Place> Locate(const std::string& pdfPath, const std::string& fragment) const {
+    // wrote for it, by the fragment of a reference to it as the book writes it (percent-encoded or not,
+    // in NFC or not: see Names.h); none when the chapter has no such element.
+    std::optional<Place> Locate(const std::string& pdfPath, std::string_view fragment) const {
         return chapters_.Locate(pdfPath, fragment);
     }
     int PageCount() const { return chapters_.PageCount(); }
