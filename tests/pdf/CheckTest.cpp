@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "RawPdf.h"
 #include "pdf/Check.h"
 #include "pdf/Compactor.h"
+#include "pdf/DocumentFile.h"
 #include "support/TestSupport.h"
 #include "util/AtomicFile.h"
 
@@ -80,6 +82,25 @@ TEST(CheckTest, CompactionWritesAgainWhatQpdfWouldMisread) {
     ASSERT_TRUE(util::WriteFileAtomically(dir / "after.pdf", after));
     EXPECT_EQ(testing_support::PdfCheckProblems(dir / "after.pdf"), "");
     EXPECT_EQ(testing_support::RenderingDifference(dir / "before.pdf", dir / "after.pdf", 1, dir.Path()), "");
+}
+
+// What is stored checks clean: a document that does not is not stored as it is (the file keeps what it
+// held), and compacted it is, without a warning.
+TEST(CheckTest, WhatDoesNotCheckCleanIsNotStored) {
+    testing_support::TempDir dir;
+    const std::string path = dir / "out.pdf";
+    testing_support::WriteFile(path, "before");
+    const std::string misread = testing_support::PdfQpdfWarnsOf();
+    std::vector<std::string> warnings;
+    const util::Status refused = pdf::Store(misread, path, false, warnings);
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.Reason().find("the PDF is not sound: qpdf finds 1 problem in it: "), std::string::npos)
+        << refused.Reason();
+    EXPECT_EQ(testing_support::ReadFile(path), "before");
+    const util::Status stored = pdf::Store(misread, path, true, warnings);
+    ASSERT_TRUE(stored) << stored.Reason();
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(testing_support::PdfCheckProblems(path), "");
 }
 
 }  // namespace
