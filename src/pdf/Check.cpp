@@ -10,12 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "pdf/QpdfLogger.h"
+
 namespace pdf {
 
 util::Status CheckDocument(std::string_view bytes) {
     std::vector<std::string> errors;
     size_t warnings = 0;
     std::string first;
+    ShareQpdfLogger();
     try {
         QPDF pdf;
         // Nothing on the standard streams: what qpdf would print is collected.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "pdf/Check.h"
+#include "pdf/QpdfLogger.h"
 #include "pdf/TrueTypeUnion.h"
 
 namespace pdf {
@@ -375,6 +376,10 @@ class Compactor {
     }
 
   private:
+    // Before the document: see ShareQpdfLogger.
+    struct LoggerShared {
+        LoggerShared() { ShareQpdfLogger(); }
+    } loggerShared_;
     QPDF pdf_;
     std::vector<QPDFObjectHandle> objects_;     // as read; what the compactor adds refers to none of them
     std::map<QPDFObjGen, QPDFObjGen> standIn_;  // object -> the object that replaces it
