@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that epub2pdf needs to build, run and test.
-# Safe to run again; works as root or through sudo.
+# Safe to run again; works as root or through sudo. With --package, also what builds and checks the
+# Debian package (scripts/package.sh).
 set -euo pipefail
 
 packages=(
@@ -12,7 +13,11 @@ packages=(
   libcli11-dev gettext man-db python3-pyte qt6-l10n-tools qt6-translations-l10n openbox
   qpdf poppler-utils zip unzip python3 xauth xvfb tmux
   fonts-noto-cjk fonts-dejavu-core
+  parallel jq libnotify-bin
 )
+if [ "${1:-}" = --package ]; then
+  packages+=(dpkg-dev fakeroot file lintian desktop-file-utils appstream librsvg2-bin qt6-qpa-plugins)
+fi
 
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 
