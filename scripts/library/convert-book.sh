@@ -16,10 +16,10 @@ pdf="$output/${book%.epub}.pdf"
 [ -e "$pdf" ] && exit 0
 command=("${EPUB2PDF:-epub2pdf}" --json --quiet --jobs 1 --output "$pdf" "$library/$book")
 if [ "${EPUB2PDF_DRY_RUN:-0}" = 1 ]; then
-    printf '%q ' mkdir -p "$(dirname "$pdf")"
-    printf '\n'
-    printf '%q ' "${command[@]}"
-    printf '\n'
+    quoted=$(printf '%q ' mkdir -p "$(dirname "$pdf")")
+    printf '%s\n' "${quoted% }"
+    quoted=$(printf '%q ' "${command[@]}")
+    printf '%s\n' "${quoted% }"
     exit 0
 fi
 mkdir -p "$(dirname "$pdf")" || exit 1

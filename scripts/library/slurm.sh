@@ -41,10 +41,10 @@ gather=(sbatch --parsable "${options[@]}" --chdir="$output" --job-name=epub2pdf-
 echo "slurm.sh: $books books to convert in $tasks tasks" >&2
 
 if [ "$dry_run" = 1 ]; then
-    printf '%q ' "${array[@]}"
-    printf '\n'
-    printf '%q ' "${gather[@]:0:${#gather[@]}-1}" --dependency=afterany:JOB "${gather[-1]}"
-    printf '\n'
+    quoted=$(printf '%q ' "${array[@]}")
+    printf '%s\n' "${quoted% }"
+    quoted=$(printf '%q ' "${gather[@]:0:${#gather[@]}-1}" --dependency=afterany:JOB "${gather[-1]}")
+    printf '%s\n' "${quoted% }"
     for ((task = 0; task < tasks; task++)); do
         echo "# task $task"
         SLURM_ARRAY_TASK_ID=$task EPUB2PDF_DRY_RUN=1 bash "$here/convert-library.sbatch" \
