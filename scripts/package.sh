@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --package
 build=build/package
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-    -DEPUB2PDF_BUILD_TESTS=OFF -DEPUB2PDF_BUILD_BENCH=OFF >/dev/null
+    -DEPUB2PDF_BUILD_TESTS=OFF -DEPUB2PDF_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro -Wl,-z,now" >/dev/null
 cmake --build "$build" -j "${JOBS:-$(nproc)}"
 rm -f "$build"/package/epub2pdf_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
