@@ -103,7 +103,7 @@ Host localhost
   UserKnownHostsFile $dir/known_hosts
   StrictHostKeyChecking accept-new
 EOF
-    "$sshd" -D -e -f "$dir/sshd_config" 2>"$dir/sshd.log" &
+    "$sshd" -D -e -f "$dir/sshd_config" </dev/null >/dev/null 2>"$dir/sshd.log" &
     sshd_pid=$!
     for _ in $(seq 50); do
         ssh -F "$dir/ssh_config" localhost true 2>/dev/null && return 0
@@ -112,7 +112,7 @@ EOF
     echo "sshd did not start: $(cat "$dir/sshd.log")"
     return 1
 }
-if why=$(start_sshd); then
+if start_sshd >"$scratch/why"; then
     rm "$output/top.pdf"
     bash "$scripts/parallel.sh" "$library" "$output" --ssh "ssh -F $scratch/ssh/ssh_config" \
         --sshlogin 2/localhost --env EPUB2PDF --env FONTCONFIG_FILE --env XDG_CONFIG_HOME --env XDG_DATA_HOME \
@@ -122,7 +122,7 @@ if why=$(start_sshd); then
     failures_are_the_two_broken_books
     echo "parallel --sshlogin localhost: converted top.epub over ssh"
 else
-    echo "parallel --sshlogin localhost left out: $why"
+    echo "parallel --sshlogin localhost left out: $(cat "$scratch/why")"
     sshd_pid=
 fi
 
