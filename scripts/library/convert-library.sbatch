@@ -17,14 +17,16 @@ fi
 scripts=$1 library=$2 output=$3 list=$4 per_task=$5
 first=$((SLURM_ARRAY_TASK_ID * per_task + 1))
 last=$((first + per_task - 1))
+# The JSON lines go to the task's results file, or with a dry run the commands to standard output itself
+# (not reopened through /dev/stdout, which would write over what a file there holds already).
 if [ "${EPUB2PDF_DRY_RUN:-0}" = 1 ]; then
-    results=/dev/stdout
+    exec 3>&1
 else
     mkdir -p "$output/results"
-    results="$output/results/task-$SLURM_ARRAY_TASK_ID.jsonl"
+    exec 3>>"$output/results/task-$SLURM_ARRAY_TASK_ID.jsonl"
 fi
 status=0
 while IFS= read -r book; do
-    "$scripts/convert-book.sh" "$library" "$output" "$book" || status=1
-done < <(sed -n "${first},${last}p" "$list") >>"$results"
+    "$scripts/convert-book.sh" "$library" "$output" "$book" >&3 || status=1
+done < <(sed -n "${first},${last}p" "$list")
 exit "$status"

@@ -37,7 +37,7 @@ read -r -a options <<<"${SBATCH_OPTIONS:-}"
 array=(sbatch --parsable "${options[@]}" --array="0-$((tasks - 1))" --chdir="$output"
     "$here/convert-library.sbatch" "$here" "$library" "$output" "$list" "$per_task")
 gather=(sbatch --parsable "${options[@]}" --chdir="$output" --job-name=epub2pdf-failures
-    --wrap="$(printf '%q ' "$here/failures.sh") $(printf '%q' "$output")/results/*.jsonl > $(printf '%q' "$output/failures.json")")
+    --wrap="$(printf '%q' "$here/failures.sh") $(printf '%q' "$output")/results/*.jsonl > $(printf '%q' "$output/failures.json")")
 echo "slurm.sh: $books books to convert in $tasks tasks" >&2
 
 if [ "$dry_run" = 1 ]; then
