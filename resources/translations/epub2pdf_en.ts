@@ -64,8 +64,8 @@
         <translation>%1: no such file</translation>
     </message>
     <message>
-        <source>只接受epub文件，以下没有添加：</source>
-        <translation>Only EPUB files are accepted; these were not added:</translation>
+        <source>以下没有添加：</source>
+        <translation>These were not added:</translation>
     </message>
     <message>
         <source>正在转换中</source>

@@ -125,7 +125,7 @@ bool Application::AddFiles(const QStringList& paths) {
     if (!intake.refused.empty()) {
         QStringList said;
         for (const frontend::Refused& refused : intake.refused) said.push_back(RefusalText(refused));
-        ShowError((Tr("只接受epub文件，以下没有添加：") + "\n" + said.join('\n')).toStdString());
+        ShowError((Tr("以下没有添加：") + "\n" + said.join('\n')).toStdString());
     }
     return !intake.books.empty();
 }

@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <filesystem>
@@ -38,6 +39,7 @@
 #include "shell/DownloadDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
+#include "shell/SingleInstance.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
 
@@ -152,7 +154,7 @@ TEST_F(ShellTest, NamedControlsAndTabs) {
 TEST_F(ShellTest, IntakeRules) {
     Start();
     auto* list = Find<QListWidget>("convert_list");
-    const std::string refusedText = "只接受epub文件，以下没有添加：\nnotes.epub.txt：不是epub文件";
+    const std::string refusedText = "以下没有添加：\nnotes.epub.txt：不是epub文件";
     EXPECT_TRUE(app->AddFiles({Book("b.EPUB")}));
     EXPECT_FALSE(app->AddFiles({Book("notes.epub.txt")}));
     EXPECT_TRUE(
@@ -190,14 +192,35 @@ TEST_F(ShellTest, IntakeRules) {
     EXPECT_EQ(list->count(), 6);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages.back().text,
-              "只接受epub文件，以下没有添加：\nnotes.epub.txt：不是epub文件\nbare：文件夹里没有epub文件");
+              "以下没有添加：\nnotes.epub.txt：不是epub文件\nbare：文件夹里没有epub文件");
     // As on the command line, a book named by itself is a ZIP archive, and a missing one is said so.
     testing_support::WriteFile(books / "fake.epub", "no archive");
     EXPECT_FALSE(app->AddFiles({Book("fake.epub"), Book("gone.epub")}));
     EXPECT_EQ(messages.back().text,
-              "只接受epub文件，以下没有添加：\nfake.epub：不是epub文件（epub文件是ZIP压缩包）\ngone."
+              "以下没有添加：\nfake.epub：不是epub文件（epub文件是ZIP压缩包）\ngone."
               "epub：文件不存在");
     EXPECT_EQ(list->count(), 6);
+}
+
+// A later start hands over a file the window refuses: the message (a message box runs an event loop of
+// its own) comes once the hand-over's socket is done with, names the file with why, and the window
+// lives on.
+TEST_F(ShellTest, ASecondStartsRefusedFileLeavesTheWindowAlive) {
+    Start();
+    app->SetMessageSink([this](MessageKind kind, const std::string& text) {
+        messages.push_back({kind, text});
+        QEventLoop loop;  // as a message box's own loop, while the second start hangs up
+        QTimer::singleShot(500, &loop, &QEventLoop::quit);
+        loop.exec();
+        return false;
+    });
+    ASSERT_TRUE(shell::SingleInstance::HandOver({"nonexistent.epub", Book("notes.epub.txt")}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 10000));
+    QTest::qWait(800);
+    ASSERT_EQ(messages.size(), 1u);  // one hand-over, one batch
+    EXPECT_EQ(messages[0].text, "以下没有添加：\nnonexistent.epub：文件不存在\nnotes.epub.txt：不是epub文件");
+    EXPECT_TRUE(app->Window()->isVisible());
+    EXPECT_TRUE(app->AddFiles({Book("a.epub")}));
 }
 
 TEST_F(ShellTest, RowTextsColoursAndIcons) {
@@ -372,8 +395,7 @@ TEST_F(ShellTest, TheUsersLanguage) {
     EXPECT_EQ(Find("start_convert")->text().toStdString(), "Start");
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes").toStdString(), "&Yes");
     app->AddFiles({Book("a.epub"), Book("notes.epub.txt")});
-    EXPECT_EQ(messages.back().text,
-              "Only EPUB files are accepted; these were not added:\nnotes.epub.txt: not an EPUB file");
+    EXPECT_EQ(messages.back().text, "These were not added:\nnotes.epub.txt: not an EPUB file");
     EXPECT_EQ(app->Window()->Row(0)->Status()->text().toStdString(), "Waiting");
     EXPECT_EQ(app->Window()->Row(0)->Action()->text().toStdString(), "Remove");
 
