@@ -44,6 +44,8 @@ std::string Usage() {
           "      --page-numbers    number the pages of the whole PDF in the footer\n"
           "      --number-position P  left, center (default), right or outside\n"
           "      --header          the book's title at the top of every page\n"
+          "      --number-first-page  the first page too gets its number and header (by default it shows\n"
+          "                        neither: it is the cover or the title page)\n"
           "  -q, --quiet           print nothing but errors\n"
           "  -v, --verbose         also print the blocked requests of each book and where the time went\n"
           "  -h, --help            show this help\n"
@@ -91,6 +93,8 @@ std::string ApplyPageOptions(const std::vector<std::pair<std::string, std::strin
             page.pageNumbers = true;
         else if (option == "--header")
             page.header = true;
+        else if (option == "--number-first-page")
+            page.numberFirstPage = true;
         if (!why.empty())
             return why.insert(0, option + ": ");
     }
@@ -116,7 +120,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, int& e
         app.add_option_function<std::string>(
             name, [&options, name](const std::string& value) { options.page.emplace_back(name, value); });
     }
-    for (const char* name : {"--landscape", "--page-numbers", "--header"}) {
+    for (const char* name : {"--landscape", "--page-numbers", "--header", "--number-first-page"}) {
         app.add_flag_callback(name, [&options, name] { options.page.emplace_back(name, ""); });
     }
     app.add_option("books", options.inputs);

@@ -30,8 +30,10 @@ std::string ReadPageSetup(const std::string& path, engine::PageSetup& setup) {
         if (std::string why = parse(value, setup); !why.empty())
             return std::string("[page] ") + key + ": " + why;
     }
-    const std::pair<const char*, bool*> switches[] = {
-        {"landscape", &setup.landscape}, {"page_numbers", &setup.pageNumbers}, {"header", &setup.header}};
+    const std::pair<const char*, bool*> switches[] = {{"landscape", &setup.landscape},
+                                                      {"page_numbers", &setup.pageNumbers},
+                                                      {"header", &setup.header},
+                                                      {"number_first_page", &setup.numberFirstPage}};
     for (const auto& [key, flag] : switches) {
         const std::string value = ini.GetString(key);
         if (value == "1" || value == "yes" || value == "true")

@@ -11,7 +11,8 @@ namespace settings {
 
 // Section "browser": path, store, revision, search_path, address; what is missing keeps its default.
 browser::ProvisionerSettings ReadBrowserSettings(const std::string& path);
-// Section "page": paper, landscape, margins, scale, page_numbers, number_position, header, read into
+// Section "page": paper, landscape, margins, scale, page_numbers, number_position, header,
+// number_first_page, read into
 // setup (what is missing keeps its value). Empty, or the first value refused and why.
 std::string ReadPageSetup(const std::string& path, engine::PageSetup& setup);
 // Sections "app" (jobs, chapter_seconds, chapter_pages), "browser" (the above, and allow_network) and

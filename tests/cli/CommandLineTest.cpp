@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -429,7 +430,8 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
 // from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
 // they point.
 // A4 with the whole book's page numbers, on a real book: the paper, a number in the footer of every page
-// equal to its page label, the book's metadata in XMP, and every page's content in one structure tree.
+// but the first (its cover) equal to its page label, the book's metadata in XMP, and every page's content in
+// one structure tree.
 TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
     const std::string book = testing_support::CorpusDir() + "/gutenberg_pg1513-romeo-and-juliet_en.epub";
     if (!fs::exists(book))
@@ -451,7 +453,11 @@ TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
         std::string body = text.substr(start, end - start);
         while (!body.empty() && std::isspace(static_cast<unsigned char>(body.back()))) body.pop_back();
         const size_t lastLine = body.rfind('\n');
-        EXPECT_EQ(body.substr(lastLine == std::string::npos ? 0 : lastLine + 1), std::to_string(page));
+        const std::string last = body.substr(lastLine == std::string::npos ? 0 : lastLine + 1);
+        if (page == 1)
+            EXPECT_NE(last, "1");  // the cover keeps its count, without showing it
+        else
+            EXPECT_EQ(last, std::to_string(page));
     }
     EXPECT_EQ(page, pages);
     // Decimal labels from 1: label N is page N's.
@@ -463,6 +469,59 @@ TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
     EXPECT_EQ(summary["structure"]["pages_marked"], pages);
     EXPECT_EQ(summary["structure"]["pages_resolved"], pages);
     EXPECT_EQ(summary["structure"]["distinct"], pages);
+}
+
+// A coloured book as a reading system shows it: each page's own background fills the sheet, margins
+// too; the cover shows no page number; the PDF opens with its bookmarks shown.
+TEST_F(CommandLineTest, ColouredPagesFillTheSheetAndTheBookmarksShow) {
+    auto r = Epub2pdf("-q --page-numbers --margins 20mm -o " + ShellQuote(out / "coloured.pdf") + " " +
+                      ShellQuote(Book("coloured.epub")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string pdf = out / "coloured.pdf";
+    EXPECT_EQ(testing_support::RunCommand("qpdf --check " + ShellQuote(pdf)).exitCode, 0);
+    const json summary = testing_support::PdfSummary(pdf);
+    ASSERT_EQ(summary["pages"], 3);
+    EXPECT_EQ(summary["page_mode"], "/UseOutlines");
+    // The colour of a pixel in the top-left margin and of one in the middle of each page.
+    ASSERT_EQ(
+        testing_support::RunCommand("pdftoppm -r 12 " + ShellQuote(pdf) + " " + ShellQuote(out / "page"))
+            .exitCode,
+        0);
+    auto pixels = [&](int page) {
+        const std::string image = testing_support::ReadFile(out / util::FormatString("page-%d.ppm", page));
+        int width = 0, height = 0, offset = 0;
+        EXPECT_EQ(std::sscanf(image.c_str(), "P6 %d %d 255%n", &width, &height, &offset), 2);
+        auto at = [&](int x, int y) {
+            const size_t i = static_cast<size_t>(offset + 1 + (y * width + x) * 3);
+            return std::array<int, 3>{static_cast<unsigned char>(image[i]),
+                                      static_cast<unsigned char>(image[i + 1]),
+                                      static_cast<unsigned char>(image[i + 2])};
+        };
+        return std::pair{at(2, 2), at(width / 2, height / 2)};
+    };
+    const std::array<int, 3> expected[] = {{32, 64, 96}, {240, 220, 170}, {255, 255, 255}};
+    for (int page = 1; page <= 3; ++page) {
+        const auto [margin, middle] = pixels(page);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(margin[c], expected[page - 1][c], 3) << "page " << page << " margin";
+            EXPECT_NEAR(middle[c], expected[page - 1][c], 3) << "page " << page << " middle";
+        }
+    }
+    const std::string first =
+        testing_support::RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(pdf) + " -").output;
+    EXPECT_NE(first.find("The Coloured Book"), std::string::npos) << first;
+    EXPECT_EQ(first.find("\n1\n"), std::string::npos) << first;
+    EXPECT_NE(
+        testing_support::RunCommand("pdftotext -f 2 -l 2 " + ShellQuote(pdf) + " -").output.find("\n2\n"),
+        std::string::npos);
+    // Asked for, the first page shows its number too.
+    ASSERT_EQ(Epub2pdf("-q --page-numbers --number-first-page -o " + ShellQuote(out / "numbered.pdf") + " " +
+                       ShellQuote(Book("coloured.epub")))
+                  .exitCode,
+              0);
+    EXPECT_NE(testing_support::RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(out / "numbered.pdf") + " -")
+                  .output.find("\n1\n"),
+              std::string::npos);
 }
 
 TEST_F(CommandLineTest, CorpusBooks) {
