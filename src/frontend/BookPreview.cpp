@@ -146,7 +146,8 @@ BookPreview ReadBookPreview(const std::string& epubPath) {
     }
     preview.problem.clear();
     preview.title = book->GetTitle();
-    preview.author = book->GetCreator();
+    for (const std::string& creator : book->GetCreators())
+        preview.author += (preview.author.empty() ? "" : ", ") + creator;
 
     std::string type;
     const std::string href = CoverHref(epub::XmlFile(opfPath), type);

@@ -11,7 +11,7 @@ namespace frontend {
 
 struct BookPreview {
     std::string title;      // the main title; empty when the package names none
-    std::string author;     // every creator, joined
+    std::string author;     // every creator, joined by ", "
     std::string cover;      // the bytes of the cover image; empty when there is none (or it is too large)
     std::string coverType;  // its media type, as the manifest says
     std::string problem;    // why nothing could be read; empty when the package was read
