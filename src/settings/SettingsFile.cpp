@@ -1,5 +1,9 @@
 #include "settings/SettingsFile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "browser/BrowserLauncher.h"
 #include "util/IniFile.h"
 #include "util/Utilities.h"
 
@@ -60,9 +64,22 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
         settings.chapterPages = chapterPages;
     settings.compact = util::IniFile(path, "app").GetInt("compact", 1) != 0;
     settings.problem = ReadPageSetup(path, settings.page);
+    if (const std::string why = CheckBrowserPath(settings.browser.browserPath);
+        settings.problem.empty() && !why.empty())
+        settings.problem = "[browser] path: " + why;
     if (!settings.problem.empty())
         settings.problem = path + ": " + settings.problem;
     return settings;
+}
+
+std::string CheckBrowserPath(const std::string& value) {
+    if (value.empty() || browser::IsBrowserAddress(value))
+        return {};
+    const std::string full = util::ToFullPath(value);
+    struct stat st {};
+    if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(full.c_str(), X_OK) != 0)
+        return full + " is not an executable browser";
+    return {};
 }
 
 std::string ReadOutputFolder(const std::string& path) {
