@@ -9,12 +9,16 @@
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QFontInfo>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocalSocket>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -465,6 +469,45 @@ TEST_F(ShellTest, TheUsersLanguage) {
     EXPECT_EQ(messages.back().text, "These were not added:\nnotes.epub.txt: not an EPUB file");
     EXPECT_EQ(app->Window()->Row(0)->Status()->text().toStdString(), "Waiting");
     EXPECT_EQ(app->Window()->Row(0)->Remove()->text().toStdString(), "Remove");
+    // No Chinese is left anywhere in the window, its menus or its settings: the texts kept in tables
+    // (page number positions, margins' sides) included.
+    shell::SettingsDialog dialog(util::GetSettingsPath(), app->Window());
+    auto chinese = [](const QString& text) {
+        return std::any_of(text.begin(), text.end(), [](QChar c) {
+            return (c.unicode() >= 0x3000 && c.unicode() <= 0x9fff) ||
+                   (c.unicode() >= 0xff00 && c.unicode() <= 0xffef);
+        });
+    };
+    int shown = 0;
+    for (QWidget* top : {static_cast<QWidget*>(app->Window()), static_cast<QWidget*>(&dialog)}) {
+        QList<QWidget*> widgets = top->findChildren<QWidget*>();
+        widgets.push_back(top);
+        for (QWidget* widget : widgets) {
+            QStringList texts{widget->windowTitle(), widget->toolTip(), widget->accessibleName()};
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                texts << label->text();
+            if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                texts << button->text();
+            if (auto* group = qobject_cast<QGroupBox*>(widget))
+                texts << group->title();
+            if (auto* edit = qobject_cast<QLineEdit*>(widget))
+                texts << edit->placeholderText();
+            if (auto* spin = qobject_cast<QAbstractSpinBox*>(widget))
+                texts << spin->specialValueText() << spin->text();
+            if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+                for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+            }
+            if (auto* menu = qobject_cast<QMenu*>(widget)) {
+                for (QAction* action : menu->actions()) texts << action->text();
+            }
+            for (const QString& text : texts) {
+                shown += text.isEmpty() ? 0 : 1;
+                EXPECT_FALSE(chinese(text))
+                    << widget->objectName().toStdString() << ": " << text.toStdString();
+            }
+        }
+    }
+    EXPECT_GT(shown, 100);
 
     // Each Tr("...") text of the window's sources is in the English translations.
     const std::string ts =
@@ -525,6 +568,18 @@ TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
     EXPECT_EQ(read.jobs, 3);
     EXPECT_EQ(util::IniFile(path, "app").GetString("output_folder"), "");
     EXPECT_EQ(util::IniFile(path, "page").GetString("margins"), "20mm");
+    // A box shows whether it is checked.
+    auto* header = dialog.findChild<QCheckBox*>("header");
+    header->setChecked(false);
+    const QImage off = header->grab().toImage();
+    header->setChecked(true);
+    EXPECT_NE(header->grab().toImage(), off);
+    // The hint of the output folder shows whole.
+    auto* output = dialog.findChild<QLineEdit*>("output_folder");
+    dialog.show();
+    EXPECT_GE(output->contentsRect().width(),
+              output->fontMetrics().horizontalAdvance(output->placeholderText()));
+    dialog.hide();
     // A dialog opened again shows what was stored.
     shell::SettingsDialog again(path);
     EXPECT_EQ(again.findChild<QComboBox*>("paper")->currentText().toStdString(), "A4");
@@ -697,6 +752,139 @@ TEST_F(ShellTest, BrowserDownloadShowsAModalProgressDialog) {
     dialog.End();
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return app->Window()->findChild<QProgressDialog*>() == nullptr; }, 5000));
+}
+
+// Closing the window during a run asks whether to quit; when the run ends meanwhile, the question goes
+// and the summary (a warning: a book failed) is what stays.
+TEST_F(ShellTest, AQuestionToQuitGoesWhenTheRunEnds) {
+    Start();
+    app->SetMessageSink(nullptr);  // the program's own message boxes
+    app->AddFiles({Book("a.epub")});
+    Click("start_convert");
+    ASSERT_TRUE(app->Worker()->IsBusy());
+    app->Window()->close();
+    auto* question = app->Window()->findChild<QMessageBox*>("quit_question");
+    ASSERT_NE(question, nullptr);
+    EXPECT_TRUE(question->isVisible());
+    QPointer<QMessageBox> asked = question;
+    QMessageBox* summary = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (summary = app->Window()->findChild<QMessageBox*>("run_summary")) != nullptr; }, 60000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return asked.isNull() || !asked->isVisible(); }, 5000));
+    EXPECT_EQ(summary->icon(), QMessageBox::Warning);
+    EXPECT_EQ(summary->text().toStdString().rfind("转换结束，1本失败\n", 0), 0u)
+        << summary->text().toStdString();
+    EXPECT_TRUE(app->Window()->isVisible());
+    summary->close();
+}
+
+// "重试失败的" runs the failed books alone; the converted books are kept on the finished page across
+// restarts, and taken off it without their file.
+TEST_F(ShellTest, RetryFailedAndTheFinishedPageAcrossRestarts) {
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "sample.epub");
+    Start();
+    app->AddFiles({Book("sample.epub"), Book("a.epub")});
+    Click("start_convert");
+    ASSERT_TRUE(WaitForRunOver(1, 1)) << (messages.empty() ? "" : messages.back().text);
+    EXPECT_TRUE(Find("retry_failed")->isEnabled());
+    fs::remove(out / "sample.pdf");  // the retry must not make it again
+    fs::copy_file(EPUB2PDF_SAMPLE_BOOK, books / "a.epub", fs::copy_options::overwrite_existing);
+    Click("retry_failed");
+    ASSERT_TRUE(WaitForRunOver(1, 0)) << (messages.empty() ? "" : messages.back().text);
+    EXPECT_TRUE(fs::exists(out / "a.pdf"));
+    EXPECT_FALSE(fs::exists(out / "sample.pdf"));
+    EXPECT_FALSE(Find("retry_failed")->isEnabled());
+    app.reset();
+
+    Start();
+    auto* finished = Find<QListWidget>("history_list");
+    ASSERT_EQ(finished->count(), 2);
+    EXPECT_EQ(Find("down_his")->text().toStdString(), "已完成（2）");
+    QWidget* first = finished->itemWidget(finished->item(0));  // the newest
+    EXPECT_EQ(first->findChild<shell::ElidedLabel*>("finished_detail")->toolTip().toStdString(),
+              out / "a.pdf");
+    QTest::mouseClick(first->findChild<QPushButton*>("open_finished"), Qt::LeftButton);
+    EXPECT_EQ(opened, std::vector<std::string>{out / "a.pdf"});
+    QTest::mouseClick(first->findChild<QPushButton*>("remove_finished"), Qt::LeftButton);
+    EXPECT_EQ(finished->count(), 1);
+    EXPECT_TRUE(fs::exists(out / "a.pdf"));
+    app.reset();
+    Start();
+    EXPECT_EQ(Find<QListWidget>("history_list")->count(), 1);
+}
+
+// The output folder is chosen next to Start, and stored for the next runs and the books that wait.
+TEST_F(ShellTest, TheOutputFolderNextToStart) {
+    Start();
+    app->AddFiles({Book("a.epub")});
+    app->SetFolderDialog([this] { return QString::fromStdString(books / "chosen"); });
+    auto* menu = Find<QMenu>("output_menu");
+    ASSERT_NE(menu, nullptr);
+    menu->actions().back()->trigger();  // "选择文件夹…"
+    EXPECT_EQ(util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder"), books / "chosen");
+    EXPECT_EQ(app->Worker()->Items().at(0)->PdfPath(), books / "chosen/a.pdf");
+    EXPECT_TRUE(Find("output_choice")->toolTip().contains(QString::fromStdString(books / "chosen")));
+    menu->actions().front()->trigger();  // next to each book
+    EXPECT_EQ(util::IniFile(util::GetSettingsPath(), "app").GetString("output_folder"), "");
+    EXPECT_EQ(app->Worker()->Items().at(0)->PdfPath(), books / "a.pdf");
+}
+
+// The rows line up whatever their names; a long name ends in an ellipsis and shows whole as tool tip.
+// Zoom grows the rows' icons and bars and never cuts a tab's label; zooming back gives the rows their
+// height again.
+TEST_F(ShellTest, RowsLineUpAndFollowTheZoom) {
+    Start();
+    const std::string longName = std::string(120, 'x') + ".epub";
+    testing_support::WriteFile(books / longName, kNoBook);
+    app->AddFiles({Book("a.epub"), Book(longName.c_str())});
+    auto* window = app->Window();
+    window->resize(800, 500);
+    QTest::qWait(50);
+    shell::ConversionRow* rows[] = {window->Row(0), window->Row(1)};
+    auto x = [](QWidget* w) { return w->mapTo(w->window(), QPoint(0, 0)).x(); };
+    EXPECT_EQ(x(rows[0]->Status()), x(rows[1]->Status()));
+    EXPECT_EQ(x(rows[0]->Remove()), x(rows[1]->Remove()));
+    auto* name = rows[1]->findChild<shell::ElidedLabel*>("epub_name");
+    EXPECT_TRUE(name->text().endsWith(QChar(0x2026))) << name->text().toStdString();
+    EXPECT_EQ(name->toolTip().toStdString(), longName);
+    EXPECT_EQ(rows[0]->findChild<shell::ElidedLabel*>("epub_name")->text().toStdString(), "a.epub");
+
+    const int height = rows[0]->height(), icon = rows[0]->Icon()->iconSize().height();
+    const int bar = rows[0]->Progress()->height();
+    for (int i = 0; i < 5; ++i) QTest::keyClick(window, '+');
+    QTest::qWait(50);
+    EXPECT_GE(rows[0]->Icon()->iconSize().height(), icon * 2 - 1);
+    EXPECT_GE(rows[0]->Progress()->height(), bar * 2 - 1);
+    EXPECT_GT(rows[0]->height(), height);
+    for (const char* tab : {"convert_list", "down_his"}) {
+        QPushButton* button = Find(tab);
+        QFont bold = button->font();
+        bold.setBold(true);
+        EXPECT_GE(button->width(), QFontMetrics(bold).horizontalAdvance(button->text())) << tab;
+    }
+    QTest::keyClick(window, Qt::Key_0, Qt::ControlModifier);
+    QTest::qWait(50);
+    EXPECT_EQ(rows[0]->height(), height);
+    EXPECT_EQ(rows[0]->Icon()->iconSize().height(), icon);
+}
+
+// When nothing can open a file, the window says why (not standard error alone).
+TEST_F(ShellTest, WhenNothingOpensAFileTheWindowSaysSo) {
+    TempDir bin;
+    testing_support::WriteFile(
+        bin / "xdg-open", "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const std::string path = getenv("PATH");
+    setenv("PATH", (bin.Path() + ":" + path).c_str(), 1);
+    Start();
+    app->SetOpener(nullptr);
+    Click("view_help");
+    const bool said = QTest::qWaitFor([&] { return !messages.empty(); }, 10000);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(said);
+    EXPECT_EQ(messages.back().kind, MessageKind::Error);
+    EXPECT_EQ(messages.back().text.rfind("无法打开file:///", 0), 0u) << messages.back().text;
+    EXPECT_NE(messages.back().text.find("no method available"), std::string::npos) << messages.back().text;
 }
 
 // Starts the desktop program as a process of its own and waits until it answers on its instance socket.
