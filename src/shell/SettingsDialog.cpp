@@ -55,7 +55,8 @@ QDoubleSpinBox* Millimetres(QWidget* parent, const char* name, double most) {
 QLabel* Note(const QString& text, QWidget* parent) {
     auto* note = new QLabel(text, parent);
     note->setObjectName("settings_note");
-    note->setWordWrap(true);
+    // One line each: a wrapped label makes the dialog's height depend on its width, and such a dialog
+    // opened smaller than its fields need, squeezing them.
     note->setStyleSheet("color: #78909c;");
     return note;
 }
@@ -98,6 +99,8 @@ SettingsDialog::SettingsDialog(std::string settingsPath, QWidget* parent)
     // The page.
     auto* pageGroup = new QGroupBox(Tr("页面"), this);
     auto* pageForm = new QFormLayout(pageGroup);
+    pageForm->setFieldGrowthPolicy(
+        QFormLayout::FieldsStayAtSizeHint);  // a number field as wide as its number
     paper_ = new QComboBox(pageGroup);
     paper_->setObjectName("paper");
     for (const char* name : kPapers) paper_->addItem(QString::fromLatin1(name), QString::fromLatin1(name));

@@ -579,6 +579,9 @@ TEST_F(ShellTest, SettingsDialogStoresEveryValueOrNone) {
     dialog.show();
     EXPECT_GE(output->contentsRect().width(),
               output->fontMetrics().horizontalAdvance(output->placeholderText()));
+    // No field is squeezed below the height its text needs.
+    for (QAbstractSpinBox* field : dialog.findChildren<QAbstractSpinBox*>())
+        EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
     dialog.hide();
     // A dialog opened again shows what was stored.
     shell::SettingsDialog again(path);
