@@ -1,15 +1,16 @@
-// The floor under one book's conversion: the given chapter files printed by one Chromium over one
-// DevTools session with the print parameters of a conversion, and nothing else (no unpacking, no
-// merging). Prints the wall time from start to the last chapter's PDF.
+// The floor under one book's conversion: the given chapter files printed by one Chromium in one page
+// with the print parameters of a conversion, and nothing else (no unpacking, no merging). Prints the
+// wall time from start to the last chapter's PDF.
 //
 // usage: baseline [--no-intercept] BROWSER OUTPUT_FOLDER CHAPTER...
 // With --no-intercept the pages' requests are not paused for the request policy.
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
-#include "browser/DevToolsClient.h"
-#include "util/Utilities.h"
+#include "browser/Browser.h"
+#include "util/Format.h"
 
 int main(int argc, char** argv) {
     bool intercept = true;
@@ -25,15 +26,24 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     int printed = 0;
     {
-        browser::DevToolsClient client(argv[1], intercept);
-        if (!client.EnableSession()) {
-            std::fprintf(stderr, "baseline: no browser session\n");
+        std::shared_ptr<browser::Browser> browser;
+        std::unique_ptr<browser::Page> page;
+        browser::PageOptions options;
+        options.bookFolder = "/";
+        options.interceptRequests = intercept;
+        util::Status ready = browser::Browser::Start(argv[1], {}, browser);
+        if (ready)
+            ready = browser->NewPage(options, page);
+        if (!ready) {
+            std::fprintf(stderr, "baseline: no browser page: %s\n", ready.Reason().c_str());
             return 1;
         }
-        client.SetRequestPolicy("/", false);
         for (int i = 3; i < argc; ++i) {
-            const std::string pdf = util::FormatString("%s/%d.pd_", argv[2], i - 2);
-            if (client.Navigate(argv[i]) && client.PrintToPdf(pdf))
+            std::string pdf;
+            if (!page->Navigate(argv[i]) || !page->PrintToPdf(browser::PrintParameters{}, pdf))
+                continue;
+            std::ofstream file(util::FormatString("%s/%d.pd_", argv[2], i - 2), std::ios::binary);
+            if (file.write(pdf.data(), static_cast<std::streamsize>(pdf.size())))
                 ++printed;
         }
     }

@@ -13,7 +13,7 @@
 #include "engine/BookOutline.h"
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
-#include "util/Utilities.h"
+#include "util/Urls.h"
 
 namespace {
 

@@ -1,14 +1,26 @@
 #include "browser/BrowserManager.h"
 
+#include <algorithm>
+
+#include "browser/Browser.h"
 #include "browser/BrowserLauncher.h"
-#include "browser/BrowserProvisioner.h"
-#include "browser/DevToolsClient.h"
+#include "util/Machine.h"
 
 namespace browser {
+namespace {
 
-BrowserManager& BrowserManager::Instance() {
-    static BrowserManager manager;
-    return manager;
+bool SameSource(const ProvisionerSettings& a, const ProvisionerSettings& b) {
+    return a.browserPath == b.browserPath && a.storeUrl == b.storeUrl && a.revision == b.revision &&
+           a.searchPath == b.searchPath;
+}
+
+}  // namespace
+
+BrowserManager::BrowserManager(std::shared_ptr<DownloadObserver> observer, int starts)
+    : startsAtOnce_(starts > 0 ? starts : std::max(2, util::UsableCores())), observer_(std::move(observer)) {}
+
+BrowserManager::~BrowserManager() {
+    CancelProvisioning();
 }
 
 void BrowserManager::SetDownloadObserver(std::shared_ptr<DownloadObserver> observer) {
@@ -16,50 +28,80 @@ void BrowserManager::SetDownloadObserver(std::shared_ptr<DownloadObserver> obser
     observer_ = std::move(observer);
 }
 
-std::shared_ptr<DevToolsClient> BrowserManager::CreateClient(const ProvisionerSettings& settings,
-                                                             const std::stop_token& stop) {
-    std::lock_guard lock(lock_);
-    // A job stopped while it waited for its turn starts nothing.
-    if (stop.stop_requested())
-        return nullptr;
-    std::string path = settings.address;  // a browser somebody else runs: none is started or looked for
-    if (path.empty()) {
-        // The local reference keeps the provisioner alive while it works, whoever releases the stored one.
-        auto provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
-        provisioner_.store(provisioner);
-        path = provisioner->LocateOrDownload();
-    } else if (!IsBrowserAddress(path)) {
-        return nullptr;
-    }
-    if (path.empty() || stop.stop_requested())
-        return nullptr;
-    auto client = std::make_shared<DevToolsClient>(path);
-    {
-        const std::stop_callback abort(stop, [&client] { client->Abort(); });
-        if (!client->EnableSession())
-            return nullptr;  // dropping the client ends its browser
-    }
-    if (stop.stop_requested())
-        return nullptr;
-    return client;
-}
-
-void BrowserManager::ReleaseProvisioner() {
-    provisioner_.store(nullptr);
-}
-
 void BrowserManager::CancelProvisioning() {
-    if (auto current = provisioner_.exchange(nullptr))
+    std::shared_ptr<BrowserProvisioner> current;
+    {
+        std::lock_guard lock(lock_);
+        current = provisioner_;
+    }
+    if (current)
         current->Cancel();
 }
 
-BrowserSession::BrowserSession(const ProvisionerSettings& settings, const std::stop_token& stop)
-    : client_(BrowserManager::Instance().CreateClient(settings, stop)) {}
+util::Status BrowserManager::LocateBrowser(const ProvisionerSettings& settings, const std::stop_token& stop,
+                                           std::string& path) {
+    std::shared_ptr<BrowserProvisioner> provisioner;
+    {
+        std::unique_lock lock(lock_);
+        // One caller locates or downloads at a time; the others wait for its result, or leave on a stop.
+        if (!turn_.wait(lock, stop, [this] { return !locating_; }))
+            return util::Status::Failure("cancelled");
+        if (!located_.empty() && SameSource(settings, locatedFor_) &&
+            BrowserProvisioner::IsUsable(located_)) {
+            path = located_;
+            return {};
+        }
+        locating_ = true;
+        provisioner = std::make_shared<BrowserProvisioner>(settings, observer_);
+        provisioner_ = provisioner;
+    }
+    std::string found;
+    {
+        // A stop cancels the download, however close it came to the cancel of the run.
+        const std::stop_callback cancel(stop, [&provisioner] { provisioner->Cancel(); });
+        found = provisioner->LocateOrDownload();
+    }
+    {
+        std::lock_guard lock(lock_);
+        locating_ = false;
+        provisioner_.reset();
+        if (!found.empty()) {
+            located_ = found;
+            locatedFor_ = settings;
+        }
+    }
+    turn_.notify_all();
+    provisioner.reset();  // waits for its download thread
+    if (stop.stop_requested())
+        return util::Status::Failure("cancelled");
+    if (found.empty())
+        return util::Status::Failure("no browser was found, and none could be downloaded");
+    path = found;
+    return {};
+}
 
-BrowserSession::~BrowserSession() {
-    closed_ = true;
-    client_.reset();
-    BrowserManager::Instance().ReleaseProvisioner();
+util::Status BrowserManager::StartBrowser(const ProvisionerSettings& settings, const std::stop_token& stop,
+                                          std::shared_ptr<Browser>& browser) {
+    std::string where = settings.address;  // a browser somebody else runs: none is started or looked for
+    if (!where.empty() && !IsBrowserAddress(where))
+        return util::Status::Failure("the browser address " + where + " is not a ws:// address");
+    if (where.empty()) {
+        if (util::Status located = LocateBrowser(settings, stop, where); !located)
+            return located;
+    }
+    {
+        std::unique_lock lock(lock_);
+        if (!turn_.wait(lock, stop, [this] { return starting_ < startsAtOnce_; }))
+            return util::Status::Failure("cancelled");
+        ++starting_;
+    }
+    util::Status started = Browser::Start(where, stop, browser);
+    {
+        std::lock_guard lock(lock_);
+        --starting_;
+    }
+    turn_.notify_all();
+    return started;
 }
 
 }  // namespace browser

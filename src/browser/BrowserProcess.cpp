@@ -12,8 +12,9 @@
 
 #include <cerrno>
 
+#include "util/Folders.h"
+#include "util/Format.h"
 #include "util/Scrambled.h"
-#include "util/Utilities.h"
 
 extern char** environ;
 #include <chrono>

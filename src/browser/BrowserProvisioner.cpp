@@ -9,9 +9,11 @@
 
 #include "browser/TaskThread.h"
 #include "net/HttpClient.h"
+#include "util/Folders.h"
+#include "util/Format.h"
+#include "util/Paths.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
-#include "util/Utilities.h"
 #include "zip/ZipArchive.h"
 
 namespace browser {
@@ -36,13 +38,12 @@ const std::string& DownloadMessage() {
     return SCRAMBLED("正在下载浏览器组件，请稍候……", 0x5ae0c4172d9b6f38ull);
 }
 
-// A regular file with something in it.
-bool IsUsable(const std::string& path) {
+}  // namespace
+
+bool BrowserProvisioner::IsUsable(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
-
-}  // namespace
 
 std::string FindBrowserOnPath() {
     const char* path =
@@ -56,7 +57,7 @@ std::string FindBrowserOnPath() {
             if (folder.empty())
                 continue;
             std::string candidate = util::JoinPath(folder, name);
-            if (IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0)
+            if (BrowserProvisioner::IsUsable(candidate) && ::access(candidate.c_str(), X_OK) == 0)
                 return candidate;
         }
     }

@@ -52,6 +52,8 @@ class BrowserProvisioner {
     std::string LocateOrDownload();
     // The snapshot executable below folder when it exists and is not empty, else an empty string.
     static std::string Locate(const std::string& folder);
+    // Whether path is a regular file with something in it.
+    static bool IsUsable(const std::string& path);
     // Downloads and unpacks the snapshot of revision into folder; the executable found afterwards, or
     // an empty string. The archive stays in place.
     std::string Download(const std::string& folder, int revision);

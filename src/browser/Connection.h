@@ -1,89 +1,77 @@
-// The DevTools protocol over one transport: numbered calls, each waited for with a label and a
-// deadline, events handed to their subscribers, and one end. When the transport ends (the browser
-// went, or Close was called) every waiter wakes with the reason, and every later call fails with it
-// at once. Calls may come from any thread; events and the end arrive on the transport's thread.
+// The DevTools protocol over one transport to a whole browser, in flat mode: the browser's own session
+// and one session per attached target share the channel. Every message that arrives is parsed once and
+// routed by its sessionId: answers to the pending call of that id, events to the session's handlers. A
+// session is made when the browser reports its attachment (Target.attachedToTarget, on whatever session
+// asked for it), before any of its own messages are handled, and ends when the browser reports it
+// detached. A timer thread fails every call whose deadline passed. When the transport ends (the browser
+// went, or Close was called) every session ends with the reason, and with it every waiter.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
+#include "browser/Session.h"
 #include "browser/Transport.h"
-#include "util/Status.h"
 
 namespace browser {
 
 class Connection {
   public:
-    using EventHandler = std::function<void(const nlohmann::json& params)>;
-
-    // The answer to one call: the whole response message, or a status that says why there is none.
-    struct Reply {  // NOLINT(bugprone-exception-escape): json's moves are noexcept
-        util::Status status;
-        nlohmann::json message;  // {"id": ..., "result": ...} or {"id": ..., "error": ...}
-        // True when the browser answered with an error object.
-        bool IsError() const;
-        // The "result" object of the answer; empty when there is none.
-        const nlohmann::json& Result() const;
-    };
-
     explicit Connection(std::unique_ptr<Transport> transport);
-    // Closes the transport; every waiter has woken before it goes.
+    // Closes the transport and waits for its thread and the timer's: no handler runs after this.
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Subscribes to an event; before Start only.
-    void OnEvent(const std::string& method, EventHandler handler);
     // Starts delivery from the transport.
     void Start();
 
-    // Sends a call and waits for its answer, at most timeoutMs (-1: no limit). The status fails with
-    // the reason when the connection ended first, or names the call when its deadline passed.
-    Reply Call(const std::string& method, const nlohmann::json& params, int timeoutMs);
-    // Sends a call whose answer nobody waits for (ids of their own, apart from Call's).
-    void Post(const std::string& method, const nlohmann::json& params);
+    // The browser's own session, whose messages carry no sessionId.
+    Session& Root() { return *root_; }
+    // The session of an attached target, once the browser reported it; null before, and after it
+    // detached.
+    std::shared_ptr<Session> SessionOf(const std::string& sessionId) const;
 
-    // Waits until ready() holds, at most timeoutMs (-1: no limit); fails with the end's reason or with
-    // "timed out waiting for <label>". ready() is checked under the connection's lock; whoever changes
-    // what it reads calls Notify afterwards.
-    util::Status WaitFor(const std::function<bool()>& ready, int timeoutMs, const std::string& label);
-    void Notify();
-
-    // Ends the connection from any thread: every wait returns with reason.
+    // Ends the connection from any thread: every session ends with reason.
     void Close(const std::string& reason);
     bool Ended() const;
     // Why the connection ended; empty while it is open.
     std::string EndReason() const;
-    // The id of the latest Call.
-    int LastId() const { return lastId_; }
 
   private:
-    struct Pending {  // NOLINT(bugprone-exception-escape): json's moves are noexcept
-        std::string label;
-        bool answered = false;
-        nlohmann::json message;
-    };
+    friend class Session;
+    // Ids unique across the connection: calls count from 1, posts from far above.
+    int NextCallId() { return ++lastCallId_; }
+    int NextPostId() { return ++lastPostId_; }
+    // Hands a message to the transport; false when the channel has ended.
+    bool SendText(std::string text);
     void OnMessage(const std::string& text);
     void OnClose(const std::string& reason);
-    // Waits on the lock until done() or the end, at most timeoutMs; true when done() held.
-    bool WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done, int timeoutMs);
+    // Routes an answer to the call of its id: on the session the message names, or, for an answer that
+    // names none, on whichever session made the call.
+    void Answer(const std::string& sessionId, int id, nlohmann::json&& message);
+    // The timer thread: fails the calls whose deadline passed.
+    void Expire(const std::stop_token& stop);
+    // Something a waiter or the timer looks at changed (under lock_).
+    void ChangedLocked();
 
     std::unique_ptr<Transport> transport_;
-    std::multimap<std::string, EventHandler> handlers_;
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    std::unordered_map<int, Pending> pending_;
+    mutable std::mutex lock_;  // guards the sessions, their calls and every end
+    std::condition_variable_any changed_;
+    unsigned generation_ = 0;  // counts changes, for the timer
+    std::shared_ptr<Session> root_;
+    std::unordered_map<std::string, std::shared_ptr<Session>> sessions_;
     bool ended_ = false;
     std::string endReason_;
-    std::atomic<int> lastId_{0};
-    std::atomic<int> postId_{1 << 30};
+    std::atomic<int> lastCallId_{0};
+    std::atomic<int> lastPostId_{1 << 30};
+    std::jthread timer_;  // last: it starts once the rest is in place
 };
 
 }  // namespace browser

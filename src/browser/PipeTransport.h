@@ -1,7 +1,7 @@
 // The transport over the channel a browser started with --remote-debugging-pipe reads (its fd 3) and
 // writes (its fd 4): NUL-terminated JSON messages. Here both are one end of a socket pair, which no other
 // process can open, unlike a debugging port, and whose writes cannot raise SIGPIPE. The channel reaches
-// the browser as a whole (a PageSession over it reaches one page).
+// the browser as a whole (each page is a session over it).
 #pragma once
 
 #include <atomic>

@@ -29,8 +29,6 @@ class TaskThread {
     // thread itself.
     void Stop();
 
-    const std::string& Name() const { return name_; }
-
   private:
     void Loop();
 

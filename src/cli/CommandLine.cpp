@@ -23,7 +23,9 @@
 #include "frontend/BooksAtOnce.h"
 #include "frontend/OutputPlan.h"
 #include "settings/SettingsFile.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Format.h"
+#include "util/Paths.h"
 
 namespace cli {
 namespace {
@@ -235,8 +237,6 @@ void SayHowMany(const frontend::BooksAtOnce& chosen, int given, int books) {
 
 // Converts the books, showing progress on standard error.
 Outcome Convert(const Options& options, const Plan& plan) {
-    browser::BrowserManager::Instance().SetDownloadObserver(
-        std::make_shared<TerminalDownload>(options.quiet));
     const std::set<std::string> distinct(plan.books.begin(), plan.books.end());
     const int given = static_cast<int>(distinct.size());
     const int books = std::min(plan.booksAtOnce.books, given);
@@ -244,6 +244,7 @@ Outcome Convert(const Options& options, const Plan& plan) {
         SayHowMany(plan.booksAtOnce, given, books);
     engine::ConversionWorker worker(plan.output.folder, books, plan.settings);
     worker.SetOverwrite(options.overwrite);
+    worker.Browsers().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
     Outcome outcome = Register(worker, options, plan);
     const ProgressView::Mode mode = options.quiet                ? ProgressView::Mode::Quiet
                                     : isatty(STDERR_FILENO) != 0 ? ProgressView::Mode::Live

@@ -6,7 +6,7 @@
 #include "cli/Translation.h"
 #include "cli/Wrap.h"
 #include "engine/ConversionWorker.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace cli {
 namespace {

@@ -8,7 +8,10 @@
 #include "cli/Translation.h"
 #include "engine/ConversionItem.h"
 #include "frontend/States.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Format.h"
+#include "util/Paths.h"
+#include "util/Text.h"
 
 namespace cli {
 namespace {
@@ -19,22 +22,8 @@ constexpr const char* kShowCursor = "\x1b[?25h";
 // The code point at text[i] and its length in bytes; a byte that begins no valid sequence is one
 // character of its own.
 std::pair<char32_t, size_t> Decode(const std::string& text, size_t i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80             ? 1
-                          : (c & 0xE0) == 0xC0 ? 2
-                          : (c & 0xF0) == 0xE0 ? 3
-                          : (c & 0xF8) == 0xF0 ? 4
-                                               : 0;
-    if (length == 0 || i + length > text.size())
-        return {0xFFFD, 1};
-    char32_t code = length == 1 ? c : c & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80)
-            return {0xFFFD, 1};
-        code = (code << 6) | (next & 0x3F);
-    }
-    return {code, length};
+    const util::Utf8Char c = util::DecodeUtf8(text, i);
+    return c.length == 0 ? std::pair<char32_t, size_t>{0xFFFD, 1} : std::pair{c.code, c.length};
 }
 
 int Width(char32_t c) {
@@ -100,13 +89,7 @@ ProgressView::~ProgressView() {
 }
 
 void ProgressView::Write(const std::string& bytes) const {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
+    util::WriteAll(fd_, bytes);  // a terminal that went away takes nothing more
 }
 
 void ProgressView::ShowCursor(int fd) {

@@ -5,7 +5,9 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
+#include "util/Text.h"
 
 namespace cli {
 namespace {

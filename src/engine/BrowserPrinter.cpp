@@ -1,14 +1,17 @@
 #include <algorithm>
-#include <chrono>
+#include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "browser/Browser.h"
 #include "browser/BrowserManager.h"
-#include "browser/DevToolsClient.h"
 #include "engine/ChapterPrinter.h"
+#include "engine/PrintJob.h"
 #include "epub/ChapterDocument.h"
 #include "util/AtomicFile.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Format.h"
+#include "util/Sync.h"
 
 namespace engine {
 namespace {
@@ -86,6 +89,24 @@ constexpr const char* kInspectPage = R"JS((async () => {
     }
     if (breaking) breaking.prepend(anchor);
   }
+  // A link within the page to a name the page writes in another Unicode form (the reference decomposed,
+  // the id composed, or the other way round) is pointed at the name as the page writes it: the browser
+  // draws no link to a name it does not find.
+  const normal = new Map();
+  for (const name of names) if (!normal.has(name.normalize('NFC'))) normal.set(name.normalize('NFC'), name);
+  const here = document.URL.split('#')[0];
+  const known = n => names.has(n);
+  for (const a of document.querySelectorAll('a[href]')) {
+    if (typeof a.href !== 'string') continue;  // an SVG link
+    const hash = a.href.indexOf('#');
+    if (hash < 0 || a.href.slice(0, hash) !== here) continue;
+    const written = a.href.slice(hash + 1);
+    let decoded = written;
+    try { decoded = decodeURIComponent(written); } catch (e) {}
+    if (known(written) || known(decoded)) continue;
+    const name = normal.get(decoded.normalize('NFC'));
+    if (name !== undefined) a.setAttribute('href', '#' + encodeURIComponent(name));
+  }
   if (names.size > 0) {
     const hidden = document.createElement('div');
     hidden.style.display = 'none';
@@ -99,25 +120,6 @@ constexpr const char* kInspectPage = R"JS((async () => {
   return {parseError, cover, background};
 })())JS";
 
-// The print parameters of a page setup: the browser's defaults, with what the setup changes.
-json PrintParameters(const PageSetup& page) {
-    json params = browser::DevToolsClient::PrintParameters();
-    const PageSetup standard;
-    auto set = [&params](const char* key, double value, double standardValue) {
-        if (value != standardValue)
-            params[key] = value;
-    };
-    set("paperWidth", page.width, standard.width);
-    set("paperHeight", page.height, standard.height);
-    set("marginTop", page.marginTop, standard.marginTop);
-    set("marginRight", page.marginRight, standard.marginRight);
-    set("marginBottom", page.marginBottom, standard.marginBottom);
-    set("marginLeft", page.marginLeft, standard.marginLeft);
-    set("scale", page.scale, standard.scale);
-    params["landscape"] = page.landscape;  // the browser swaps the paper's sides
-    return params;
-}
-
 // A copy of an XML chapter under a name that the browser reads as HTML, beside the original so that
 // its relative references still resolve; empty when it cannot be written.
 std::string WriteHtmlCopy(const std::string& path) {
@@ -130,147 +132,147 @@ std::string WriteHtmlCopy(const std::string& path) {
     return copy;
 }
 
-// One book's browser: its session is released, and the browser ended, with the printer. A chapter
-// whose page does not load and print within the bound is given up, and its browser with it (an endless
-// script keeps the page busy for good): the next chapter gets a fresh one.
+// One book's browser and its page: both go with the printer. A chapter whose page does not load and
+// print within the bound is given up, and its browser with it (an endless script keeps the page busy
+// for good): the next chapter gets a fresh one.
 class BrowserPrinter : public ChapterPrinter {
   public:
-    BrowserPrinter(EngineSettings settings, std::string bookFolder, std::stop_token stop)
-        : settings_(std::move(settings)), bookFolder_(std::move(bookFolder)), stop_(std::move(stop)) {}
+    BrowserPrinter(EngineSettings settings, std::string bookFolder,
+                   std::shared_ptr<browser::BrowserManager> browsers, const std::stop_token& stop)
+        : settings_(std::move(settings)),
+          bookFolder_(std::move(bookFolder)),
+          browsers_(std::move(browsers)),
+          byJob_(stop, [this] { Abort(); }) {}
 
-    // Starts the browser, or a new one after the last was given up; empty when none could be started.
-    std::string Start() {
-        std::lock_guard lock(lock_);
-        if (client_ && !client_->Ended())
-            return {};
-        Retire();
-        if (aborted_ || stop_.stop_requested())
-            return "cancelled";
-        session_ = std::make_unique<browser::BrowserSession>(settings_.browser, stop_);
-        client_ = session_->GetClient();
-        if (!client_) {
-            session_.reset();
-            return "the browser could not be started";
+    // Starts the browser and opens its page, or new ones after the last were given up.
+    util::Status Start() {
+        {
+            std::lock_guard lock(lock_);
+            if (page_ && !page_->Ended())
+                return {};
+            Retire();
         }
-        // The pages may read their own book and nothing else (the network only when the user allows it).
-        client_->SetRequestPolicy(bookFolder_, settings_.allowNetwork);
+        const std::stop_token stop = abort_.get_token();
+        if (stop.stop_requested())
+            return util::Status::Failure("cancelled");
+        std::shared_ptr<browser::Browser> browser;
+        std::unique_ptr<browser::Page> page;
+        util::Status started = browsers_->StartBrowser(settings_.browser, stop, browser);
+        if (started) {
+            // The pages may read their own book and nothing else (the network only when the user allows it).
+            browser::PageOptions options;
+            options.bookFolder = bookFolder_;
+            options.allowNetwork = settings_.allowNetwork;
+            started = browser->NewPage(options, page, stop);
+        }
+        if (!started) {
+            if (stop.stop_requested())
+                return util::Status::Failure("cancelled");
+            return util::Status::Failure("the browser could not be started: " + started.Reason());
+        }
+        std::lock_guard lock(lock_);
+        browser_ = std::move(browser);
+        page_ = std::move(page);
+        if (stop.stop_requested())
+            browser_->Close("aborted");  // Abort came as the page opened
         return {};
     }
 
     util::Status Print(const epub::Chapter& chapter, std::string& pdf) override {
-        return WithBrowser([&](browser::DevToolsClient& client, Clock::time_point deadline) {
-            return PrintWith(client, chapter, deadline, pdf);
+        return WithPage([&](browser::Page& page, const util::Deadline& deadline) {
+            return PrintWith(page, chapter, deadline, pdf);
         });
     }
     util::Status PrintSheet(const std::string& htmlPath, double widthInches, double heightInches,
                             std::string& pdf) override {
-        return WithBrowser([&](browser::DevToolsClient& client, Clock::time_point deadline) {
-            if (!client.Navigate(htmlPath, Left(deadline)))
-                return Failed(client, deadline, "the page did not load");
-            json params = browser::DevToolsClient::PrintParameters();
-            params["paperWidth"] = widthInches;
-            params["paperHeight"] = heightInches;
-            params["marginTop"] = params["marginBottom"] = params["marginLeft"] = params["marginRight"] = 0.0;
-            params["scale"] = 1.0;
-            params["printBackground"] = false;
-            params["generateTaggedPDF"] = false;  // drawn as pagination, outside the text
-            if (!client.PrintPdfBytes(params, pdf, Left(deadline)))
-                return Failed(client, deadline, "the browser did not print the page");
+        return WithPage([&](browser::Page& page, const util::Deadline& deadline) {
+            if (util::Status loaded = page.Navigate(htmlPath, deadline.Left()); !loaded)
+                return Failed(page, deadline, "the page did not load", loaded);
+            const PrintJob sheet{PrintJob::Kind::Sheet, 0, widthInches, heightInches};
+            if (util::Status printed =
+                    page.PrintToPdf(PrintParametersFor(settings_.page, sheet), pdf, deadline.Left());
+                !printed)
+                return Failed(page, deadline, "the browser did not print the page", printed);
             return util::Status{};
         });
     }
     void Abort() override {
+        abort_.request_stop();  // a start under way gives up at once
         std::lock_guard lock(lock_);
-        aborted_ = true;
-        if (client_)
-            client_->Abort();
+        if (browser_)
+            browser_->Close("aborted");
     }
     int BlockedRequests() const override {
         std::lock_guard lock(lock_);
-        return blocked_ + (client_ ? client_->BlockedRequests() : 0);
+        return blocked_ + (page_ ? page_->BlockedRequests() : 0);
     }
 
   private:
-    using Clock = std::chrono::steady_clock;
-
-    std::shared_ptr<browser::DevToolsClient> Client() {
-        std::lock_guard lock(lock_);
-        return client_;
-    }
-    // Runs one page's work in the browser (started, or replaced, first) within the chapter bound; a
-    // page that fails is given up with its browser, whatever it is doing.
+    // Runs one page's work (the browser started, or replaced, first) within the chapter bound; a page
+    // that fails is given up with its browser, whatever it is doing.
     template <typename Work>
-    util::Status WithBrowser(const Work& work) {
-        if (std::string failed = Start(); !failed.empty())
-            return util::Status::Failure(failed);
-        std::shared_ptr<browser::DevToolsClient> client = Client();
-        if (!client)
+    util::Status WithPage(const Work& work) {
+        if (util::Status started = Start(); !started)
+            return started;
+        browser::Page* page;
+        {
+            std::lock_guard lock(lock_);
+            page = page_.get();
+        }
+        if (page == nullptr)
             return util::Status::Failure("cancelled");
-        util::Status done = work(*client, Clock::now() + std::chrono::seconds(settings_.chapterSeconds));
+        // The page stays while its work runs: only this thread retires it.
+        util::Status done = work(*page, util::Deadline(settings_.chapterSeconds * 1000));
         if (!done) {
             std::lock_guard lock(lock_);
             Retire();
         }
         return done;
     }
-    // Ends the current browser (under lock_).
+    // Ends the current page and browser (under lock_).
     void Retire() {
-        if (client_)
-            blocked_ += client_->BlockedRequests();
-        client_.reset();
-        session_.reset();
+        if (page_)
+            blocked_ += page_->BlockedRequests();
+        page_.reset();
+        browser_.reset();
     }
-    static int Left(Clock::time_point deadline) {
-        return static_cast<int>(std::max<long long>(
-            1, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
-    }
-    util::Status Failed(const browser::DevToolsClient& client, Clock::time_point deadline,
-                        const char* what) const {
-        if (client.Ended())
+    // Why a step of the page's work failed: the browser's end, the chapter's bound, or the reason.
+    util::Status Failed(const browser::Page& page, const util::Deadline& deadline, const char* what,
+                        const util::Status& why) const {
+        if (page.Ended())
             return util::Status::Failure("the browser's session ended");
-        if (Clock::now() >= deadline)
+        if (deadline.Passed())
             return util::Status::Failure(
                 util::FormatString("%s within %d s", what, settings_.chapterSeconds));
-        return util::Status::Failure(what);
+        return util::Status::Failure(std::string(what) + ": " + why.Reason());
     }
 
-    util::Status PrintWith(browser::DevToolsClient& client, const epub::Chapter& chapter,
-                           Clock::time_point deadline, std::string& pdf) {
-        if (!client.Navigate(chapter.path, Left(deadline)))
-            return Failed(client, deadline, "the page did not load");
-        json page;
-        if (client.Evaluate(kInspectPage, page, Left(deadline)) && page.value("parseError", false)) {
+    util::Status PrintWith(browser::Page& page, const epub::Chapter& chapter, const util::Deadline& deadline,
+                           std::string& pdf) {
+        if (util::Status loaded = page.Navigate(chapter.path, deadline.Left()); !loaded)
+            return Failed(page, deadline, "the page did not load", loaded);
+        json inspected;
+        if (page.Evaluate(kInspectPage, inspected, deadline.Left()) && inspected.value("parseError", false)) {
             // What a browser shows for the same file as HTML: the whole text, without the banner.
             const std::string copy = WriteHtmlCopy(chapter.path);
             if (!copy.empty()) {
-                if (!client.Navigate(copy, Left(deadline)))
-                    return Failed(client, deadline, "the page did not load");
-                client.Evaluate(kInspectPage, page, Left(deadline));
+                if (util::Status loaded = page.Navigate(copy, deadline.Left()); !loaded)
+                    return Failed(page, deadline, "the page did not load", loaded);
+                page.Evaluate(kInspectPage, inspected, deadline.Left());
             }
         }
-        json params = PrintParameters(settings_.page);
+        PrintJob job{PrintJob::Kind::Chapter, settings_.chapterPages, 0, 0};
         if (chapter.fixedLayout) {
-            // One page of the document's own size, at its own scale.
             const epub::Viewport viewport = epub::ReadViewport(chapter.path);
-            if (viewport.Valid()) {
-                params["paperWidth"] = viewport.width / 96.0;
-                params["paperHeight"] = viewport.height / 96.0;
-                params["marginTop"] = params["marginBottom"] = params["marginLeft"] = params["marginRight"] =
-                    0.0;
-                params["scale"] = 1.0;
-                params["landscape"] = false;
-                params["pageRanges"] = "1";
-            }
-        } else if (page.value("cover", false)) {
-            params["pageRanges"] = "1";  // the fitted picture; never a blank page after it
+            if (viewport.Valid())
+                job = {PrintJob::Kind::FixedLayout, 0, viewport.width, viewport.height};
         }
-        // A chapter that runs to tens of thousands of pages (a runaway layout) would fill the memory of
-        // the browser and the merge: the browser prints one page past the bound at most (it stops a range
-        // at the document's end), and a chapter that reaches it goes, with its pages.
-        if (!params.contains("pageRanges"))
-            params["pageRanges"] = util::FormatString("1-%d", settings_.chapterPages + 1);
-        if (!client.PrintPdfBytes(params, pdf, Left(deadline)))
-            return Failed(client, deadline, "the browser did not print the page");
+        if (job.kind == PrintJob::Kind::Chapter && inspected.value("cover", false))
+            job.kind = PrintJob::Kind::Cover;
+        if (util::Status printed =
+                page.PrintToPdf(PrintParametersFor(settings_.page, job), pdf, deadline.Left());
+            !printed)
+            return Failed(page, deadline, "the browser did not print the page", printed);
         if (PageCount(pdf) > settings_.chapterPages) {
             pdf.clear();
             return util::Status::Failure(
@@ -294,23 +296,27 @@ class BrowserPrinter : public ChapterPrinter {
 
     const EngineSettings settings_;
     const std::string bookFolder_;
-    const std::stop_token stop_;
+    const std::shared_ptr<browser::BrowserManager> browsers_;
+    std::stop_source abort_;  // Abort, or the job's stop
     mutable std::mutex lock_;
-    std::unique_ptr<browser::BrowserSession> session_;
-    std::shared_ptr<browser::DevToolsClient> client_;
-    int blocked_ = 0;  // of the browsers given up
-    bool aborted_ = false;
+    std::shared_ptr<browser::Browser> browser_;
+    std::unique_ptr<browser::Page> page_;
+    int blocked_ = 0;  // of the pages given up
+    // Last: the job's stop reaches the printer only while all of it exists.
+    const std::stop_callback<std::function<void()>> byJob_;
 };
 
 }  // namespace
 
-PrinterFactory BrowserPrinters(const EngineSettings& settings) {
-    return [settings](const std::string& bookFolder, const std::stop_token& stop,
-                      std::string& reason) -> std::unique_ptr<ChapterPrinter> {
-        auto printer = std::make_unique<BrowserPrinter>(settings, bookFolder, stop);
-        reason = printer->Start();
-        if (!reason.empty())
+PrinterFactory BrowserPrinters(const EngineSettings& settings,
+                               const std::shared_ptr<browser::BrowserManager>& browsers) {
+    return [settings, browsers](const std::string& bookFolder, const std::stop_token& stop,
+                                std::string& reason) -> std::unique_ptr<ChapterPrinter> {
+        auto printer = std::make_unique<BrowserPrinter>(settings, bookFolder, browsers, stop);
+        if (util::Status started = printer->Start(); !started) {
+            reason = started.Reason();
             return nullptr;
+        }
         return printer;
     };
 }

@@ -12,6 +12,10 @@
 #include "epub/EpubBook.h"
 #include "util/Status.h"
 
+namespace browser {
+class BrowserManager;
+}
+
 namespace engine {
 
 class ChapterPrinter {
@@ -38,7 +42,8 @@ class ChapterPrinter {
 using PrinterFactory = std::function<std::unique_ptr<ChapterPrinter>(
     const std::string& bookFolder, const std::stop_token& stop, std::string& reason)>;
 
-// Printers backed by a browser each, obtained from the browser manager with these settings.
-PrinterFactory BrowserPrinters(const EngineSettings& settings);
+// Printers backed by a browser each, started by browsers with these settings.
+PrinterFactory BrowserPrinters(const EngineSettings& settings,
+                               const std::shared_ptr<browser::BrowserManager>& browsers);
 
 }  // namespace engine

@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "browser/BrowserManager.h"
 #include "engine/BookOutline.h"
 #include "engine/PageStamps.h"
 #include "epub/ChapterDocument.h"
@@ -22,8 +23,10 @@
 #include "epub/EpubFolder.h"
 #include "epub/TableOfContents.h"
 #include "util/AtomicFile.h"
+#include "util/Files.h"
+#include "util/Format.h"
+#include "util/Paths.h"
 #include "util/Scrambled.h"
-#include "util/Utilities.h"
 #include "zip/ZipArchive.h"
 
 namespace engine {
@@ -172,8 +175,8 @@ const std::string& ConversionJob::CreatorText() {
 ConversionJob::ConversionJob(const std::string& epubPath, EngineSettings settings, std::stop_token stop,
                              PrinterFactory printers)
     : settings_(std::move(settings)), printers_(std::move(printers)), epubPath_(util::ToFullPath(epubPath)) {
-    if (!printers_)
-        printers_ = BrowserPrinters(settings_);
+    if (!printers_)  // a job on its own: browsers of its own
+        printers_ = BrowserPrinters(settings_, std::make_shared<browser::BrowserManager>());
     if (stop.stop_possible()) {
         outerStop_ = std::make_unique<std::stop_callback<std::function<void()>>>(std::move(stop),
                                                                                  [this] { Cancel(); });
@@ -452,7 +455,9 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
         return Cancelled();
     if (util::Status marked = assembler_->SetOutline(outline); !marked)
         warnings_.push_back(marked.Reason() + "; the PDF has no bookmarks");
-    if (util::Status written = assembler_->Write(); !written)
+    util::Status written = assembler_->Write();
+    warnings_.insert(warnings_.end(), assembler_->Warnings().begin(), assembler_->Warnings().end());
+    if (!written)
         return written;
     pages_ = assembler_->PageCount();
     timings_.writing = SecondsSince(start);

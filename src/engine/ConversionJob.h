@@ -35,7 +35,8 @@ class ConversionJob {
     using ProgressCallback = std::function<bool(int)>;
 
     // stop: the run this job belongs to; a stop request there cancels the job. printers: how chapters
-    // are printed; by default with a browser found through settings.
+    // are printed; by default with a browser found through settings, by a browser manager of the job's
+    // own.
     explicit ConversionJob(const std::string& epubPath, EngineSettings settings = {},
                            std::stop_token stop = {}, PrinterFactory printers = {});
     // Cancels, then releases the printer and the assembler.

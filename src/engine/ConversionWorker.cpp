@@ -8,14 +8,16 @@
 #include "browser/BrowserManager.h"
 #include "engine/ConversionJob.h"
 #include "engine/ThreadPool.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace engine {
 
 ConversionWorker::ConversionWorker(const std::string& folder, int threads, EngineSettings settings)
     : workFolder_(util::ToFullPath(folder)),
       threads_(threads < 1 ? 1 : threads),
-      settings_(std::move(settings)) {
+      settings_(std::move(settings)),
+      browsers_(std::make_shared<browser::BrowserManager>()) {
     std::error_code ec;
     if (!workFolder_.empty())
         std::filesystem::create_directories(workFolder_, ec);
@@ -112,7 +114,7 @@ bool ConversionWorker::Start(Notify notify, const Wanted& wanted) {
 }
 
 void ConversionWorker::Stop() {
-    browser::BrowserManager::Instance().CancelProvisioning();
+    browsers_->CancelProvisioning();
     stopping_ = true;
     runStop_.request_stop();  // every job of the run cancels now, not at its next progress report
     pool_.reset();
@@ -176,7 +178,8 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
     const std::stop_token cancelled = item->BeginConversion();
     const std::stop_callback byRun(stop, [&jobStop] { jobStop.request_stop(); });
     const std::stop_callback byBook(cancelled, [&jobStop] { jobStop.request_stop(); });
-    auto job = std::make_unique<ConversionJob>(epub, settings_, jobStop.get_token(), printers_);
+    auto job = std::make_unique<ConversionJob>(epub, settings_, jobStop.get_token(),
+                                               printers_ ? printers_ : BrowserPrinters(settings_, browsers_));
     auto progress = [this, item](int percent) {
         if (stopping_)
             return false;

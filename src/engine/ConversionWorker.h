@@ -16,6 +16,10 @@
 #include "engine/ConversionItem.h"
 #include "engine/EngineSettings.h"
 
+namespace browser {
+class BrowserManager;
+}
+
 namespace engine {
 
 class ThreadPool;
@@ -76,6 +80,8 @@ class ConversionWorker {
     int Threads() const { return threads_; }
     // Chapters are printed by printers from now on instead of browsers (set before Start).
     void SetPrinters(PrinterFactory printers) { printers_ = std::move(printers); }
+    // Where the jobs get their browsers (and the front end sees downloads).
+    browser::BrowserManager& Browsers() { return *browsers_; }
 
   private:
     void RunItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop);
@@ -91,6 +97,7 @@ class ConversionWorker {
     EngineSettings settings_;
     std::atomic<bool> overwrite_{false};
     PrinterFactory printers_;
+    std::shared_ptr<browser::BrowserManager> browsers_;
     std::unique_ptr<ThreadPool> pool_;
     std::atomic<bool> stopping_{false};
     std::stop_source runStop_;  // one per run: Stop requests it, every job of the run sees it

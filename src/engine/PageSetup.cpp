@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "util/Utilities.h"
+#include "util/Text.h"
 
 namespace engine {
 namespace {

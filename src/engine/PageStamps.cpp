@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "util/Utilities.h"
+#include "util/Format.h"
+#include "util/Text.h"
 
 namespace engine {
 namespace {

@@ -7,7 +7,8 @@
 #include "epub/XmlFile.h"
 #include "epub/XmlNames.h"
 #include "util/AtomicFile.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Text.h"
 
 namespace epub {
 namespace {
@@ -17,51 +18,6 @@ constexpr char32_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x
                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
                                       0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The length of the valid UTF-8 sequence at i, or 0 when the bytes there do not form one.
-size_t SequenceLength(const std::string& s, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = b(i);
-    if (lead < 0x80)
-        return 1;
-    size_t n;
-    char32_t c;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        n = 2;
-        c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        n = 3;
-        c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        n = 4;
-        c = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (b(i + k) & 0x3F);
-    }
-    if ((n == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)))
-        return 0;
-    return n;
-}
 
 bool IsUtf8Name(const std::string& encoding) {
     return encoding.empty() || encoding == "utf-8" || encoding == "utf8";
@@ -155,14 +111,14 @@ std::string RepairUtf8(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
     for (size_t i = 0; i < bytes.size();) {
-        const size_t n = SequenceLength(bytes, i);
+        const size_t n = util::DecodeUtf8(bytes, i).length;
         if (n > 0) {
             out.append(bytes, i, n);
             i += n;
             continue;
         }
         const auto b = static_cast<unsigned char>(bytes[i++]);
-        AppendUtf8(out, b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char32_t>(b));
+        util::AppendUtf8(out, b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char32_t>(b));
     }
     return out;
 }

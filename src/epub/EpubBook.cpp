@@ -6,7 +6,10 @@
 
 #include "epub/XmlFile.h"
 #include "epub/XmlNames.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
+#include "util/Text.h"
+#include "util/Urls.h"
 
 namespace epub {
 namespace {

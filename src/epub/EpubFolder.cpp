@@ -2,7 +2,8 @@
 
 #include "epub/XmlFile.h"
 #include "epub/XmlNames.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace epub {
 

@@ -6,7 +6,8 @@
 #include "epub/EpubBook.h"
 #include "epub/XmlFile.h"
 #include "epub/XmlNames.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace epub {
 namespace {

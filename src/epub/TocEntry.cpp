@@ -1,6 +1,7 @@
 #include "epub/TocEntry.h"
 
-#include "util/Utilities.h"
+#include "util/Paths.h"
+#include "util/Urls.h"
 
 namespace epub {
 

@@ -1,6 +1,6 @@
 #include "epub/XmlFile.h"
 
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace epub {
 

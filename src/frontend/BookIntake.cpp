@@ -5,7 +5,8 @@
 #include <fstream>
 #include <istream>
 
-#include "util/Utilities.h"
+#include "util/Paths.h"
+#include "util/Text.h"
 
 namespace frontend {
 namespace {

@@ -9,7 +9,10 @@
 #include "epub/EpubFolder.h"
 #include "epub/XmlFile.h"
 #include "epub/XmlNames.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
+#include "util/Text.h"
+#include "util/Urls.h"
 #include "zip/ZipArchive.h"
 
 namespace frontend {

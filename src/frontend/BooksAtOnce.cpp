@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/ConversionWorker.h"
-#include "util/Utilities.h"
+#include "util/Machine.h"
 
 namespace frontend {
 

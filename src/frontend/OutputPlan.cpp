@@ -2,7 +2,8 @@
 
 #include <filesystem>
 
-#include "util/Utilities.h"
+#include "util/Paths.h"
+#include "util/Text.h"
 
 namespace frontend {
 

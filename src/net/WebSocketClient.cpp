@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "util/ByteOrder.h"
+
 namespace net {
 namespace {
 
@@ -283,12 +285,10 @@ void WebSocketClient::QueueFrame(std::uint8_t opcode, const std::uint8_t* payloa
         header[1] = static_cast<std::uint8_t>(size) | mask;
     } else if (size < 65536) {
         header[1] = 126 | mask;
-        header[2] = static_cast<std::uint8_t>(size >> 8);
-        header[3] = static_cast<std::uint8_t>(size);
+        util::WriteBigEndian(header + 2, static_cast<std::uint16_t>(size));
     } else {
         header[1] = 127 | mask;
-        for (int i = 0; i < 8; ++i)
-            header[2 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(size) >> (56 - 8 * i));
+        util::WriteBigEndian(header + 2, static_cast<std::uint64_t>(size));
     }
     if (useMask_)
         std::memcpy(header + headerSize - 4, kMaskKey, 4);
@@ -347,10 +347,9 @@ void WebSocketClient::DispatchBinary(const std::function<void(const std::vector<
             return;
         std::uint64_t length = shortLength;
         if (shortLength == 126) {
-            length = (static_cast<std::uint64_t>(data[2]) << 8) | data[3];
+            length = util::ReadBigEndian<std::uint16_t>(data + 2);
         } else if (shortLength == 127) {
-            length = 0;
-            for (int i = 0; i < 8; ++i) length = (length << 8) | data[2 + i];
+            length = util::ReadBigEndian<std::uint64_t>(data + 2);
             if (length & (1ull << 63)) {
                 std::fputs("ERROR: Frame has invalid frame length. Closing.\n", stderr);
                 receiveBroken_ = true;

@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "pdf/Objects.h"
-#include "util/Utilities.h"
+#include "util/Text.h"
 
 namespace pdf {
 namespace {

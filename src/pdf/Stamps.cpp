@@ -6,7 +6,7 @@
 
 #include "pdf/DocumentFile.h"
 #include "pdf/Objects.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace pdf {
 namespace {

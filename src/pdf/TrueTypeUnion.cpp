@@ -4,34 +4,31 @@
 #include <array>
 #include <limits>
 
+#include "util/ByteOrder.h"
+
 namespace pdf {
 namespace {
 
 uint16_t U16(std::string_view s, size_t at) {
-    return static_cast<uint16_t>((static_cast<unsigned char>(s[at]) << 8) |
-                                 static_cast<unsigned char>(s[at + 1]));
+    return util::ReadBigEndian<uint16_t>(s.data() + at);
 }
 int16_t I16(std::string_view s, size_t at) {
     return static_cast<int16_t>(U16(s, at));
 }
 uint32_t U32(std::string_view s, size_t at) {
-    return (static_cast<uint32_t>(U16(s, at)) << 16) | U16(s, at + 2);
+    return util::ReadBigEndian<uint32_t>(s.data() + at);
 }
 void Put16(std::string& s, size_t at, uint32_t v) {
-    s[at] = static_cast<char>((v >> 8) & 0xFF);
-    s[at + 1] = static_cast<char>(v & 0xFF);
+    util::WriteBigEndian(s.data() + at, static_cast<uint16_t>(v));
 }
 void Put32(std::string& s, size_t at, uint32_t v) {
-    Put16(s, at, v >> 16);
-    Put16(s, at + 2, v & 0xFFFF);
+    util::WriteBigEndian(s.data() + at, v);
 }
 void Append16(std::string& s, uint32_t v) {
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-    s.push_back(static_cast<char>(v & 0xFF));
+    util::AppendBigEndian(s, static_cast<uint16_t>(v));
 }
 void Append32(std::string& s, uint32_t v) {
-    Append16(s, v >> 16);
-    Append16(s, v & 0xFFFF);
+    util::AppendBigEndian(s, v);
 }
 
 uint32_t CheckSum(std::string_view data) {

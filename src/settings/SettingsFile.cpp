@@ -5,7 +5,7 @@
 
 #include "browser/BrowserLauncher.h"
 #include "util/IniFile.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace settings {
 

@@ -32,7 +32,9 @@
 #include "shell/SettingsDialog.h"
 #include "shell/SingleInstance.h"
 #include "shell/Translation.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
 
 namespace shell {
 namespace {
@@ -67,9 +69,10 @@ Application::Application(QStringList files) : files_(std::move(files)) {
 Application::~Application() {
     previews_.clear();
     previews_.waitForDone();
-    browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
-    if (worker_)
+    if (worker_) {
+        worker_->Browsers().SetDownloadObserver(nullptr);
         worker_->Stop();
+    }
     worker_.reset();
     window_.reset();
 }
@@ -99,7 +102,7 @@ bool Application::Start() {
 
     window_ = std::make_unique<MainWindow>(Tr(Title()));
     download_ = std::make_shared<DownloadDialog>(this, window_.get());
-    browser::BrowserManager::Instance().SetDownloadObserver(download_);
+    worker_->Browsers().SetDownloadObserver(download_);
     window_->BindCommands(
         {
             {"add_epub", [this] { AddWithDialog(); }},

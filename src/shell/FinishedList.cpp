@@ -7,7 +7,8 @@
 #include <QJsonObject>
 
 #include "util/AtomicFile.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
 
 namespace shell {
 

@@ -31,7 +31,7 @@
 #include "shell/FinishedPage.h"
 #include "shell/Literals.h"
 #include "shell/Translation.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
 
 namespace shell {
 namespace {

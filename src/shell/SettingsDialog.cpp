@@ -19,7 +19,7 @@
 #include "settings/SettingsFile.h"
 #include "shell/PagePreview.h"
 #include "shell/Translation.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace shell {
 namespace {

@@ -6,7 +6,8 @@
 #include <memory>
 
 #include "shell/Literals.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
 
 namespace shell {
 

@@ -4,7 +4,9 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "util/Utilities.h"
+#include "util/Folders.h"
+#include "util/Paths.h"
+#include "util/Text.h"
 
 namespace shell {
 

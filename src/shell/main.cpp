@@ -11,7 +11,7 @@
 #include "shell/Application.h"
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
-#include "util/Utilities.h"
+#include "util/Folders.h"
 
 namespace {
 

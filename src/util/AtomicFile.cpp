@@ -6,7 +6,8 @@
 
 #include <cerrno>
 
-#include "util/Utilities.h"
+#include "util/Files.h"
+#include "util/Paths.h"
 
 namespace util {
 
@@ -32,15 +33,9 @@ AtomicFile::~AtomicFile() {
 bool AtomicFile::Write(std::string_view bytes) {
     if (fd_ < 0 || failed_)
         return false;
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            failed_ = true;
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!WriteAll(fd_, bytes)) {
+        failed_ = true;
+        return false;
     }
     return true;
 }

@@ -9,6 +9,29 @@
 
 namespace util {
 
+// The end of a series of waits that share one time limit: each wait takes what is left.
+class Deadline {
+  public:
+    // timeoutMs from now; -1: no limit.
+    explicit Deadline(int timeoutMs)
+        : unlimited_(timeoutMs < 0),
+          at_(std::chrono::steady_clock::now() + std::chrono::milliseconds(unlimited_ ? 0 : timeoutMs)) {}
+    // The milliseconds left, rounded up so that a wait of them ends past the deadline (0 once passed),
+    // or -1 without limit.
+    int Left() const {
+        if (unlimited_)
+            return -1;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(at_ - std::chrono::steady_clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+    bool Passed() const { return !unlimited_ && std::chrono::steady_clock::now() >= at_; }
+
+  private:
+    bool unlimited_;
+    std::chrono::steady_clock::time_point at_;
+};
+
 // A manual-reset event: Set wakes every waiter and stays signalled until Reset.
 class ManualResetEvent {
   public:
@@ -20,10 +43,6 @@ class ManualResetEvent {
     void Reset() {
         std::lock_guard lock(mutex_);
         signalled_ = false;
-    }
-    bool IsSet() const {
-        std::lock_guard lock(mutex_);
-        return signalled_;
     }
     // Waits until signalled; timeoutMs < 0 waits without limit. True when signalled.
     bool Wait(int timeoutMs) const {

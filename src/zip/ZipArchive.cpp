@@ -13,7 +13,10 @@
 #include <initializer_list>
 #include <vector>
 
-#include "util/Utilities.h"
+#include "util/ByteOrder.h"
+#include "util/Files.h"
+#include "util/Format.h"
+#include "util/Text.h"
 
 namespace zip {
 namespace {
@@ -37,14 +40,13 @@ constexpr std::size_t kMaxPathBytes = 4095;      // PATH_MAX without the termina
 constexpr std::size_t kMaxComponentBytes = 255;  // NAME_MAX
 
 std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return util::ReadLittleEndian<std::uint16_t>(p);
 }
 std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return util::ReadLittleEndian<std::uint32_t>(p);
 }
 std::uint64_t Get64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(Get32(p)) | (static_cast<std::uint64_t>(Get32(p + 4)) << 32);
+    return util::ReadLittleEndian<std::uint64_t>(p);
 }
 
 // The ZIP64 extra field of a header: the 64-bit values of those of wanted that the header gave as
@@ -89,27 +91,6 @@ struct CentralRecord {
     std::uint64_t localOffset = 0;
     std::string rawName;
 };
-
-// Replaces every byte that is not part of a well-formed UTF-8 sequence by U+FFFD.
-std::string SanitiseUtf8(const std::string& raw) {
-    std::string out;
-    for (size_t i = 0; i < raw.size();) {
-        unsigned char c = static_cast<unsigned char>(raw[i]);
-        size_t len = c < 0x80             ? 1
-                     : (c & 0xE0) == 0xC0 ? 2
-                     : (c & 0xF0) == 0xE0 ? 3
-                     : (c & 0xF8) == 0xF0 ? 4
-                                          : 0;
-        if (len != 0 && i + len <= raw.size() && util::IsValidUtf8(std::string_view(raw).substr(i, len))) {
-            out.append(raw, i, len);
-            i += len;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    return out;
-}
 
 // The stripping rules for names: drive prefixes, one leading separator, and everything up to a
 // "/../" sequence, repeated until none applies. Separators are '/' by then.
@@ -421,7 +402,7 @@ std::uint32_t ZipArchive::GetItem(int index, ZipEntry& entry) {
     // Names are taken as UTF-8; over-long names are refused rather than cut into another name.
     // A name that begins by climbing out of the folder is refused, not rewritten.
     if (rec.rawName.size() < kMaxNameBytes) {
-        std::string name = SanitiseUtf8(rec.rawName);
+        std::string name = util::ValidUtf8(rec.rawName);
         std::replace(name.begin(), name.end(), '\\', '/');
         if (name != ".." && name.compare(0, 3, "../") != 0)
             e.name = StripName(name);
@@ -514,19 +495,6 @@ bool CreateFolders(const std::string& base, const std::string& relative) {
             path += '/';
         }
         start = end + 1;
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
     }
     return true;
 }
@@ -652,7 +620,8 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
         if (produced > 0) {
             crc = static_cast<std::uint32_t>(crc32(crc, s.readBuffer.data(), static_cast<uInt>(produced)));
             uncompressedLeft -= produced;
-            if (!WriteAll(out, s.readBuffer.data(), produced))
+            if (!util::WriteAll(
+                    out, std::string_view(reinterpret_cast<const char*>(s.readBuffer.data()), produced)))
                 result = kWriteFailed;
         }
     }
@@ -732,7 +701,7 @@ std::vector<std::string> ZipArchive::ExtractEntries(const std::string& destFolde
         // Named as the central directory names it (the local header may not be readable at all).
         std::string name = entry.name;
         if (name.empty() && static_cast<size_t>(i) < state_->records.size())
-            name = SanitiseUtf8(state_->records[static_cast<size_t>(i)].rawName);
+            name = util::ValidUtf8(state_->records[static_cast<size_t>(i)].rawName);
         damaged.push_back(name.empty() ? util::FormatString("#%d", i + 1) : name);
     }
     return damaged;

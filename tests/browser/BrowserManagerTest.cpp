@@ -1,18 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "BrowserTestSupport.h"
+#include "browser/Browser.h"
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
-#include "browser/DevToolsClient.h"
 #include "settings/SettingsFile.h"
 #include "support/LoopbackServer.h"
+#include "util/Folders.h"
 #include "util/IniFile.h"
-#include "util/Utilities.h"
 
 namespace fs = std::filesystem;
 using testing_support::LoopbackServer;
@@ -92,14 +94,18 @@ class BrowserManagerTest : public ::testing::Test {
     static void TearDownTestSuite() { delete archiveDir_; }
     static std::string Archive() { return *archiveDir_ / "snapshot.zip"; }
 
-    void SetUp() override {
-        setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-        browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
-    }
+    void SetUp() override { setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1); }
     void TearDown() override {
         unsetenv("XDG_CONFIG_HOME");
-        browser::BrowserManager::Instance().SetDownloadObserver(nullptr);
         EXPECT_TRUE(home.NoLeftovers());
+    }
+    // A browser from the manager, or null with the reason reported.
+    std::shared_ptr<browser::Browser> Start(browser::BrowserManager& manager) {
+        std::shared_ptr<browser::Browser> started;
+        util::Status status = manager.StartBrowser(Browser(), {}, started);
+        if (!status)
+            reason = status.Reason();
+        return started;
     }
     void Settings(const std::string& store, int revision) {
         util::IniFile ini(util::GetSettingsPath(), "browser");
@@ -115,6 +121,7 @@ class BrowserManagerTest : public ::testing::Test {
 
     testing_support::ScratchDataHome home;
     TempDir config;
+    std::string reason;  // of the last start that failed
 
   private:
     static TempDir* archiveDir_;
@@ -125,9 +132,9 @@ TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
     SnapshotStore store(Archive(), 777);
     Settings(store.Url(), 777);
     auto observer = std::make_shared<RecordingObserver>();
-    browser::BrowserManager::Instance().SetDownloadObserver(observer);
-    auto client = browser::BrowserManager::Instance().CreateClient(Browser());
-    ASSERT_TRUE(client);
+    browser::BrowserManager manager(observer);
+    auto started = Start(manager);
+    ASSERT_TRUE(started) << reason;
     EXPECT_EQ(store.requests, 1);
     EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), Executable());
     EXPECT_TRUE(fs::exists(home.Dir() / "epub2pdf/chrome-linux.zip"));  // the archive stays
@@ -140,15 +147,22 @@ TEST_F(BrowserManagerTest, DownloadsUnpacksAndPrintsWithTheSnapshot) {
 
     testing_support::WriteFile(home.Dir() / "page.xhtml",
                                "<html><body><p>from the snapshot</p></body></html>");
-    client->SetRequestPolicy(home.Dir().Path(), false);
-    ASSERT_TRUE(client->Navigate(home.Dir() / "page.xhtml"));
-    ASSERT_TRUE(client->PrintToPdf(home.Dir() / "page.pdf"));
+    std::unique_ptr<browser::Page> page;
+    browser::PageOptions options;
+    options.bookFolder = home.Dir().Path();
+    ASSERT_TRUE(started->NewPage(options, page));
+    ASSERT_TRUE(page->Navigate(home.Dir() / "page.xhtml"));
+    std::string pdf;
+    ASSERT_TRUE(page->PrintToPdf({}, pdf));
+    testing_support::WriteFile(home.Dir() / "page.pdf", pdf);
     EXPECT_NE(testing_support::PdfText(home.Dir() / "page.pdf").find("from the snapshot"), std::string::npos);
-    client.reset();
+    page.reset();
+    started.reset();
 
-    // Present now: no further request.
-    auto again = browser::BrowserManager::Instance().CreateClient(Browser());
-    EXPECT_TRUE(again);
+    // Present now: no further request, from this manager or a new one.
+    EXPECT_TRUE(Start(manager)) << reason;
+    browser::BrowserManager another;
+    EXPECT_TRUE(Start(another)) << reason;
     EXPECT_EQ(store.requests, 1);
 }
 
@@ -160,13 +174,14 @@ TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
         int cancelAt;
     };
     const Case cases[] = {{"404", 778, -1}, {"cancelled", 777, 1}};
+    browser::BrowserManager manager;
     for (const Case& c : cases) {
         Settings(store.Url(), c.revision);
         testing_support::WriteFile(Executable(), "");  // an empty executable counts as missing
         EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), "") << c.name;
-        browser::BrowserManager::Instance().SetDownloadObserver(
-            std::make_shared<RecordingObserver>(c.cancelAt));
-        EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(Browser()), nullptr) << c.name;
+        manager.SetDownloadObserver(std::make_shared<RecordingObserver>(c.cancelAt));
+        EXPECT_EQ(Start(manager), nullptr) << c.name;
+        EXPECT_EQ(reason, "no browser was found, and none could be downloaded") << c.name;
         EXPECT_EQ(fs::file_size(Executable()), 0u) << c.name;
         EXPECT_FALSE(fs::exists(home.Dir() / "epub2pdf/chrome-linux.zip")) << c.name;
     }
@@ -177,12 +192,17 @@ TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
     EXPECT_EQ(provisioner.LocateOrDownload(), testing_support::ChromiumPath());
     EXPECT_EQ(store.requests, before);
     // A browser address starts and fetches nothing: one that is not ws://, or where nothing answers,
-    // gives no client.
-    for (const std::string address :
-         {"http://127.0.0.1:1/devtools/browser/x", "ws://127.0.0.1:1/devtools/browser/x"}) {
+    // gives no browser, and says why.
+    const std::pair<std::string, std::string> addresses[] = {
+        {"http://127.0.0.1:1/devtools/browser/x",
+         "the browser address http://127.0.0.1:1/devtools/browser/x "
+         "is not a ws:// address"},
+        {"ws://127.0.0.1:1/devtools/browser/x", "no browser answers at ws://127.0.0.1:1/devtools/browser/x"}};
+    for (const auto& [address, why] : addresses) {
         util::IniFile(util::GetSettingsPath(), "browser").SetString("address", address);
         EXPECT_EQ(Browser().address, address);
-        EXPECT_EQ(browser::BrowserManager::Instance().CreateClient(Browser()), nullptr) << address;
+        EXPECT_EQ(Start(manager), nullptr) << address;
+        EXPECT_EQ(reason, why);
     }
     EXPECT_EQ(store.requests, before);
     EXPECT_EQ(provisioner.DownloadUrl(1069273),
@@ -197,23 +217,118 @@ TEST_F(BrowserManagerTest, MissingOrEmptyExecutableAndFailedDownloads) {
 TEST_F(BrowserManagerTest, TwoJobsWithoutBrowserDownloadOnce) {
     SnapshotStore store(Archive(), 777);
     Settings(store.Url(), 777);
-    std::shared_ptr<browser::DevToolsClient> a, b;
-    std::thread first([&] { a = browser::BrowserManager::Instance().CreateClient(Browser()); });
-    std::thread second([&] { b = browser::BrowserManager::Instance().CreateClient(Browser()); });
+    browser::BrowserManager manager;
+    std::shared_ptr<browser::Browser> a, b;
+    std::thread first([&] { a = Start(manager); });
+    std::thread second([&] { b = Start(manager); });
     first.join();
     second.join();
-    EXPECT_TRUE(a && b);
-    EXPECT_NE(a->BrowserProcessId(), b->BrowserProcessId());
+    ASSERT_TRUE(a && b) << reason;
+    EXPECT_NE(a->ProcessId(), b->ProcessId());
     EXPECT_EQ(store.requests, 1);
-    browser::BrowserSession session(Browser());
-    EXPECT_TRUE(session.GetClient());
+}
+
+// A job's stop alone cancels the download it waits for (not only the run's cancel of provisioning):
+// nothing is unpacked, and the job gives up at once.
+TEST_F(BrowserManagerTest, AStopCancelsTheDownload) {
+    SnapshotStore store(Archive(), 777);
+    Settings(store.Url(), 777);
+    std::stop_source stop;
+    struct Stopper : RecordingObserver {
+        explicit Stopper(std::stop_source& s) : stop(s) {}
+        bool Progress(int percent) override {
+            stop.request_stop();  // on the download thread, as a stop from elsewhere would come
+            return RecordingObserver::Progress(percent);
+        }
+        std::stop_source& stop;
+    };
+    browser::BrowserManager manager(std::make_shared<Stopper>(stop));
+    std::string path;
+    EXPECT_EQ(manager.LocateBrowser(Browser(), stop.get_token(), path).Reason(), "cancelled");
+    EXPECT_EQ(browser::BrowserProvisioner::Locate(home.Dir() / "epub2pdf"), "");
+}
+
+// Only finding the executable is one job's at a time: the browsers themselves start side by side. Each
+// start here waits, inside the executable, until the other has begun too; started one after another,
+// the first would wait in vain.
+TEST_F(BrowserManagerTest, BrowsersStartSideBySide) {
+    const std::string log = config / "starts.log";
+    const std::string wrapper = config / "chromium-wrapper";
+    testing_support::WriteFile(wrapper, "#!/bin/sh\necho started >> " + testing_support::ShellQuote(log) +
+                                            "\nfor i in $(seq 200); do\n"
+                                            "  [ \"$(wc -l < " +
+                                            testing_support::ShellQuote(log) + ")\" -ge 2 ] && exec " +
+                                            testing_support::ChromiumPath() +
+                                            " \"$@\"\n  sleep 0.05\ndone\nexit 1\n");
+    fs::permissions(wrapper, fs::perms::owner_all);
+    util::IniFile(util::GetSettingsPath(), "browser").SetString("path", wrapper);
+    browser::BrowserManager manager;
+    std::shared_ptr<browser::Browser> a, b;
+    std::thread first([&] { a = Start(manager); });
+    std::thread second([&] { b = Start(manager); });
+    first.join();
+    second.join();
+    EXPECT_TRUE(a && b) << reason;
+}
+
+// No more browsers start at once than the manager is given (by default one per core): here two
+// browsers that never answer hold both starts, and a third waits for one of them; a stop ends all three.
+TEST_F(BrowserManagerTest, AtMostAsManyStartsAtOnceAsAllowed) {
+    const std::string log = config / "starts.log";
+    const std::string silent = config / "silent-browser";
+    testing_support::WriteFile(
+        silent, "#!/bin/sh\necho started >> " + testing_support::ShellQuote(log) + "\nexec sleep 1000\n");
+    fs::permissions(silent, fs::perms::owner_all);
+    util::IniFile(util::GetSettingsPath(), "browser").SetString("path", silent);
+    auto starts = [&log] {
+        const std::string text = testing_support::ReadFile(log);
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    };
+    browser::BrowserManager manager(nullptr, 2);
+    std::stop_source stop;
+    std::vector<std::string> reasons(3);
+    std::vector<std::thread> jobs;
+    for (int i = 0; i < 3; ++i) {
+        jobs.emplace_back([&, i] {
+            std::shared_ptr<browser::Browser> started;
+            reasons[i] = manager.StartBrowser(Browser(), stop.get_token(), started).Reason();
+        });
+    }
+    for (int i = 0; i < 500 && starts() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(starts(), 2);
+    stop.request_stop();
+    for (std::thread& job : jobs) job.join();
+    EXPECT_EQ(reasons, std::vector<std::string>(3, "cancelled"));
+}
+
+// A stop ends a start under way at once, here a browser that never answers on its pipe, and leaves
+// nothing running; a stop that came first starts nothing.
+TEST_F(BrowserManagerTest, AStopEndsTheStart) {
+    const std::string silent = config / "silent-browser";
+    testing_support::WriteFile(silent, "#!/bin/sh\nexec sleep 1000\n");
+    fs::permissions(silent, fs::perms::owner_all);
+    util::IniFile(util::GetSettingsPath(), "browser").SetString("path", silent);
+    browser::BrowserManager manager;
+    std::stop_source stop;
+    std::shared_ptr<browser::Browser> started;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(manager.StartBrowser(Browser(), stop.get_token(), started).Reason(), "cancelled");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    stopper.join();
+    EXPECT_EQ(started, nullptr);
+    EXPECT_EQ(manager.StartBrowser(Browser(), stop.get_token(), started).Reason(), "cancelled");
 }
 
 TEST_F(BrowserManagerTest, SystemChromiumOnPath) {
     util::IniFile(util::GetSettingsPath(), "browser").SetString("store", "http://127.0.0.1:1");
     EXPECT_EQ(browser::FindBrowserOnPath(), "/usr/bin/chromium");
-    browser::BrowserSession session(Browser());
-    EXPECT_TRUE(session.GetClient());
+    browser::BrowserManager manager;
+    EXPECT_TRUE(Start(manager)) << reason;
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 #include "engine/ChapterPrinter.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace testing_support {
 

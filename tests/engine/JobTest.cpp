@@ -15,7 +15,7 @@
 #include "engine/ConversionJob.h"
 #include "engine/ConversionWorker.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -40,6 +40,7 @@ class JobTest : public ::testing::Test {
     }
     static void TearDownTestSuite() { delete books_; }
     static std::string Book(const std::string& name) { return *books_ / ("books/" + name); }
+    void TearDown() override { EXPECT_EQ(testing_support::UncleanPdfs(out.Path()), ""); }
 
     std::set<std::string> OutputFiles() const {
         std::set<std::string> names;

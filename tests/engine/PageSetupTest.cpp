@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "engine/PageSetup.h"
+#include "engine/PrintJob.h"
 #include "settings/SettingsFile.h"
 #include "support/TestSupport.h"
+#include "util/Format.h"
 
 namespace {
 
@@ -123,6 +126,57 @@ TEST(PageSetupTest, TheSettingsFileSection) {
     }
     testing_support::WriteFile(path, "[browser]\npath=/bin/sh\n");
     EXPECT_EQ(settings::ReadEngineSettings(path).problem, "");
+}
+
+// Every print of a book takes its parameters from one place: the page setup for chapters and covers,
+// the document's own size for a fixed-layout page, the sheet's for what is drawn over the pages. With
+// the standard setup, a chapter goes with the long-standing parameters exactly.
+TEST(PageSetupTest, PrintParametersOfEveryKindOfPrint) {
+    using Kind = engine::PrintJob::Kind;
+    PageSetup a5;
+    ASSERT_EQ(engine::ParsePaper("A5", a5), "");
+    ASSERT_EQ(engine::ParseMargins("10mm,1in,10mm,1in", a5), "");
+    a5.landscape = true;
+    a5.scale = 1.0;
+    const std::string standard =
+        R"("displayHeaderFooter":false,"landscape":false,"marginBottom":0.800000011920929,)"
+        R"("marginLeft":0.800000011920929,"marginRight":0.800000011920929,"marginTop":0.800000011920929,)"
+        R"("pageRanges":"%s","paperHeight":11.0,"paperWidth":8.5,"printBackground":true,"scale":1.100000023841858)";
+    const struct {
+        const char* name;
+        PageSetup page;
+        engine::PrintJob job;
+        std::string expected;
+    } cases[] = {
+        {"a chapter on the standard paper",
+         {},
+         {Kind::Chapter, 5000, 0, 0},
+         "{" + util::FormatString(standard, "1-5001") + "}"},
+        {"a cover: its first page only",
+         {},
+         {Kind::Cover, 5000, 0, 0},
+         "{" + util::FormatString(standard, "1") + "}"},
+        {"a chapter on the book's paper",
+         a5,
+         {Kind::Chapter, 20, 0, 0},
+         R"({"displayHeaderFooter":false,"landscape":true,"marginBottom":0.39370078740157477,"marginLeft":1.0,)"
+         R"("marginRight":1.0,"marginTop":0.39370078740157477,"pageRanges":"1-21",)"
+         R"("paperHeight":8.267716535433072,"paperWidth":5.826771653543307,"printBackground":true,"scale":1.0})"},
+        {"a fixed-layout page: its own size, whatever the book's paper",
+         a5,
+         {Kind::FixedLayout, 20, 1200, 1600},
+         R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.0,"marginLeft":0.0,"marginRight":0.0,)"
+         R"("marginTop":0.0,"pageRanges":"1","paperHeight":16.666666666666668,"paperWidth":12.5,)"
+         R"("printBackground":true,"scale":1.0})"},
+        {"a sheet drawn over the pages",
+         a5,
+         {Kind::Sheet, 0, 5.5, 0.5},
+         R"({"displayHeaderFooter":false,"generateTaggedPDF":false,"landscape":false,"marginBottom":0.0,)"
+         R"("marginLeft":0.0,"marginRight":0.0,"marginTop":0.0,"paperHeight":0.5,"paperWidth":5.5,)"
+         R"("printBackground":false,"scale":1.0})"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(engine::PrintParametersFor(c.page, c.job).ToJson().dump(), c.expected) << c.name;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "epub/EpubBook.h"
 #include "epub/EpubFolder.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 using testing_support::TempDir;
 using testing_support::WriteFile;

@@ -3,7 +3,7 @@
 #include "epub/EpubBook.h"
 #include "epub/TableOfContents.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Format.h"
 
 using testing_support::TempDir;
 using testing_support::WriteFile;

@@ -8,7 +8,7 @@
 #include "PdfFixtures.h"
 #include "pdf/Assembler.h"
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
+#include "util/Urls.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

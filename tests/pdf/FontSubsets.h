@@ -7,7 +7,7 @@
 #include <string>
 
 #include "pdf/TrueTypeUnion.h"
-#include "util/Utilities.h"
+#include "util/Files.h"
 
 namespace testing_support {
 

@@ -46,8 +46,10 @@
 #include "shell/MainWindow.h"
 #include "shell/SettingsDialog.h"
 #include "shell/SingleInstance.h"
+#include "util/Folders.h"
+#include "util/Format.h"
 #include "util/IniFile.h"
-#include "util/Utilities.h"
+#include "util/Paths.h"
 
 namespace fs = std::filesystem;
 using shell::MessageKind;
@@ -88,6 +90,7 @@ class ShellTest : public ::testing::Test {
         unsetenv("XDG_RUNTIME_DIR");
         unsetenv("LANG");
         EXPECT_TRUE(home.NoLeftovers());
+        EXPECT_EQ(testing_support::UncleanPdfs(out.Path()), "");
     }
 
     shell::Application& Start(bool answerYes = false) {

@@ -10,10 +10,17 @@
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "util/ByteOrder.h"
+#include "util/Files.h"
+#include "util/Folders.h"
+#include "util/Format.h"
 #include "util/IniFile.h"
+#include "util/Paths.h"
 #include "util/Scrambled.h"
 #include "util/Sync.h"
-#include "util/Utilities.h"
+#include "util/Text.h"
+#include "util/Unicode.h"
+#include "util/Urls.h"
 
 namespace fs = std::filesystem;
 using testing_support::TempDir;
@@ -73,8 +80,6 @@ TEST(FoldersTest, PerUserFoldersFollowXdgVariables) {
     EXPECT_EQ(util::GetAppDataFolder(), dir / "data");
     EXPECT_EQ(util::GetUserDataFolder(), dir / "data/epub2pdf");
     EXPECT_EQ(util::GetSettingsPath(), dir / "config/epub2pdf/epub2pdf.ini");
-    WriteFile(dir / "config/user-dirs.dirs", "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
-    EXPECT_EQ(util::GetDocumentsFolder(), util::GetHomeFolder() + "/Dokumente");
     // A relative XDG value is not valid and falls back to the home folder.
     setenv("XDG_DATA_HOME", "relative", 1);
     EXPECT_EQ(util::GetAppDataFolder(), util::GetHomeFolder() + "/.local/share");
@@ -155,8 +160,70 @@ TEST(TextTest, PercentCodingAndFileUrls) {
     EXPECT_FALSE(util::IsValidUtf8("\xC3"));
     EXPECT_FALSE(util::IsValidUtf8("\xC0\xAF"));
     EXPECT_FALSE(util::IsValidUtf8("\xED\xA0\x80"));
+    EXPECT_EQ(util::ValidUtf8("a\xC3"
+                              "b\xF0\x9F\x98\x80"),
+              "a\xEF\xBF\xBD"
+              "b\xF0\x9F\x98\x80");
     EXPECT_EQ(util::ToLowerAscii("D:/Books/ABC.EPUB"), "d:/books/abc.epub");
     EXPECT_EQ(util::FormatString("%s%s(%d)%s %d%%", "/o/", "a", 2, ".pdf", 50), "/o/a(2).pdf 50%");
+}
+
+TEST(TextTest, Utf8DecodesAndEncodesEveryLength) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        char32_t code;
+        size_t length;  // 0: no well-formed sequence
+    } cases[] = {
+        {"ascii", "A", U'A', 1},
+        {"two bytes", "\xC3\xA9", U'é', 2},
+        {"three bytes", "中", U'中', 3},
+        {"four bytes", "\xF0\x9F\x98\x80", U'\U0001F600', 4},
+        {"overlong", "\xC0\xAF", 0, 0},
+        {"surrogate", "\xED\xA0\x80", 0, 0},
+        {"truncated", "\xE4\xB8", 0, 0},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", 0, 0},
+        {"continuation first", "\x80", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const util::Utf8Char decoded = util::DecodeUtf8(c.bytes, 0);
+        EXPECT_EQ(decoded.length, c.length) << c.name;
+        if (c.length == 0)
+            continue;
+        EXPECT_EQ(decoded.code, c.code) << c.name;
+        std::string encoded;
+        util::AppendUtf8(encoded, c.code);
+        EXPECT_EQ(encoded, c.bytes) << c.name;
+    }
+}
+
+TEST(ByteOrderTest, ReadsAndWritesBothOrders) {
+    const unsigned char bytes[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88};
+    EXPECT_EQ(util::ReadBigEndian<std::uint16_t>(bytes), 0x0102u);
+    EXPECT_EQ(util::ReadBigEndian<std::uint32_t>(bytes), 0x01020304u);
+    EXPECT_EQ(util::ReadBigEndian<std::uint64_t>(bytes), 0x0102030405060788ull);
+    EXPECT_EQ(util::ReadLittleEndian<std::uint16_t>(bytes), 0x0201u);
+    EXPECT_EQ(util::ReadLittleEndian<std::uint32_t>(bytes), 0x04030201u);
+    EXPECT_EQ(util::ReadLittleEndian<std::uint64_t>(bytes), 0x8807060504030201ull);
+    unsigned char out[4] = {};
+    util::WriteBigEndian(out, std::uint32_t{0xA1B2C3D4});
+    EXPECT_EQ(util::ReadBigEndian<std::uint32_t>(out), 0xA1B2C3D4u);
+    std::string appended = "x";
+    util::AppendBigEndian(appended, std::uint16_t{0x4142});
+    EXPECT_EQ(appended, "xAB");
+}
+
+// Decomposed text (a base letter and a combining mark) composes; what is composed, ASCII, or not UTF-8
+// at all stays as it is.
+TEST(TextTest, NormalizationFormC) {
+    const std::pair<std::string, std::string> cases[] = {{"プラグイン", "プラグイン"},  // プラグイン
+                                                         {"ガイド", "ガイド"},          // ガイド
+                                                         {"été", "été"},
+                                                         {"глава h.0001.総", "глава h.0001.総"},
+                                                         {"two words %41", "two words %41"},
+                                                         {"ãÃ", "ãÃ"},
+                                                         {"", ""}};
+    for (const auto& [text, composed] : cases) EXPECT_EQ(util::ToNfc(text), composed) << text;
 }
 
 TEST(ScrambledTest, DescramblesOnceAndKeepsNoPlainText) {

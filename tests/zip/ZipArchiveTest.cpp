@@ -6,7 +6,6 @@
 #include <set>
 
 #include "support/TestSupport.h"
-#include "util/Utilities.h"
 #include "zip/ZipArchive.h"
 
 namespace fs = std::filesystem;
