@@ -44,6 +44,7 @@
 #include "shell/DownloadDialog.h"
 #include "shell/ElidedLabel.h"
 #include "shell/MainWindow.h"
+#include "shell/RunProgress.h"
 #include "shell/SettingsDialog.h"
 #include "shell/SingleInstance.h"
 #include "util/Folders.h"
@@ -162,6 +163,13 @@ TEST_F(ShellTest, NamedControlsAndTabs) {
     app->Window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(app->Window()));
     QTest::keyClick(app->Window(), Qt::Key_F1);
+    int asked = 0;
+    app->SetFileDialog([&] {
+        ++asked;
+        return QStringList();
+    });
+    QTest::keyClick(app->Window(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(asked, 1);
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0].rfind("file:///", 0), 0u);
     EXPECT_NE(opened[0].find("/share/epub2pdf/help/index.zh.html"), std::string::npos) << opened[0];
@@ -891,6 +899,27 @@ TEST_F(ShellTest, WhenNothingOpensAFileTheWindowSaysSo) {
     EXPECT_EQ(messages.back().kind, MessageKind::Error);
     EXPECT_EQ(messages.back().text.rfind("无法打开file:///", 0), 0u) << messages.back().text;
     EXPECT_NE(messages.back().text.find("no method available"), std::string::npos) << messages.back().text;
+}
+
+// The run as a whole: how far its books came together, and a time left only once the pace is known.
+TEST(RunProgressTest, PercentAndTimeLeft) {
+    using Clock = shell::RunProgress::Clock;
+    const Clock::time_point start{};
+    shell::RunProgress progress;
+    progress.Begin(4, start);
+    progress.Update(100, start + std::chrono::seconds(1));  // too early to tell
+    EXPECT_EQ(progress.Percent(), 25);
+    EXPECT_EQ(progress.SecondsLeft(), -1);
+    progress.Update(200, start + std::chrono::seconds(60));  // half the way in a minute
+    EXPECT_EQ(progress.Percent(), 50);
+    EXPECT_EQ(progress.SecondsLeft(), 60);
+    progress.Update(400, start + std::chrono::seconds(70));
+    EXPECT_EQ(progress.SecondsLeft(), 0);
+    progress.Update(900, start + std::chrono::seconds(80));  // never past the end
+    EXPECT_EQ(progress.Percent(), 100);
+    EXPECT_EQ(shell::RemainingText(-1).toStdString(), "");
+    EXPECT_EQ(shell::RemainingText(59).toStdString(), "剩余不到1分钟");
+    EXPECT_EQ(shell::RemainingText(61).toStdString(), "剩余约2分钟");
 }
 
 // Starts the desktop program as a process of its own and waits until it answers on its instance socket.
