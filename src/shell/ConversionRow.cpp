@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "frontend/States.h"
 #include "shell/ElidedLabel.h"
@@ -148,7 +149,7 @@ void ConversionRow::changeEvent(QEvent* event) {
 }
 
 void ConversionRow::Relayout() {
-    const auto scaled = [this](int size) { return static_cast<int>(size * scale_ + 0.5); };
+    const auto scaled = [this](int size) { return static_cast<int>(std::lround(size * scale_)); };
     layout()->setContentsMargins(scaled(10), scaled(6), scaled(10), scaled(6));
     cover_->setFixedSize(scaled(kCoverWidth), scaled(kCoverHeight));
     icon_->setFixedSize(scaled(kIconWidth), scaled(kIconHeight));

@@ -17,7 +17,7 @@ FinishedList::FinishedList(QString path) : path_(std::move(path)) {
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QJsonArray books = QJsonDocument::fromJson(file.read(16 << 20)).array();
-    for (const QJsonValue& value : books) {
+    for (const auto& value : books) {
         const QJsonObject o = value.toObject();
         FinishedBook book{o["pdf"].toString(), o["title"].toString(), o["pages"].toInt(),
                           static_cast<qint64>(o["bytes"].toDouble()),

@@ -30,7 +30,7 @@ QString OpenerStatus(int code) {
 
 }  // namespace
 
-void OpenWithShell(const std::string& target, QObject* context, OpenFailed failed) {
+void OpenWithShell(const std::string& target, QObject* context, const OpenFailed& failed) {
     const QString what = QString::fromStdString(target);
     auto report = [failed, what](const QString& why) {
         if (failed)
@@ -68,7 +68,7 @@ void OpenWithShell(const std::string& target, QObject* context, OpenFailed faile
     process->start("xdg-open", {what});
 }
 
-void RevealInExplorer(const std::string& path, QObject* context, OpenFailed failed) {
+void RevealInExplorer(const std::string& path, QObject* context, const OpenFailed& failed) {
     const QString file = QString::fromStdString(path);
     const std::string folder = QFileInfo(file).absolutePath().toStdString();
     QDBusConnection bus = QDBusConnection::sessionBus();

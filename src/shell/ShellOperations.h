@@ -20,9 +20,9 @@ using OpenFailed = std::function<void(const std::string& why)>;
 
 // Opens a file (a path) or a URL with the desktop's default program (xdg-open). When nothing can open
 // it, failed gets why, on the GUI thread, while context lives.
-void OpenWithShell(const std::string& target, QObject* context, OpenFailed failed);
+void OpenWithShell(const std::string& target, QObject* context, const OpenFailed& failed);
 // Shows the file selected in the desktop's file manager (D-Bus FileManager1), else opens its folder.
-void RevealInExplorer(const std::string& path, QObject* context, OpenFailed failed);
+void RevealInExplorer(const std::string& path, QObject* context, const OpenFailed& failed);
 // A notification on the desktop (D-Bus Notifications); false when there is no session bus.
 bool NotifyDesktop(const std::string& title, const std::string& body);
 
