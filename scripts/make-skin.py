@@ -52,7 +52,7 @@ def rounded(x, y, x0, y0, x1, y1, r):
     return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
-def document(colour, mark):
+def document_shape(colour, mark):
     """A page with a folded corner in colour, with a mark drawn over it (26 px high, 32 wide)."""
     def shape(x, y):
         m = mark(x, y)
@@ -62,7 +62,12 @@ def document(colour, mark):
             edge = x < 7.2 or x > 20.8 or y < 3.2 or y > 22.8 or (x > 16 and abs(y - (2 + (x - 17))) < 1.2)
             return colour if edge else (255, 255, 255, 255)
         return None
-    return antialiased(32, 26, shape)
+    return shape
+
+
+def drawn(width, height, shape, scale=1):
+    """The shape, drawn in a width x height box, at scale (2: the @2x picture for high-density screens)."""
+    return antialiased(width * scale, height * scale, lambda x, y: shape(x / scale, y / scale))
 
 
 def circle_mark(cx, cy, r, colour, inner):
@@ -107,19 +112,62 @@ def logo(x, y):
     return None
 
 
+def drop(x, y):
+    """The empty list's picture: a tray with an arrow coming down into it (96 x 96)."""
+    teal = (0, 137, 123, 255)
+    light = (178, 223, 219, 255)
+    # the arrow: a shaft and a head
+    if abs(x - 48) < 5 and 14 <= y <= 50:
+        return teal
+    if 38 <= y <= 62 and abs(x - 48) < (62 - y) * 0.9:
+        return teal
+    # the tray: an open box
+    if 66 <= y <= 82 and (14 <= x <= 19 or 77 <= x <= 82):
+        return light
+    if 77 <= y <= 82 and 14 <= x <= 82:
+        return light
+    return None
+
+
+def cover(x, y):
+    """A book without a cover picture of its own (36 x 48): a plain binding with a label."""
+    if rounded(x, y, 1, 1, 35, 47, 3):
+        if 7 <= x <= 29 and 12 <= y <= 22:
+            return (255, 255, 255, 230)
+        if x < 5:
+            return (96, 125, 139, 255)
+        return (144, 164, 174, 255)
+    return None
+
+
+def pdf(x, y):
+    """A finished PDF (32 x 26): a page in teal with a band."""
+    shape = document_shape((0, 137, 123, 255), lambda a, b: None)
+    if 9 <= x <= 19 and 12 <= y <= 16:
+        return (0, 137, 123, 255)
+    return shape(x, y)
+
+
 def main():
     style, out = sys.argv[1], sys.argv[2]
     os.makedirs(out, exist_ok=True)
     teal, red, orange, grey = (0, 150, 136, 255), (229, 57, 53, 255), (255, 87, 34, 255), (117, 118, 118, 255)
-    images = {
-        "logo.png": antialiased(64, 64, logo),
-        "downlist_ok.png": document(grey, lambda x, y: None),
-        "converting1.png": document(orange, circle_mark(22, 18, 6, orange, arrows(0.0))),
-        "converting2.png": document(orange, circle_mark(22, 18, 6, orange, arrows(math.pi))),
-        "succeeded.png": document(teal, circle_mark(22, 18, 6, teal, check)),
-        "failed.png": document(red, circle_mark(22, 18, 6, red, cross)),
-        "progress_fore.png": png(8, 7, lambda x, y: (0, 150 + 10 * (3 - abs(3 - y)), 136, 255)),
+    shapes = {
+        "logo.png": (64, 64, logo),
+        "downlist_ok.png": (32, 26, document_shape(grey, lambda x, y: None)),
+        "converting1.png": (32, 26, document_shape(orange, circle_mark(22, 18, 6, orange, arrows(0.0)))),
+        "converting2.png": (32, 26, document_shape(orange, circle_mark(22, 18, 6, orange, arrows(math.pi)))),
+        "succeeded.png": (32, 26, document_shape(teal, circle_mark(22, 18, 6, teal, check))),
+        "failed.png": (32, 26, document_shape(red, circle_mark(22, 18, 6, red, cross))),
+        "drop.png": (96, 96, drop),
+        "cover.png": (36, 48, cover),
+        "pdf.png": (32, 26, pdf),
     }
+    images = {}
+    for name, (width, height, shape) in shapes.items():
+        images[name] = drawn(width, height, shape)
+        images[name.replace(".png", "@2x.png")] = drawn(width, height, shape, 2)
+    images["progress_fore.png"] = png(8, 7, lambda x, y: (0, 150 + 10 * (3 - abs(3 - y)), 136, 255))
     for name, data in images.items():
         open(os.path.join(out, name), "wb").write(data)
     shutil.copyfile(style, os.path.join(out, "style.qss"))

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <set>
 
 #include "browser/BrowserManager.h"
 #include "browser/BrowserProvisioner.h"
@@ -218,12 +219,30 @@ void RunToTheEnd(engine::ConversionWorker& worker, ProgressView& view, ProgressV
     view.Finish();
 }
 
+// How many of the books convert at once, and why, for -v: never more than are given.
+void SayHowMany(const frontend::BooksAtOnce& chosen, int given, int books) {
+    if (given == 1)
+        std::fprintf(stderr, "%s\n", T("epub2pdf: converting one book"));
+    else if (books == 1)
+        std::fprintf(stderr, T("epub2pdf: converting one book at a time (%s)\n"),
+                     WhyThatMany(chosen).c_str());
+    else if (books < chosen.books)
+        std::fprintf(stderr,
+                     T("epub2pdf: converting %d books at once, all that are given (%d allowed by %s)\n"),
+                     books, chosen.books, WhyThatMany(chosen).c_str());
+    else
+        std::fprintf(stderr, T("epub2pdf: converting %d books at once (%s)\n"), books,
+                     WhyThatMany(chosen).c_str());
+}
+
 // Converts the books, showing progress on standard error.
 Outcome Convert(const Options& options, const Plan& plan) {
+    const std::set<std::string> distinct(plan.books.begin(), plan.books.end());
+    const int given = static_cast<int>(distinct.size());
+    const int books = std::min(plan.booksAtOnce.books, given);
     if (options.verbose)
-        std::fprintf(stderr, T("epub2pdf: converting %d books at once (%s)\n"), plan.booksAtOnce.books,
-                     WhyThatMany(plan.booksAtOnce).c_str());
-    engine::ConversionWorker worker(plan.output.folder, plan.booksAtOnce.books, plan.settings);
+        SayHowMany(plan.booksAtOnce, given, books);
+    engine::ConversionWorker worker(plan.output.folder, books, plan.settings);
     worker.SetOverwrite(options.overwrite);
     worker.Browsers().SetDownloadObserver(std::make_shared<TerminalDownload>(options.quiet));
     Outcome outcome = Register(worker, options, plan);

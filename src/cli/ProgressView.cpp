@@ -110,11 +110,13 @@ void ProgressView::Changed(const std::shared_ptr<engine::ConversionItem>& item) 
     std::lock_guard lock(mutex_);
     const engine::ItemState state = item->State();
     const int percent = item->progress;
-    auto& last = last_[item.get()];
-    // One line per change of state and per tenth of the way.
-    if (last.first == state && last.second / 10 == percent / 10)
+    // A line when a book starts and when it ends (each change of state), and at a few milestones on the
+    // way (a quarter, a half, three quarters): a log, not an animation.
+    const int milestone = percent / 25;
+    auto found = last_.find(item.get());
+    if (found != last_.end() && found->second.first == state && found->second.second >= milestone)
         return;
-    last = {state, percent};
+    last_[item.get()] = {state, milestone};
     Write(util::FormatString("%s: %s %d%%\n", util::GetFileName(item->epubPath, true), StatusWord(*item),
                              percent));
 }

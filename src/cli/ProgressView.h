@@ -1,7 +1,8 @@
 // What the terminal shows of the books while they convert, on standard error. On a terminal: a block
 // of lines redrawn in place (the running books, then a count of the rest), as wide and as high as the
 // terminal is at each redraw, with the cursor hidden while it shows; each book leaves one final line
-// above it when it ends. Elsewhere: plain lines, a line per status change, no escapes.
+// above it when it ends. Elsewhere: plain lines, no escapes: a line when a book starts, at a quarter, a
+// half and three quarters of the way, and when it ends.
 #pragma once
 
 #include <map>
@@ -52,7 +53,7 @@ class ProgressView {
     Mode mode_;
     int fd_;
     std::mutex mutex_;
-    std::map<const engine::ConversionItem*, std::pair<engine::ItemState, int>> last_;  // plain lines
+    std::map<const engine::ConversionItem*, std::pair<engine::ItemState, int>> last_;  // plain: milestone
     std::set<const engine::ConversionItem*> ended_;                                    // final lines written
     std::vector<int> drawn_;  // the columns of each line of the block on screen
     bool cursorHidden_ = false;

@@ -38,7 +38,8 @@ void ReportBook(const Options& options, const engine::ConversionItem& item, cons
     if (done) {
         if (!options.quiet && !options.json)
             std::printf("%s\n", item.PdfPath().c_str());
-        if (!options.quiet && item.PdfPath() != wanted)
+        // Where it went instead of the name asked for is said even when quiet: no script expects it there.
+        if (item.PdfPath() != wanted)
             std::fprintf(stderr, T("epub2pdf: %s: %s exists; wrote %s\n"), name.c_str(), wanted.c_str(),
                          item.PdfPath().c_str());
         for (const std::string& warning : item.Warnings())

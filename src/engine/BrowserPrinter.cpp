@@ -21,13 +21,32 @@ using nlohmann::json;
 // Run in every loaded chapter. Reports whether the browser's XML parser gave up on it (it then shows
 // an error banner and the text before the error only). A page that holds one picture and no text (a
 // cover) gets that picture alone, fitted whole onto the page, instead of whatever size and margins
-// the book gave it. Every element a link could point at gets a hidden link to it: the browser then
+// the book gave it. The page's background covers the whole sheet, margins too. Every element a link
+// could point at gets a hidden link to it: the browser then
 // writes a named destination with its page and height into the PDF, which the merge turns into the
 // destinations of bookmarks and links.
 constexpr const char* kInspectPage = R"JS((async () => {
   const parseError = document.getElementsByTagName('parsererror').length > 0;
   const body = document.body;
   if (parseError || !body) return {parseError, cover: false};
+  // The page's own background (the root's, else the body's, which the page takes over) fills the whole
+  // sheet, as a reading system shows it: the browser paints it inside the page margins only, and an
+  // @page background is what covers them. Ahead of the book's styles, so that its own @page wins.
+  let background = '';
+  const canvas = [document.documentElement, body].find(e => {
+    const s = getComputedStyle(e);
+    return s.backgroundImage !== 'none' || s.backgroundColor !== 'rgba(0, 0, 0, 0)';
+  });
+  if (canvas) {
+    const s = getComputedStyle(canvas);
+    const rule = ['background-color', 'background-image', 'background-repeat', 'background-position',
+                  'background-size'].map(p => p + ': ' + s.getPropertyValue(p)).join('; ');
+    background = s.backgroundColor;
+    const sheet = document.createElement('style');
+    sheet.textContent = '@page { ' + rule + ' }';
+    (document.head || document.documentElement).prepend(sheet);
+    canvas.style.setProperty('background', 'transparent', 'important');  // a picture is drawn once
+  }
   let cover = false;
   const pictures = [...body.querySelectorAll('img, svg')].filter(e => !e.parentElement.closest('svg'));
   if (pictures.length === 1 && body.innerText.trim() === '') {
@@ -98,7 +117,7 @@ constexpr const char* kInspectPage = R"JS((async () => {
     }
     body.appendChild(hidden);
   }
-  return {parseError, cover};
+  return {parseError, cover, background};
 })())JS";
 
 // A copy of an XML chapter under a name that the browser reads as HTML, beside the original so that

@@ -92,7 +92,7 @@ bool ConversionWorker::IsEmpty() const {
     return items_.empty();
 }
 
-bool ConversionWorker::Start(Notify notify) {
+bool ConversionWorker::Start(Notify notify, const Wanted& wanted) {
     if (running_ || IsEmpty())
         return false;
     Stop();
@@ -107,7 +107,7 @@ bool ConversionWorker::Start(Notify notify) {
     pending_ = static_cast<int>(order_.size());
     for (const std::string& key : order_) {
         const std::shared_ptr<ConversionItem>& item = items_.at(key);
-        item->queued = !item->Done();
+        item->queued = !item->Done() && (!wanted || wanted(*item));
         pool_->Push([this, item, stop = runStop_.get_token()] { RunItem(item, stop); });
     }
     return true;
@@ -150,9 +150,8 @@ void ConversionWorker::RunItem(const std::shared_ptr<ConversionItem>& item, cons
 void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, const std::stop_token& stop) {
     if (stopping_ || stop.stop_requested())
         return;  // Stop marks it stopped
-    item->queued = false;
-    if (item->Done() || item->removed)
-        return;  // converted in an earlier run, or taken off the list
+    if (!item->queued.exchange(false) || item->Done() || item->removed)
+        return;  // not in this run, converted in an earlier one, or taken off the list
     const std::string epub = item->epubPath;
     auto finish = [&](ItemState state, const std::string& reason) {
         item->SetFailureReason(reason);

@@ -66,9 +66,11 @@ class ConversionWorker {
     // True while a run is under way.
     bool IsBusy() const { return running_; }
 
-    // Queues every book that is not done; true when the run began (its end comes as kRunOver). False, and
-    // nothing happens, while a run is under way or when there is no book.
-    bool Start(Notify notify);
+    // Which books a run takes, of those that are not done; empty: all of them.
+    using Wanted = std::function<bool(const ConversionItem&)>;
+    // Queues every book that is not done (and that wanted takes); true when the run began (its end comes
+    // as kRunOver). False, and nothing happens, while a run is under way or when there is no book.
+    bool Start(Notify notify, const Wanted& wanted = {});
     // Ends a run: running books are cancelled at once (their browsers end, their pages are abandoned),
     // queued ones are skipped, and no browser starts after it; both are then Stopped, and no kRunOver
     // follows. Returns when every job has ended.

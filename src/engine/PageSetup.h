@@ -20,6 +20,7 @@ struct PageSetup {
     bool pageNumbers = false;
     NumberPosition numberPosition = NumberPosition::Center;
     bool header = false;
+    bool numberFirstPage = false;  // the first page (a cover, a title page) gets its number and header too
 
     // The paper as printed, orientation applied.
     double PaperWidth() const { return landscape ? height : width; }

@@ -50,8 +50,12 @@ std::string StampSheet(const PageSetup& setup, int pages, double widthInches, do
                     break;
             }
         }
+        // The first page is a cover or a title page: it keeps its count, without showing it.
+        const bool shown = page > 1 || setup.numberFirstPage;
         html += util::FormatString("<div class=\"%s\"><span dir=\"auto\">%s</span></div>", side,
-                                   title.empty() ? std::to_string(page) : text);
+                                   !shown          ? std::string()
+                                   : title.empty() ? std::to_string(page)
+                                                   : text);
     }
     return html + "</body></html>";
 }

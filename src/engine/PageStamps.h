@@ -13,7 +13,8 @@ namespace engine {
 // The height of a band in inches: the margin it sits in, and never so thin that its text is cut.
 double BandHeight(double margin);
 // An HTML document of pages bands, each band widthInches by heightInches: the page's number placed as
-// setup says, or (with a title) the title, centred. language names the text's language (for its fonts).
+// setup says, or (with a title) the title, centred; the first band is empty unless setup numbers the
+// first page. language names the text's language (for its fonts).
 std::string StampSheet(const PageSetup& setup, int pages, double widthInches, double heightInches,
                        const std::string& title, const std::string& language);
 

@@ -78,6 +78,10 @@ void Write(PoDoFo::PdfMemDocument& doc, const Metadata& metadata) {
     PoDoFo::PdfDictionary labels;
     labels.AddKey("Nums", nums);
     catalog.AddKey("PageLabels", labels);
+    // A book with bookmarks opens with them shown, as a table of contents beside the pages.
+    if (PoDoFo::PdfOutlines* outlines = doc.GetOutlines(false);
+        outlines != nullptr && outlines->First() != nullptr)
+        catalog.AddKey("PageMode", PoDoFo::PdfName("UseOutlines"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // What the merged document says of itself: the information dictionary, an XMP packet (Dublin Core, the
-// producer and the dates), the catalog's language, the title shown in the viewer's title bar, and page
-// labels 1, 2, 3... as the pages are numbered.
+// producer and the dates), the catalog's language, the title shown in the viewer's title bar, page
+// labels 1, 2, 3... as the pages are numbered, and, when it has bookmarks, that it opens with them shown.
 #pragma once
 
 #include <string>
@@ -24,7 +24,7 @@ struct Metadata {
     std::string identifier, date;
 };
 
-// Writes metadata into doc.
+// Writes metadata into doc (after its outline, which decides how it opens).
 util::Status Describe(PoDoFo::PdfMemDocument& doc, const Metadata& metadata);
 
 }  // namespace pdf

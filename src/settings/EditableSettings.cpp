@@ -27,6 +27,7 @@ EditableSettings ReadEditableSettings(const std::string& path) {
     values.pageNumbers = IsOn(page.GetString("page_numbers"));
     values.numberPosition = page.GetString("number_position", values.numberPosition);
     values.header = IsOn(page.GetString("header"));
+    values.numberFirstPage = IsOn(page.GetString("number_first_page"));
     values.browserPath = browser.GetString("path");
     return values;
 }
@@ -42,7 +43,8 @@ bool WriteEditableSettings(const std::string& path, const EditableSettings& valu
                                        {"scale", values.scale},
                                        {"page_numbers", Switch(values.pageNumbers)},
                                        {"number_position", values.numberPosition},
-                                       {"header", Switch(values.header)}});
+                                       {"header", Switch(values.header)},
+                                       {"number_first_page", Switch(values.numberFirstPage)}});
     const bool browser = util::IniFile(path, "browser").SetStrings({{"path", values.browserPath}});
     return app && page && browser;
 }

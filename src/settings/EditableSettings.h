@@ -16,6 +16,7 @@ struct EditableSettings {
     bool pageNumbers = false;               // [page] page_numbers
     std::string numberPosition = "center";  // [page] number_position
     bool header = false;                    // [page] header
+    bool numberFirstPage = false;           // [page] number_first_page
     std::string browserPath;                // [browser] path; empty: found by itself
 };
 

@@ -1,5 +1,9 @@
 #include "settings/SettingsFile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "browser/BrowserLauncher.h"
 #include "util/IniFile.h"
 #include "util/Paths.h"
 
@@ -30,8 +34,10 @@ std::string ReadPageSetup(const std::string& path, engine::PageSetup& setup) {
         if (std::string why = parse(value, setup); !why.empty())
             return std::string("[page] ") + key + ": " + why;
     }
-    const std::pair<const char*, bool*> switches[] = {
-        {"landscape", &setup.landscape}, {"page_numbers", &setup.pageNumbers}, {"header", &setup.header}};
+    const std::pair<const char*, bool*> switches[] = {{"landscape", &setup.landscape},
+                                                      {"page_numbers", &setup.pageNumbers},
+                                                      {"header", &setup.header},
+                                                      {"number_first_page", &setup.numberFirstPage}};
     for (const auto& [key, flag] : switches) {
         const std::string value = ini.GetString(key);
         if (value == "1" || value == "yes" || value == "true")
@@ -58,9 +64,22 @@ engine::EngineSettings ReadEngineSettings(const std::string& path) {
         settings.chapterPages = chapterPages;
     settings.compact = util::IniFile(path, "app").GetInt("compact", 1) != 0;
     settings.problem = ReadPageSetup(path, settings.page);
+    if (const std::string why = CheckBrowserPath(settings.browser.browserPath);
+        settings.problem.empty() && !why.empty())
+        settings.problem = "[browser] path: " + why;
     if (!settings.problem.empty())
         settings.problem = path + ": " + settings.problem;
     return settings;
+}
+
+std::string CheckBrowserPath(const std::string& value) {
+    if (value.empty() || browser::IsBrowserAddress(value))
+        return {};
+    const std::string full = util::ToFullPath(value);
+    struct stat st {};
+    if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(full.c_str(), X_OK) != 0)
+        return full + " is not an executable browser";
+    return {};
 }
 
 std::string ReadOutputFolder(const std::string& path) {

@@ -19,9 +19,9 @@ inline const std::string& WindowClassName() {
 inline const std::string& PackageName() {
     return SCRAMBLED("skin.rcc", 0x2b6f0d48a1e97c35ull);
 }
-// The system's copy of the help, when none lies beside the program.
+// The system's copy of the help pages, when none lies beside the program.
 inline const std::string& HelpTarget() {
-    return SCRAMBLED("/usr/share/doc/epub2pdf/README.md", 0x0c7d2e95b4a16f38ull);
+    return SCRAMBLED("/usr/share/epub2pdf/help", 0x0c7d2e95b4a16f38ull);
 }
 
 }  // namespace shell

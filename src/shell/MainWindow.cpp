@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,10 +14,12 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -23,12 +27,22 @@
 #include <algorithm>
 
 #include "shell/ConversionRow.h"
+#include "shell/DropZone.h"
+#include "shell/FinishedPage.h"
 #include "shell/Literals.h"
-#include "shell/ShellOperations.h"
 #include "shell/Translation.h"
 #include "util/Folders.h"
 
 namespace shell {
+namespace {
+
+// The text of a button as a screen reader says it: without the mnemonic's ampersand.
+QString Spoken(const QString& text) {
+    QString spoken = text;
+    return spoken.remove('&');
+}
+
+}  // namespace
 
 MainWindow::MainWindow(const QString& title) : title_(title) {
     setObjectName(QString::fromStdString(WindowClassName()));
@@ -44,39 +58,38 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    // Header: logo, title and the commands; the window's buttons are its frame's.
+    // Header: logo, title and the commands that are not the run's; the window's buttons are its frame's.
     auto* header = new QWidget(central);
-    header->setObjectName("header");
+    header->setObjectName("top_bar");
     auto* top = new QHBoxLayout(header);
-    top->setContentsMargins(14, 10, 10, 10);
-    auto* logo = new QLabel(header);
-    logo->setObjectName("logo");
-    logo->setPixmap(QPixmap(":/skin/logo.png").scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    top->setContentsMargins(14, 10, 12, 10);
+    top->setSpacing(8);
+    logo_ = new QLabel(header);
+    logo_->setObjectName("logo");
     auto* titleLabel = new QLabel(title, header);
     titleLabel->setObjectName("title");
-    top->addWidget(logo);
+    top->addWidget(logo_);
     top->addWidget(titleLabel);
     top->addStretch(1);
-    top->addWidget(MakeButton("add_epub", Tr("添加EPUB"), header));
-    top->addWidget(MakeButton("start_convert", Tr("开始转换"), header));
-    QPushButton* stop = MakeButton("stop_convert", Tr("停止转换"), header);
-    stop->setEnabled(false);
-    top->addWidget(stop);
-    top->addWidget(MakeButton("view_help", Tr("帮助"), header));
+    QPushButton* add = MakeButton("add_epub", Tr("添加EPUB…"), header);
+    add->setToolTip(Tr("选择要转换的EPUB文件（Ctrl+O）"));
+    QPushButton* settingsButton = MakeButton("settings", Tr("设置"), header);
+    settingsButton->setToolTip(Tr("纸张、页边距、页码、输出文件夹和浏览器"));
+    QPushButton* help = MakeButton("view_help", Tr("帮助"), header);
+    help->setToolTip(Tr("打开使用说明（F1）"));
+    QPushButton* about = MakeButton("about", Tr("关于"), header);
+    for (QPushButton* button : {add, settingsButton, help, about}) top->addWidget(button);
     layout->addWidget(header);
 
-    // Tab options.
-    auto* tabsBar = new QWidget(central);
+    // Tab options, and the list's own commands.
+    tabsBar_ = new QWidget(central);
+    QWidget* tabsBar = tabsBar_;
     tabsBar->setObjectName("tabs");
     auto* tabsLayout = new QHBoxLayout(tabsBar);
     tabsLayout->setContentsMargins(10, 0, 10, 0);
-    auto* listOption = MakeButton("convert_list", Tr("转换列表"), tabsBar);
-    auto* historyOption = MakeButton("down_his", Tr("已完成"), tabsBar);
-    for (QPushButton* option : {listOption, historyOption}) {
-        // Wide enough for its text in bold, as the chosen tab shows it.
-        QFont bold = option->font();
-        bold.setBold(true);
-        option->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(option->text()) + 44);
+    listTab_ = MakeButton("convert_list", Tr("转换列表"), tabsBar);
+    finishedTab_ = MakeButton("down_his", Tr("已完成"), tabsBar);
+    for (QPushButton* option : {listTab_, finishedTab_}) {
         option->setCheckable(true);
         option->setAutoExclusive(true);
         disconnect(option, nullptr, this, nullptr);
@@ -87,26 +100,127 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
         tabsLayout->addWidget(option);
     }
     tabsLayout->addStretch(1);
-    tabsLayout->addWidget(MakeButton("clear_finished", Tr("清除已完成"), tabsBar));
-    tabsLayout->addWidget(MakeButton("settings", Tr("设置"), tabsBar));
+    QPushButton* retry = MakeButton("retry_failed", Tr("重试失败的"), tabsBar, "plain");
+    retry->setToolTip(Tr("再次转换失败的书"));
+    QPushButton* clear = MakeButton("clear_finished", Tr("清除已完成"), tabsBar, "plain");
+    clear->setToolTip(Tr("从列表中移除已转换的书（PDF不会删除）"));
+    tabsLayout->addWidget(retry);
+    tabsLayout->addWidget(clear);
     layout->addWidget(tabsBar);
 
     tabs_ = new QStackedWidget(central);
     tabs_->setObjectName("tab_main");
-    list_ = new QListWidget(tabs_);
+    listPages_ = new QStackedWidget(tabs_);
+    listPages_->setObjectName("list_pages");
+    auto* invitation = new QWidget(listPages_);
+    auto* invitationLayout = new QVBoxLayout(invitation);
+    invitationLayout->setContentsMargins(24, 20, 24, 20);
+    dropZone_ = new DropZone(invitation);
+    connect(dropZone_->AddButton(), &QPushButton::clicked, this, [this] { Run("add_epub"); });
+    invitationLayout->addWidget(dropZone_);
+    list_ = new QListWidget(listPages_);
     list_->setObjectName("convert_list");
+    list_->setAccessibleName(Tr("转换列表"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { currentRow_ = row; });
-    history_ = new QListWidget(tabs_);
-    history_->setObjectName("history_list");
-    connect(history_, &QListWidget::itemDoubleClicked, this, [](QListWidgetItem* item) {
-        OpenWithShell(QUrl::fromLocalFile(item->text()).toString().toStdString());
+    // A double click or Enter opens the converted PDF.
+    connect(list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        currentRow_ = list_->row(item);
+        Run("open_row");
     });
-    tabs_->addWidget(list_);
-    tabs_->addWidget(history_);
+    connect(list_, &QListWidget::customContextMenuRequested, this, &MainWindow::ShowRowMenu);
+    listPages_->addWidget(invitation);
+    listPages_->addWidget(list_);
+    finished_ = new FinishedPage(tabs_);
+    finished_->SetHandler([this](const QString& command, const QString& pdf) {
+        currentFinished_ = pdf;
+        Run(command);
+    });
+    tabs_->addWidget(listPages_);
+    tabs_->addWidget(finished_);
     layout->addWidget(tabs_, 1);
+
+    // Footer: how the run goes, where the PDFs go, and the run's buttons.
+    auto* footer = new QWidget(central);
+    footer->setObjectName("footer");
+    auto* bottom = new QHBoxLayout(footer);
+    bottom->setContentsMargins(14, 10, 14, 10);
+    bottom->setSpacing(10);
+    overall_ = new QProgressBar(footer);
+    overall_->setObjectName("overall_progress");
+    overall_->setRange(0, 100);
+    overall_->setTextVisible(false);
+    overall_->setAccessibleName(Tr("总进度"));
+    overall_->setMaximumWidth(220);
+    overall_->hide();
+    overallText_ = new QLabel(footer);
+    overallText_->setObjectName("overall_text");
+    auto* outputLabel = new QLabel(Tr("输出到："), footer);
+    outputLabel->setObjectName("output_label");
+    output_ = MakeButton("output_choice", QString(), footer, "plain");
+    outputLabel->setBuddy(output_);
+    outputMenu_ = new QMenu(output_);
+    outputMenu_->setObjectName("output_menu");
+    output_->setMenu(outputMenu_);
+    QPushButton* stop = MakeButton("stop_convert", Tr("停止"), footer, "plain");
+    stop->setToolTip(Tr("停止转换；已转换的保留，其余的等待下一次开始（Esc）"));
+    QPushButton* start = MakeButton("start_convert", Tr("开始转换"), footer);
+    start->setToolTip(Tr("转换列表中等待的书（Ctrl+Enter）"));
+    bottom->addWidget(overall_);
+    bottom->addWidget(overallText_, 1);
+    bottom->addWidget(outputLabel);
+    bottom->addWidget(output_);
+    bottom->addSpacing(8);
+    bottom->addWidget(stop);
+    bottom->addWidget(start);
+    layout->addWidget(footer);
     setCentralWidget(central);
-    listOption->setChecked(true);
+    listTab_->setChecked(true);
+
+    // The keyboard, in the window and whatever has its focus.
+    const std::pair<QKeySequence, const char*> keys[] = {
+        {QKeySequence::Open, "add_epub"},
+        {QKeySequence(Qt::Key_Delete), "delete"},
+        {QKeySequence::Quit, "quit"},
+        {QKeySequence::HelpContents, "view_help"},
+        {QKeySequence(Qt::Key_Escape), "stop_convert"},
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), "start_convert"},
+        {QKeySequence(Qt::CTRL | Qt::Key_Enter), "start_convert"},
+        {QKeySequence(Qt::CTRL | Qt::Key_Comma), "settings"},
+    };
+    for (const auto& [sequence, name] : keys) {
+        auto* shortcut = new QShortcut(sequence, this);
+        shortcut->setObjectName(QString("key_") + name);
+        connect(shortcut, &QShortcut::activated, this, [this, command = QString(name)] {
+            if (command == "quit")
+                return RequestQuit();
+            if (command == "delete") {
+                if (tabs_->currentIndex() == 1) {
+                    currentFinished_ = finished_->CurrentPdf();
+                    return Run(currentFinished_.isEmpty() ? QString() : "remove_finished");
+                }
+                return Run(currentRow_ >= 0 ? "row_remove" : QString());
+            }
+            Run(command);
+        });
+    }
+    // The tab order runs from the header down to the footer.
+    QWidget* order[] = {add,
+                        settingsButton,
+                        help,
+                        about,
+                        listTab_,
+                        finishedTab_,
+                        retry,
+                        clear,
+                        dropZone_->AddButton(),
+                        list_,
+                        finished_->List(),
+                        output_,
+                        stop,
+                        start};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     // Icon, tray, zoom and the saved size.
     setWindowIcon(QIcon(":/skin/logo.png"));
@@ -131,8 +245,13 @@ MainWindow::MainWindow(const QString& title) : title_(title) {
     const int height = settings_->GetInt("height", -1);
     // A first start (no size saved) takes the default size.
     resize(width > 0 ? width : 960, height > 0 ? height : 600);
+    if (width > 0 && height > 0)
+        keptSize_ = QSize(width, height);
     if (const QScreen* screen = QApplication::primaryScreen())
         PlaceOn(screen->availableGeometry());
+    SetOutputFolder(QString(), {});
+    SetRunning(false, false, false, false);
+    ShowListOrInvitation();
 }
 
 MainWindow::~MainWindow() = default;
@@ -149,17 +268,67 @@ void MainWindow::PlaceOn(const QRect& available) {
     move(corner);
 }
 
-void MainWindow::SetRunning(bool running) {
+void MainWindow::SetRunning(bool running, bool canStart, bool canRetry, bool canClear) {
+    const std::pair<const char*, bool> states[] = {{"start_convert", !running && canStart},
+                                                   {"stop_convert", running},
+                                                   {"retry_failed", !running && canRetry},
+                                                   {"clear_finished", canClear},
+                                                   {"output_choice", !running}};
+    for (const auto& [name, enabled] : states) {
+        if (auto* button = findChild<QPushButton*>(name))
+            button->setEnabled(enabled);
+    }
     if (auto* start = findChild<QPushButton*>("start_convert"))
-        start->setEnabled(!running);
-    if (auto* stop = findChild<QPushButton*>("stop_convert"))
-        stop->setEnabled(running);
+        start->setToolTip(running    ? Tr("正在转换")
+                          : canStart ? Tr("转换列表中等待的书（Ctrl+Enter）")
+                                     : Tr("先添加EPUB文件"));
 }
 
-QPushButton* MainWindow::MakeButton(const QString& name, const QString& text, QWidget* parent) {
+void MainWindow::SetOverall(int percent, const QString& text) {
+    overall_->setVisible(percent >= 0);
+    overall_->setValue(std::max(percent, 0));
+    overallText_->setText(text);
+    setWindowTitle(percent >= 0 ? QString("%1% — %2").arg(percent).arg(title_) : title_);
+}
+
+void MainWindow::SetOutputFolder(const QString& folder, const QStringList& recent) {
+    const QString beside = Tr("每本书所在的文件夹");
+    QString shown = folder.isEmpty() ? beside : folder;
+    const QString home = QDir::homePath();
+    if (!folder.isEmpty() && (folder == home || folder.startsWith(home + "/")))
+        shown = "~" + folder.mid(home.size());
+    const QFontMetrics metrics(output_->font());
+    output_->setText(metrics.elidedText(shown, Qt::ElideMiddle, metrics.horizontalAdvance('x') * 28));
+    output_->setToolTip(Tr("PDF保存到：%1").arg(folder.isEmpty() ? beside : folder));
+    output_->setAccessibleName(Tr("输出到：%1").arg(folder.isEmpty() ? beside : folder));
+    outputMenu_->clear();
+    auto choose = [this](const QString& chosen) {
+        chosenFolder_ = chosen;
+        Run("output_folder");
+    };
+    QAction* besideAction = outputMenu_->addAction(beside, this, [choose] { choose(QString()); });
+    besideAction->setCheckable(true);
+    besideAction->setChecked(folder.isEmpty());
+    QStringList folders = recent;
+    if (!folder.isEmpty() && !folders.contains(folder))
+        folders.prepend(folder);
+    for (const QString& other : folders) {
+        QAction* action = outputMenu_->addAction(other, this, [choose, other] { choose(other); });
+        action->setCheckable(true);
+        action->setChecked(other == folder);
+    }
+    outputMenu_->addSeparator();
+    outputMenu_->addAction(Tr("选择文件夹…"), this, [this] { Run("choose_output"); });
+}
+
+QPushButton* MainWindow::MakeButton(const QString& name, const QString& text, QWidget* parent,
+                                    const char* kind) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
+    if (kind != nullptr)
+        button->setProperty("kind", kind);
     button->setCursor(Qt::PointingHandCursor);
+    button->setAccessibleName(Spoken(text));
     connect(button, &QPushButton::clicked, this, [this, button] { OnClick(button); });
     return button;
 }
@@ -171,11 +340,18 @@ void MainWindow::BindCommands(std::map<QString, Command> commands, Command onQui
     onFilesDropped_ = std::move(onFilesDropped);
 }
 
+void MainWindow::Run(const QString& name) {
+    auto it = commands_.find(name);
+    if (it != commands_.end() && it->second)
+        it->second();
+}
+
 void MainWindow::OnClick(QObject* sender) {
     const QString name = sender->objectName();
     if (name == "quitbtn")
         return Quit();
-    if (name == "view_pdf" || name == "view_epub" || name == "row_action") {
+    static const QStringList rowCommands = {"view_pdf", "view_epub", "row_cancel", "row_remove"};
+    if (rowCommands.contains(name)) {
         bool ok = false;
         const int row = sender->property("userData").toString().toInt(&ok);
         if (ok) {
@@ -184,9 +360,7 @@ void MainWindow::OnClick(QObject* sender) {
             currentRow_ = row;
         }
     }
-    auto it = commands_.find(name);
-    if (it != commands_.end() && it->second)
-        it->second();
+    Run(name);
 }
 
 void MainWindow::OnSelectChanged(const QString& senderName) {
@@ -194,24 +368,63 @@ void MainWindow::OnSelectChanged(const QString& senderName) {
         tabs_->setCurrentIndex(0);
     if (senderName == "down_his")
         tabs_->setCurrentIndex(1);
+    for (QPushButton* tab : {listTab_, finishedTab_}) {
+        const QSignalBlocker block(tab);
+        tab->setChecked(tab->objectName() == senderName);
+    }
+}
+
+void MainWindow::ShowRowMenu(const QPoint& at) {
+    QListWidgetItem* item = list_->itemAt(at);
+    if (item == nullptr)
+        item = list_->currentItem();
+    if (item == nullptr)
+        return;
+    currentRow_ = list_->row(item);
+    list_->setCurrentRow(currentRow_);
+    const ConversionRow* row = Row(currentRow_);
+    if (row == nullptr)
+        return;
+    QMenu menu(this);
+    menu.setObjectName("row_menu");
+    const bool converted = !row->ViewPdf()->isHidden(), converting = !row->Cancel()->isHidden();
+    const std::tuple<const char*, QString, bool> entries[] = {
+        {"view_pdf", Tr("打开PDF"), converted},        {"show_pdf", Tr("在文件夹中显示PDF"), converted},
+        {"view_epub", Tr("在文件夹中显示EPUB"), true}, {nullptr, QString(), false},
+        {"row_cancel", Tr("取消"), converting},        {"row_remove", Tr("移除"), !converting},
+    };
+    for (const auto& [name, text, enabled] : entries) {
+        if (name == nullptr) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(text, this, [this, command = QString(name)] { Run(command); });
+        action->setEnabled(enabled);
+    }
+    menu.exec(list_->viewport()->mapToGlobal(at));
 }
 
 int MainWindow::AddRow(const QString& epubPath, const QString& displayName) {
     if (list_ == nullptr)
         return -1;
-    std::lock_guard lock(rowsLock_);
-    auto* item = new QListWidgetItem(list_);
-    const QString& key = epubPath;  // paths are compared exactly: a.epub and A.epub are two files
-    item->setData(Qt::UserRole, key);
-    const int index = list_->count() - 1;
-    auto* row = new ConversionRow(displayName, index, list_);
-    row->SetScale(scale_);
-    for (QPushButton* link : {row->ViewEpub(), row->ViewPdf(), row->Action()}) {
-        connect(link, &QPushButton::clicked, this, [this, link] { OnClick(link); });
+    int index;
+    {
+        std::lock_guard lock(rowsLock_);
+        auto* item = new QListWidgetItem(list_);
+        const QString& key = epubPath;  // paths are compared exactly: a.epub and A.epub are two files
+        item->setData(Qt::UserRole, key);
+        item->setData(Qt::AccessibleTextRole, displayName);  // what the list says of the row
+        index = list_->count() - 1;
+        auto* row = new ConversionRow(epubPath, displayName, index, list_);
+        row->SetScale(scale_);
+        for (QPushButton* link : {row->ViewEpub(), row->ViewPdf(), row->Cancel(), row->Remove()}) {
+            connect(link, &QPushButton::clicked, this, [this, link] { OnClick(link); });
+        }
+        list_->setItemWidget(item, row);
+        rows_[key] = index;
     }
-    item->setSizeHint(QSize(0, static_cast<int>(ConversionRow::kHeight * scale_) + 10));
-    list_->setItemWidget(item, row);
-    rows_[key] = index;
+    FitRow(epubPath);
+    ShowListOrInvitation();
     return index;
 }
 
@@ -230,19 +443,22 @@ void MainWindow::UpdateRow(const QString& epubPath, int percent, engine::ItemSta
 }
 
 void MainWindow::RemoveRow(const QString& epubPath) {
-    std::lock_guard lock(rowsLock_);
-    auto it = rows_.find(epubPath);
-    if (it == rows_.end())
-        return;
-    const int index = it->second;
-    delete list_->takeItem(index);  // the row widget goes with its item
-    rows_.clear();
-    for (int i = 0; i < list_->count(); ++i) {
-        rows_[list_->item(i)->data(Qt::UserRole).toString()] = i;
-        if (auto* row = static_cast<ConversionRow*>(list_->itemWidget(list_->item(i))))
-            row->SetIndex(i);
+    {
+        std::lock_guard lock(rowsLock_);
+        auto it = rows_.find(epubPath);
+        if (it == rows_.end())
+            return;
+        const int index = it->second;
+        delete list_->takeItem(index);  // the row widget goes with its item
+        rows_.clear();
+        for (int i = 0; i < list_->count(); ++i) {
+            rows_[list_->item(i)->data(Qt::UserRole).toString()] = i;
+            if (auto* row = static_cast<ConversionRow*>(list_->itemWidget(list_->item(i))))
+                row->SetIndex(i);
+        }
+        currentRow_ = list_->currentRow();
     }
-    currentRow_ = list_->currentRow();
+    ShowListOrInvitation();
 }
 
 void MainWindow::FitRow(const QString& epubPath) {
@@ -251,14 +467,42 @@ void MainWindow::FitRow(const QString& epubPath) {
     if (it == rows_.end())
         return;
     QListWidgetItem* item = list_->item(it->second);
-    auto* row = static_cast<ConversionRow*>(list_->itemWidget(item));
-    const int base = static_cast<int>(ConversionRow::kHeight * scale_) + 10;
-    item->setSizeHint(QSize(0, std::max(base, row != nullptr ? row->sizeHint().height() : 0)));
+    if (auto* row = static_cast<ConversionRow*>(list_->itemWidget(item))) {
+        row->ensurePolished();
+        row->layout()->activate();
+        item->setSizeHint(QSize(0, row->sizeHint().height()));
+    }
 }
 
-void MainWindow::AddHistory(const QString& pdfPath) {
-    if (history_->findItems(pdfPath, Qt::MatchExactly).isEmpty())
-        history_->addItem(pdfPath);
+void MainWindow::FitRows() {
+    for (int i = 0; i < list_->count(); ++i) FitRow(GetRowKey(i));
+}
+
+void MainWindow::ShowListOrInvitation() {
+    listPages_->setCurrentIndex(list_->count() == 0 ? 0 : 1);
+    UpdateTabs();
+}
+
+void MainWindow::ShowFinished(const QVector<FinishedBook>& books) {
+    finished_->Show(books);
+    finishedCount_ = static_cast<int>(books.size());
+    UpdateTabs();
+}
+
+void MainWindow::UpdateTabs() {
+    const int books = list_ != nullptr ? list_->count() : 0;
+    listTab_->setText(books > 0 ? Tr("转换列表（%1）").arg(books) : Tr("转换列表"));
+    finishedTab_->setText(finishedCount_ > 0 ? Tr("已完成（%1）").arg(finishedCount_) : Tr("已完成"));
+    for (QPushButton* tab : {listTab_, finishedTab_}) {
+        // Wide enough for its text in bold, as the chosen tab shows it, at every zoom.
+        QFont bold = tab->font();
+        bold.setBold(true);
+        tab->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(tab->text()) +
+                             static_cast<int>(44 * scale_));
+        tab->setAccessibleName(tab->text());
+    }
+    // As tall as the tabs' text at this zoom: never the height of an earlier zoom.
+    tabsBar_->setMinimumHeight(QFontMetrics(listTab_->font()).height() + static_cast<int>(24 * scale_));
 }
 
 QString MainWindow::GetRowKey(int index) const {
@@ -316,10 +560,24 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     RequestQuit();
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!focused_) {
+        focused_ = true;
+        if (auto* add = findChild<QPushButton*>("add_epub"))
+            add->setFocus(Qt::TabFocusReason);  // the keyboard starts at the header
+    }
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
-    // Only the size of a normal window is kept.
-    if (settings_ && !isMaximized() && !isMinimized() && !isFullScreen()) {
-        settings_->SetInts({{"width", event->size().width()}, {"height", event->size().height()}});
+    // Only the size of a normal window is kept, and only the user's: a window that grew past the size kept
+    // because a zoom needs more room keeps the size it had before, for a later zoom that needs less.
+    const QSize size = event->size(), least = minimumSizeHint().expandedTo(minimumSize());
+    const bool forced = (size.width() > keptSize_.width() && size.width() <= least.width()) ||
+                        (size.height() > keptSize_.height() && size.height() <= least.height());
+    if (settings_ && !forced && !isMaximized() && !isMinimized() && !isFullScreen()) {
+        settings_->SetInts({{"width", size.width()}, {"height", size.height()}});
+        keptSize_ = size;
     }
     QMainWindow::resizeEvent(event);
 }
@@ -354,42 +612,57 @@ void MainWindow::ApplyZoom(int dpi) {
     font.setPointSizeF(baseFontPoints_ * scale_);
     QApplication::setFont(font);
     setFont(font);
-    // The style sheet fixes some sizes in pixels, and under a style sheet the application font alone
-    // does not reach every widget: the sheet is applied again with every size scaled, under a rule that
-    // gives all text the zoomed size.
+    // The style sheet fixes sizes in pixels, and under a style sheet the application font alone does not
+    // reach every widget: the sheet is applied again with every size scaled, under a rule that gives all
+    // text the zoomed size.
     QVariant base = qApp->property("epub2pdf_base_style");
     if (!base.isValid()) {
         base = qApp->styleSheet();
         qApp->setProperty("epub2pdf_base_style", base);
     }
-    QString sheet = base.toString();
-    static const QRegularExpression pixels(R"(font-size:\s*(\d+)px)");
+    const QString sheet = base.toString();
+    static const QRegularExpression pixels(R"((\d+(?:\.\d+)?)px)");
     QString scaled;
     qsizetype last = 0;
     for (auto it = pixels.globalMatch(sheet); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         scaled += sheet.mid(last, match.capturedStart() - last);
-        scaled += QString("font-size: %1px").arg(qRound(match.captured(1).toInt() * scale_));
+        const double size = match.captured(1).toDouble() * scale_;
+        scaled += QString("%1px").arg(std::max(1, qRound(size)));
         last = match.capturedEnd();
     }
     scaled += sheet.mid(last);
     qApp->setStyleSheet(QString("QWidget { font-size: %1pt; }\n").arg(baseFontPoints_ * scale_, 0, 'f', 1) +
                         scaled);
+    const int side = static_cast<int>(32 * scale_);
+    if (logo_ != nullptr)
+        logo_->setPixmap(QIcon(":/skin/logo.png").pixmap(QSize(side, side), devicePixelRatioF()));
     if (list_ == nullptr)
         return;
     for (int i = 0; i < list_->count(); ++i) {
-        list_->item(i)->setSizeHint(QSize(0, static_cast<int>(ConversionRow::kHeight * scale_) + 10));
         if (ConversionRow* row = Row(i))
             row->SetScale(scale_);
     }
+    FitRows();
+    dropZone_->SetScale(scale_);
+    finished_->SetScale(scale_);
+    UpdateTabs();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
+    if (event->mimeData()->hasUrls()) {
         event->acceptProposedAction();
+        dropZone_->SetDragging(true);
+    }
+}
+
+void MainWindow::dragLeaveEvent(QDragLeaveEvent* event) {
+    dropZone_->SetDragging(false);
+    QMainWindow::dragLeaveEvent(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
+    dropZone_->SetDragging(false);
     // One drop is one batch.
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {

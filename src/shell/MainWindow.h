@@ -1,6 +1,9 @@
-// The main window: header with the title and the commands, the tab "tab_main" with the conversion list
-// and the history of finished PDFs, the tray icon, drag and drop of files, window size and zoom kept
-// in the settings file. Every named control carries its name as objectName. Used on the GUI thread only.
+// The main window: a header with the title and the commands that are not the run's (add, settings,
+// help, about); the tabs of the conversion list (an invitation to drop books while it is empty) and of
+// the finished PDFs; a footer with the run's progress, where the PDFs go and the run's own buttons. The
+// tray icon, drag and drop of files and folders, the keyboard (Ctrl+O, Delete, Ctrl+Q, F1, Esc,
+// Ctrl+Return), window size and zoom kept in the settings file. Every named control carries its name
+// as objectName and an accessible name. Used on the GUI thread only.
 #pragma once
 
 #include <QMainWindow>
@@ -11,9 +14,13 @@
 
 #include "engine/ConversionItem.h"
 #include "settings/SettingsStore.h"
+#include "shell/FinishedList.h"
 #include "shell/Zoom.h"
 
+class QLabel;
 class QListWidget;
+class QMenu;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QSystemTrayIcon;
@@ -21,6 +28,8 @@ class QSystemTrayIcon;
 namespace shell {
 
 class ConversionRow;
+class DropZone;
+class FinishedPage;
 
 class MainWindow : public QMainWindow {
   public:
@@ -42,8 +51,6 @@ class MainWindow : public QMainWindow {
     void FitRow(const QString& epubPath);
     // Takes a book's row off the list; the rows after it move up.
     void RemoveRow(const QString& epubPath);
-    // Adds a finished PDF to the history page.
-    void AddHistory(const QString& pdfPath);
     // The row key (the EPUB path exactly as added: a.epub and A.epub are two books) at index, or an
     // empty string.
     QString GetRowKey(int index) const;
@@ -52,6 +59,12 @@ class MainWindow : public QMainWindow {
     ConversionRow* RowOf(const QString& epubPath) const;
     int RowCount() const;
     int CurrentRow() const { return currentRow_; }
+
+    // The finished page shows these books.
+    void ShowFinished(const QVector<FinishedBook>& books);
+    FinishedPage* Finished() const { return finished_; }
+    // The PDF a command of the finished page is for.
+    const QString& CurrentFinished() const { return currentFinished_; }
 
     // What a click on a named control does.
     void OnClick(QObject* sender);
@@ -64,30 +77,61 @@ class MainWindow : public QMainWindow {
     void BringToFront();
     // Fits the window into a screen's free area and centres it there.
     void PlaceOn(const QRect& available);
-    // While a run goes, "start_convert" is disabled and "stop_convert" enabled; after it, the other way.
-    void SetRunning(bool running);
+    // The run's buttons: while a run goes, stop is enabled and start is not; otherwise start is
+    // enabled when there is a book to convert (canStart), and retry when one failed (canRetry).
+    void SetRunning(bool running, bool canStart, bool canRetry, bool canClear);
+    // The run's progress in the footer and the window's title; percent < 0: no run.
+    void SetOverall(int percent, const QString& text);
+    // Where the PDFs go, as the button next to Start shows it (empty: next to each book), and the folders
+    // its menu offers besides.
+    void SetOutputFolder(const QString& folder, const QStringList& recent);
+    // The folder a command of the output menu chose ("" for next to each book).
+    const QString& ChosenFolder() const { return chosenFolder_; }
 
     ZoomController* Zoom() const { return zoom_.get(); }
     QSystemTrayIcon* Tray() const { return tray_; }
+    double Scale() const { return scale_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
-    QPushButton* MakeButton(const QString& name, const QString& text, QWidget* parent);
+    QPushButton* MakeButton(const QString& name, const QString& text, QWidget* parent,
+                            const char* kind = nullptr);
+    void Run(const QString& name);
     void ApplyZoom(int dpi);
+    void FitRows();
+    void UpdateTabs();
+    void ShowRowMenu(const QPoint& at);
+    // The empty list invites books; a list with books shows them.
+    void ShowListOrInvitation();
 
     QString title_;
     mutable std::mutex rowsLock_;
     std::map<QString, int> rows_;  // row key -> list position
     QListWidget* list_ = nullptr;
-    QListWidget* history_ = nullptr;
+    QStackedWidget* listPages_ = nullptr;
+    DropZone* dropZone_ = nullptr;
+    FinishedPage* finished_ = nullptr;
     QStackedWidget* tabs_ = nullptr;
+    QWidget* tabsBar_ = nullptr;
+    QPushButton* listTab_ = nullptr;
+    QPushButton* finishedTab_ = nullptr;
+    QProgressBar* overall_ = nullptr;
+    QLabel* overallText_ = nullptr;
+    QPushButton* output_ = nullptr;
+    QMenu* outputMenu_ = nullptr;
+    QLabel* logo_ = nullptr;
     int currentRow_ = -1;
+    QString currentFinished_;
+    QString chosenFolder_;
+    int finishedCount_ = 0;
     std::map<QString, Command> commands_;
     bool trayEnabled_ = true;
     QSystemTrayIcon* tray_ = nullptr;
@@ -98,6 +142,8 @@ class MainWindow : public QMainWindow {
     int baseFontPoints_ = 10;
     double scale_ = 1.0;
     bool quitting_ = false;
+    QSize keptSize_{0, 0};  // the size stored in the settings
+    bool focused_ = false;  // the first focus went to the header
 };
 
 }  // namespace shell

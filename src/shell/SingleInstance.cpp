@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <memory>
 
 #include "shell/Literals.h"
 #include "util/Folders.h"
@@ -48,15 +49,27 @@ SingleInstance::SingleInstance(QObject* parent, std::function<void()> raise,
     server_->listen(name);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = server_->nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+            // A later start's files are one batch, taken when it hangs up. What they make the window do
+            // (a message box, with an event loop of its own) runs after this socket's handlers returned:
+            // the socket may be gone by then.
+            auto files = std::make_shared<QStringList>();
+            auto read = [this, peer, files] {
                 while (peer->canReadLine()) {
                     const QString line = QString::fromUtf8(peer->readLine()).trimmed();
                     if (line == "raise" && raise_)
-                        raise_();
-                    if (line.startsWith("add ") && add_)
-                        add_({line.mid(4)});
+                        QMetaObject::invokeMethod(this, raise_, Qt::QueuedConnection);
+                    if (line.startsWith("add "))
+                        files->push_back(line.mid(4));
                 }
+            };
+            connect(peer, &QLocalSocket::readyRead, this, read);
+            connect(peer, &QLocalSocket::disconnected, this, [this, peer, files, read] {
+                read();
+                peer->deleteLater();
+                if (!files->isEmpty() && add_)
+                    QMetaObject::invokeMethod(
+                        this, [this, batch = *files] { add_(batch); }, Qt::QueuedConnection);
+                files->clear();
             });
         }
     });

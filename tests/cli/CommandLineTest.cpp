@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -96,10 +97,10 @@ TEST_F(CommandLineTest, UsageErrors) {
 TEST_F(CommandLineTest, ConvertsIntoTheOutputFolderWithUniqueNames) {
     testing_support::WriteFile(out / "same.pdf", "mine");
     auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("a/same.epub")) + " " +
-                      ShellQuote(Book("b/same.epub")) + " " + ShellQuote(Book("four.epub")));
+                      ShellQuote(Book("b/same.epub")) + " " + ShellQuote(Book("twelve.epub")));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Files(out.Path()),
-              (std::set<std::string>{"same.pdf", "same(1).pdf", "same(2).pdf", "four.pdf"}));
+              (std::set<std::string>{"same.pdf", "same(1).pdf", "same(2).pdf", "twelve.pdf"}));
     EXPECT_EQ(testing_support::ReadFile(out / "same.pdf"), "mine");
     // Standard output: the PDF paths and nothing else. Not a terminal: plain progress lines on standard
     // error, without escapes; the name taken instead of an existing PDF is said.
@@ -107,8 +108,15 @@ TEST_F(CommandLineTest, ConvertsIntoTheOutputFolderWithUniqueNames) {
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);) printed.insert(line);
     EXPECT_EQ(printed,
-              (std::multiset<std::string>{out / "same(1).pdf", out / "same(2).pdf", out / "four.pdf"}));
-    EXPECT_NE(r.err.find("four.epub: converted 100%"), std::string::npos) << r.err;
+              (std::multiset<std::string>{out / "same(1).pdf", out / "same(2).pdf", out / "twelve.pdf"}));
+    EXPECT_NE(r.err.find("twelve.epub: converted 100%"), std::string::npos) << r.err;
+    // A line when a book starts, at a few milestones and at its end: no line a step.
+    int bookLines = 0;
+    std::istringstream said(r.err);
+    for (std::string line; std::getline(said, line);)
+        bookLines += line.rfind("twelve.epub: ", 0) == 0 ? 1 : 0;
+    EXPECT_GE(bookLines, 2) << r.err;
+    EXPECT_LE(bookLines, 5) << r.err;
     EXPECT_NE(r.err.find((out / "same.pdf") + " exists; wrote " + (out / "same(1).pdf")), std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("3 converted, 0 failed"), std::string::npos);
@@ -122,6 +130,49 @@ TEST_F(CommandLineTest, DefaultsToTheFolderOfTheBookAndIsQuietWhenAsked) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(fs::exists(out / "four.pdf"));
+    // The PDF named by -o exists: the book goes under the next free name, and where it went is said on
+    // standard output as always and, quiet or not, on standard error.
+    const std::string note = (out / "four.pdf") + " exists; wrote " + (out / "four(1).pdf");
+    for (const char* quiet : {"", "-q "}) {
+        auto taken = Epub2pdf(std::string(quiet) + "-o " + ShellQuote(out / "four.pdf") + " " +
+                              ShellQuote(out / "four.epub"));
+        EXPECT_EQ(taken.exitCode, 0) << taken.err;
+        EXPECT_EQ(taken.out, *quiet != '\0' ? "" : (out / "four(1).pdf") + "\n") << quiet;
+        EXPECT_NE(taken.err.find(note), std::string::npos) << quiet << taken.err;
+        fs::remove(out / "four(1).pdf");
+    }
+    EXPECT_EQ(testing_support::ReadFile(out / "four.pdf").rfind("%PDF-", 0), 0u);
+}
+
+// The help is laid out for the terminal it is shown on (80 columns elsewhere), its words whole.
+TEST_F(CommandLineTest, TheHelpFitsTheTerminal) {
+    auto words = [](const std::string& text) {
+        std::vector<std::string> all;
+        std::istringstream in(text);
+        for (std::string word; in >> word;) all.push_back(word);
+        return all;
+    };
+    auto piped = Epub2pdf("--help");
+    ASSERT_EQ(piped.exitCode, 0);
+    std::istringstream lines(piped.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+    for (const auto& [width, language] : {std::pair{60, "C.UTF-8"}, std::pair{60, "zh_CN.UTF-8"}}) {
+        const std::string command =
+            "exec env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=" + std::string(language) + " " +
+            EPUB2PDF_CLI + " --help";
+        auto r = RunCommand(util::FormatString(
+            "/usr/bin/python3 %s %d 200 0 sh -c %s",
+            ShellQuote(testing_support::SourceDir() + "/tests/cli/pty_run.py"), width, ShellQuote(command)));
+        const json shown = json::parse(r.output);
+        EXPECT_EQ(shown["exit"], 0);
+        EXPECT_LE(shown["widest"].get<int>(), width) << language << shown.dump();
+        std::string text;
+        for (const std::string line : shown["lines"]) text += line + "\n";
+        if (std::string(language) == "C.UTF-8")
+            EXPECT_EQ(words(text), words(piped.out));  // the same words: none was broken
+        else
+            EXPECT_NE(text.find("退出状态"), std::string::npos) << text;
+    }
 }
 
 // Another user's trap in the shared temporary folder (a port-lock name made a link to a folder of
@@ -146,8 +197,13 @@ TEST_F(CommandLineTest, FailuresAreReportedEachWithItsReason) {
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("1 converted, 1 failed"), std::string::npos);
-    // -v says how many books convert at once, and why that many.
-    EXPECT_NE(r.err.find("books at once (this machine: "), std::string::npos) << r.err;
+    // -v says how many books convert at once, and why that many; never more than are given.
+    EXPECT_NE(r.err.find("epub2pdf: converting 2 books at once"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("this machine: "), std::string::npos) << r.err;
+    auto one = Epub2pdf("-v -j 4 -o " + ShellQuote(scratch / "one") + " " + ShellQuote(Book("four.epub")));
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_NE(one.err.find("epub2pdf: converting one book\n"), std::string::npos) << one.err;
+    EXPECT_EQ(one.err.find("books at once"), std::string::npos) << one.err;
     EXPECT_EQ(Files(out.Path()), std::set<std::string>{"leaky.pdf"});
     // -v tells how many requests of the leaky book were blocked.
     const size_t at = r.err.find("leaky.epub: ");
@@ -374,7 +430,8 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
 }
 
 // A4 with the whole book's page numbers, on a real book: the paper, a number in the footer of every page
-// equal to its page label, the book's metadata in XMP, and every page's content in one structure tree.
+// but the first (its cover) equal to its page label, the book's metadata in XMP, and every page's content in
+// one structure tree.
 TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
     const std::string book = testing_support::CorpusDir() + "/gutenberg_pg1513-romeo-and-juliet_en.epub";
     if (!fs::exists(book))
@@ -396,7 +453,11 @@ TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
         std::string body = text.substr(start, end - start);
         while (!body.empty() && std::isspace(static_cast<unsigned char>(body.back()))) body.pop_back();
         const size_t lastLine = body.rfind('\n');
-        EXPECT_EQ(body.substr(lastLine == std::string::npos ? 0 : lastLine + 1), std::to_string(page));
+        const std::string last = body.substr(lastLine == std::string::npos ? 0 : lastLine + 1);
+        if (page == 1)
+            EXPECT_NE(last, "1");  // the cover keeps its count, without showing it
+        else
+            EXPECT_EQ(last, std::to_string(page));
     }
     EXPECT_EQ(page, pages);
     // Decimal labels from 1: label N is page N's.
@@ -408,6 +469,59 @@ TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
     EXPECT_EQ(summary["structure"]["pages_marked"], pages);
     EXPECT_EQ(summary["structure"]["pages_resolved"], pages);
     EXPECT_EQ(summary["structure"]["distinct"], pages);
+}
+
+// A coloured book as a reading system shows it: each page's own background fills the sheet, margins
+// too; the cover shows no page number; the PDF opens with its bookmarks shown.
+TEST_F(CommandLineTest, ColouredPagesFillTheSheetAndTheBookmarksShow) {
+    auto r = Epub2pdf("-q --page-numbers --margins 20mm -o " + ShellQuote(out / "coloured.pdf") + " " +
+                      ShellQuote(Book("coloured.epub")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string pdf = out / "coloured.pdf";
+    EXPECT_EQ(testing_support::RunCommand("qpdf --check " + ShellQuote(pdf)).exitCode, 0);
+    const json summary = testing_support::PdfSummary(pdf);
+    ASSERT_EQ(summary["pages"], 3);
+    EXPECT_EQ(summary["page_mode"], "/UseOutlines");
+    // The colour of a pixel in the top-left margin and of one in the middle of each page.
+    ASSERT_EQ(
+        testing_support::RunCommand("pdftoppm -r 12 " + ShellQuote(pdf) + " " + ShellQuote(out / "page"))
+            .exitCode,
+        0);
+    auto pixels = [&](int page) {
+        const std::string image = testing_support::ReadFile(out / util::FormatString("page-%d.ppm", page));
+        int width = 0, height = 0, offset = 0;
+        EXPECT_EQ(std::sscanf(image.c_str(), "P6 %d %d 255%n", &width, &height, &offset), 2);
+        auto at = [&](int x, int y) {
+            const size_t i = static_cast<size_t>(offset + 1 + (y * width + x) * 3);
+            return std::array<int, 3>{static_cast<unsigned char>(image[i]),
+                                      static_cast<unsigned char>(image[i + 1]),
+                                      static_cast<unsigned char>(image[i + 2])};
+        };
+        return std::pair{at(2, 2), at(width / 2, height / 2)};
+    };
+    const std::array<int, 3> expected[] = {{32, 64, 96}, {240, 220, 170}, {255, 255, 255}};
+    for (int page = 1; page <= 3; ++page) {
+        const auto [margin, middle] = pixels(page);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(margin[c], expected[page - 1][c], 3) << "page " << page << " margin";
+            EXPECT_NEAR(middle[c], expected[page - 1][c], 3) << "page " << page << " middle";
+        }
+    }
+    const std::string first =
+        testing_support::RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(pdf) + " -").output;
+    EXPECT_NE(first.find("The Coloured Book"), std::string::npos) << first;
+    EXPECT_EQ(first.find("\n1\n"), std::string::npos) << first;
+    EXPECT_NE(
+        testing_support::RunCommand("pdftotext -f 2 -l 2 " + ShellQuote(pdf) + " -").output.find("\n2\n"),
+        std::string::npos);
+    // Asked for, the first page shows its number too.
+    ASSERT_EQ(Epub2pdf("-q --page-numbers --number-first-page -o " + ShellQuote(out / "numbered.pdf") + " " +
+                       ShellQuote(Book("coloured.epub")))
+                  .exitCode,
+              0);
+    EXPECT_NE(testing_support::RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(out / "numbered.pdf") + " -")
+                  .output.find("\n1\n"),
+              std::string::npos);
 }
 
 // Real books, EPUB 2 and 3, and the book of names in every script and form, all convert; their outline

@@ -33,6 +33,9 @@ def main():
     stream = pyte.ByteStream(screen)
     pid, fd = pty.fork()
     if pid == 0:
+        # The size is the terminal's before the program starts: set from here alone, a program that asks
+        # at once could see none yet.
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", height, width, 0, 0))
         os.execvp(command[0], command)
     fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", height, width, 0, 0))
     os.kill(pid, signal.SIGWINCH)

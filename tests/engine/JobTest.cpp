@@ -229,22 +229,39 @@ TEST_F(JobTest, AWriteThatFailsLeavesNothing) {
 
 class WorkerFakeTest : public JobTest {
   protected:
-    // Starts a run and waits for its end.
-    void RunToEnd(engine::ConversionWorker& worker) {
+    // Starts a run (of the books wanted takes) and waits for its end.
+    void RunToEnd(engine::ConversionWorker& worker, const engine::ConversionWorker::Wanted& wanted = {}) {
         std::mutex mutex;
         std::condition_variable cv;
         bool over = false;
-        ASSERT_TRUE(worker.Start([&](const std::shared_ptr<engine::ConversionItem>&, int code) {
-            if (code != engine::ConversionWorker::kRunOver)
-                return;
-            std::lock_guard lock(mutex);
-            over = true;
-            cv.notify_all();
-        }));
+        ASSERT_TRUE(worker.Start(
+            [&](const std::shared_ptr<engine::ConversionItem>&, int code) {
+                if (code != engine::ConversionWorker::kRunOver)
+                    return;
+                std::lock_guard lock(mutex);
+                over = true;
+                cv.notify_all();
+            },
+            wanted));
         std::unique_lock lock(mutex);
         ASSERT_TRUE(cv.wait_for(lock, std::chrono::minutes(2), [&] { return over; }));
     }
 };
+
+// A run of some books alone (the failed ones, again): the others wait as they were.
+TEST_F(WorkerFakeTest, ARunTakesTheBooksItWants) {
+    engine::ConversionWorker worker(out.Path(), 2);
+    worker.SetPrinters(FakePrinters(script));
+    auto first = worker.AddItem(Book("small-01.epub"));
+    auto second = worker.AddItem(Book("four.epub"));
+    RunToEnd(worker, [&](const engine::ConversionItem& item) { return item.epubPath == first->epubPath; });
+    EXPECT_TRUE(first->Done()) << first->FailureReason();
+    EXPECT_EQ(second->State(), engine::ItemState::Ready);
+    EXPECT_FALSE(second->queued);
+    EXPECT_EQ(OutputFiles(), std::set<std::string>{"small-01.pdf"});
+    RunToEnd(worker);  // the next start takes the rest
+    EXPECT_TRUE(second->Done()) << second->FailureReason();
+}
 
 TEST_F(WorkerFakeTest, ALibraryErrorShowsAsErrorAndTheOthersGoOn) {
     engine::ConversionWorker worker(out.Path(), 2);

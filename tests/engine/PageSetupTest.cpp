@@ -118,6 +118,14 @@ TEST(PageSetupTest, TheSettingsFileSection) {
     const engine::EngineSettings read = settings::ReadEngineSettings(path);
     EXPECT_NE(read.problem.find("[page] paper: 'Folio' is not a paper size"), std::string::npos)
         << read.problem;
+    // A browser that is no program is refused, never passed over for the one on PATH.
+    for (const std::string& browser : {path, dir.Path(), dir / "none"}) {
+        testing_support::WriteFile(path, "[browser]\npath=" + browser + "\n");
+        EXPECT_EQ(settings::ReadEngineSettings(path).problem,
+                  path + ": [browser] path: " + browser + " is not an executable browser");
+    }
+    testing_support::WriteFile(path, "[browser]\npath=/bin/sh\n");
+    EXPECT_EQ(settings::ReadEngineSettings(path).problem, "");
 }
 
 // Every print of a book takes its parameters from one place: the page setup for chapters and covers,

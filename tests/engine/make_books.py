@@ -247,6 +247,19 @@ raw_book("anchors.epub", {
                                '<h2 style="page-break-before: always">After the break</h2>'),
 })
 
+# Twelve chapters: enough steps of progress to tell a log from a line a step.
+book("twelve.epub", [("c%d.xhtml" % i, text_chapter(i)) for i in range(1, 13)])
+
+# A book printed in colour: a cover (the page's own background, the body's here, propagated to the
+# page), then a chapter whose root sets its background colour and one whose background is a picture.
+book("coloured.epub", [
+    ("cover.xhtml", page("Cover", '<h1 style="color: white">The Coloured Book</h1>').replace(
+        "<body>", '<body style="background: #204060">')),
+    ("c1.xhtml", page("One", "<h1>Chapter one</h1><p>Text on a sand-coloured page.</p>").replace(
+        "<head>", "<head><style>html { background-color: rgb(240, 220, 170) }</style>")),
+    ("c2.xhtml", page("Two", "<h1>Chapter two</h1><p>Plain white.</p>")),
+])
+
 # Names in every script and form: ids in kanji and kana, Cyrillic, with spaces, with "%" and escapes,
 # composed against decomposed (NFC / NFD), with characters the browser escapes in its names. Both
 # chapters hold every id, each at a heading of its own page; each chapter links to every id in itself and

@@ -8,6 +8,7 @@
 
 #include "engine/ConversionWorker.h"
 #include "frontend/BookIntake.h"
+#include "frontend/BookPreview.h"
 #include "frontend/BooksAtOnce.h"
 #include "frontend/OutputPlan.h"
 #include "frontend/States.h"
@@ -176,6 +177,76 @@ TEST(StatesTest, TheCommandLinesCatalogueFollowsTheTable) {
         ASSERT_TRUE(std::regex_search(po, match, entry)) << names.word;
         EXPECT_EQ(match[1].str(), names.text) << names.word;
     }
+}
+
+// A row's title, author and cover come from the archive without unpacking it, and a hostile archive
+// gives less, never more: a cover too large or outside the book is no cover.
+TEST(BookPreviewTest, TitleAuthorAndCoverFromTheArchive) {
+    TempDir dir;
+    const std::string script = R"PY(
+import sys, zipfile
+out = sys.argv[1]
+CONTAINER = ('<?xml version="1.0"?><container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container">'
+             '<rootfiles><rootfile full-path="OPS/book.opf" media-type="application/oebps-package+xml"/></rootfiles></container>')
+def opf(meta, items):
+    return ('<?xml version="1.0"?><package xmlns="http://www.idpf.org/2007/opf" version="3.0"><metadata '
+            'xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:title>Der Zauberberg</dc:title><dc:creator>Thomas Mann</dc:creator>'
+            '%s</metadata><manifest><item id="c" href="c.xhtml" media-type="application/xhtml+xml"/>%s</manifest>'
+            '<spine><itemref idref="c"/></spine></package>' % (meta, items))
+def book(name, meta, items, files):
+    with zipfile.ZipFile(out + "/" + name, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("mimetype", "application/epub+zip")
+        z.writestr("META-INF/container.xml", CONTAINER)
+        z.writestr("OPS/book.opf", opf(meta, items))
+        for path, data in files.items():
+            z.writestr(path, data)
+book("epub3.epub", "", '<item id="p" href="images/front%20page.png" media-type="image/png" properties="cover-image"/>',
+     {"OPS/images/front page.png": b"PNG-BYTES"})
+book("epub2.epub", '<dc:creator>Heinrich Mann</dc:creator><meta name="cover" content="pic"/>', '<item id="pic" href="pic.jpg" media-type="image/jpeg"/>',
+     {"OPS/pic.jpg": b"JPEG-BYTES"})
+book("none.epub", "", "", {})
+book("huge.epub", "", '<item id="p" href="big.png" media-type="image/png" properties="cover-image"/>',
+     {"OPS/big.png": bytes(17 << 20)})
+book("outside.epub", "", '<item id="p" href="../../../../etc/passwd" media-type="image/png" properties="cover-image"/>', {})
+with zipfile.ZipFile(out + "/nocontainer.epub", "w") as z:
+    z.writestr("mimetype", "application/epub+zip")
+)PY";
+    testing_support::WriteFile(dir / "make.py", script);
+    ASSERT_EQ(testing_support::RunCommand("python3 " + testing_support::ShellQuote(dir / "make.py") + " " +
+                                          testing_support::ShellQuote(dir.Path()))
+                  .exitCode,
+              0);
+    WriteFile(dir / "fake.epub", "no archive at all");
+    struct Case {
+        const char* book;
+        const char* title;
+        const char* author;
+        const char* cover;
+        const char* coverType;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"epub3.epub", "Der Zauberberg", "Thomas Mann", "PNG-BYTES", "image/png", ""},
+        {"epub2.epub", "Der Zauberberg", "Thomas Mann, Heinrich Mann", "JPEG-BYTES", "image/jpeg", ""},
+        {"none.epub", "Der Zauberberg", "Thomas Mann", "", "", ""},
+        {"huge.epub", "Der Zauberberg", "Thomas Mann", "", "", ""},
+        {"outside.epub", "Der Zauberberg", "Thomas Mann", "", "", ""},
+        {"nocontainer.epub", "", "", "", "", "META-INF/container.xml is missing"},
+        {"fake.epub", "", "", "", "", "not a ZIP archive"},
+    };
+    fs::create_directories(dir / "tmp");
+    setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.book);
+        const frontend::BookPreview preview = frontend::ReadBookPreview(dir / c.book);
+        EXPECT_EQ(preview.title, c.title);
+        EXPECT_EQ(preview.author, c.author);
+        EXPECT_EQ(preview.cover, c.cover);
+        EXPECT_EQ(preview.coverType, c.coverType);
+        EXPECT_EQ(preview.problem, c.problem);
+    }
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));  // nothing taken out of the archives stays
 }
 
 }  // namespace
