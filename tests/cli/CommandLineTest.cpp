@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -368,6 +369,41 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         EXPECT_NE(said.find("hang-loop.epub: stopped: interrupted"), std::string::npos) << said;
         EXPECT_NE(said.find("0 converted, 0 failed, 1 stopped"), std::string::npos) << said;
     }
+}
+
+// Nothing a book does reaches the network, by any way out: its pages (their frames, sandboxed ones in a
+// process of their own, and their workers), what the browser does for them on its own (speculation
+// rules, preconnects, blocked navigations, payments, identity) and the browser's own traffic. The run
+// goes in a network of the test's own (tests/support/netwatch.py), where every name resolves to a
+// listener on loopback: every DNS query, connection and datagram is seen there.
+TEST_F(CommandLineTest, NothingLeavesTheMachine) {
+    const std::string unshare =
+        geteuid() == 0 ? "unshare --net --mount" : "unshare --user --map-root-user --net --mount";
+    if (RunCommand(unshare + " true").exitCode != 0 || !testing_support::HaveProgram("ip"))
+        GTEST_SKIP() << "no network namespace can be made here";
+    testing_support::WriteFile(home.Dir() / "config/epub2pdf/epub2pdf.ini", "[app]\nchapter_seconds=20\n");
+    const std::string report = scratch / "network.json";
+    const std::string command = unshare + " python3 " +
+                                ShellQuote(testing_support::SourceDir() + "/tests/support/netwatch.py") +
+                                " " + ShellQuote(report) + " -- " + EPUB2PDF_CLI + " -o " +
+                                ShellQuote(out.Path()) + " " + ShellQuote(Book("exfiltrate.epub"));
+    auto r = RunCommand(command);
+    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 3) << r.output;
+    const json seen = json::parse(testing_support::ReadFile(report), nullptr, false);
+    ASSERT_TRUE(seen.is_object()) << r.output;
+    std::set<std::string> events;
+    for (const json& event : seen["events"]) events.insert(event.dump());
+    EXPECT_TRUE(events.empty()) << events.size() << " DNS queries, connections and datagrams:\n"
+                                << [&] {
+                                       std::string all;
+                                       for (const std::string& e : events) all += e + "\n";
+                                       return all;
+                                   }();
+    // Every chapter printed as it was, its text there.
+    const std::string text = testing_support::PdfText(out / "exfiltrate.pdf");
+    for (const char* name :
+         {"page", "sandboxed", "sandbox-static", "speculation", "preconnect", "payment", "fedcm"})
+        EXPECT_NE(text.find(std::string("SECRET-") + name), std::string::npos) << name << "\n" << r.output;
 }
 
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
