@@ -28,6 +28,9 @@ const std::string& MethodEnable() {
 const std::string& EventLoaded() {
     return SCRAMBLED("Page.loadEventFired", 0x1b7e4c9f02d6a385ull);
 }
+const std::string& EventStoppedLoading() {
+    return SCRAMBLED("Page.frameStoppedLoading", 0x0b9d3f6e24a1c758ull);
+}
 const std::string& MethodEvaluate() {
     return SCRAMBLED("Runtime.evaluate", 0x5d83a1f6c20e7b49ull);
 }
@@ -197,6 +200,14 @@ util::Status Page::SetUp(int timeoutMs) {
     Session* session = session_.get();
     std::shared_ptr<State> state = state_;
     session->OnEvent(EventLoaded(), [session, state](const json&) {
+        state->loaded = true;
+        session->Notify();
+    });
+    // A navigation away that never commits (a download, one the policy refused) can leave the document
+    // without a load event: once the page's frame stops loading, the document is what it will be.
+    session->OnEvent(EventStoppedLoading(), [session, state, frame = targetId_](const json& params) {
+        if (params.value("frameId", "") != frame)
+            return;
         state->loaded = true;
         session->Notify();
     });

@@ -406,6 +406,21 @@ TEST_F(CommandLineTest, NothingLeavesTheMachine) {
         EXPECT_NE(text.find(std::string("SECRET-") + name), std::string::npos) << name << "\n" << r.output;
 }
 
+// A page that downloads (a link with download, a frame of a binary file) saves nothing, in the user's
+// downloads or anywhere else, and its chapter prints as it is, not held up until its time runs out.
+TEST_F(CommandLineTest, DownloadsAreRefused) {
+    testing_support::WriteFile(home.Dir() / "config/epub2pdf/epub2pdf.ini", "[app]\nchapter_seconds=10\n");
+    fs::create_directories(scratch / "home/Downloads");
+    auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("download.epub")),
+                      "HOME=" + ShellQuote(scratch / "home"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(testing_support::PdfText(out / "download.pdf").find("DOWNLOAD-TEXT"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(scratch / "home/Downloads"));
+    for (const auto& e : fs::recursive_directory_iterator(scratch / "home"))
+        EXPECT_TRUE(e.path().extension() != ".crdownload" && e.path().extension() != ".bin") << e.path();
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{"download.pdf"});
+}
+
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
 // from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
 // they point.

@@ -308,3 +308,9 @@ LEAKS = {
 }
 book("exfiltrate.epub", [("%s.xhtml" % name, page(name, "<p>SECRET-%s</p>%s" % (name, markup)))
                          for name, markup in LEAKS.items()])
+
+# Ways a page starts a download: a link with download, clicked, and a frame of a binary file of the book.
+book("download.epub", [("d.xhtml", page("d", '<p>DOWNLOAD-TEXT</p><a id="a" href="data.bin" download="x.bin">x</a>'
+                                             '<iframe src="data.bin"></iframe>'
+                                             '<script>document.getElementById("a").click();</script>'))],
+     files={"OEBPS/data.bin": bytes(range(256)) * 64})
