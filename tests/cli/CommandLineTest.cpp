@@ -421,6 +421,23 @@ TEST_F(CommandLineTest, DownloadsAreRefused) {
     EXPECT_EQ(Files(out.Path()), std::set<std::string>{"download.pdf"});
 }
 
+// A user's folders of any depth: the browser starts with a home and a data folder far longer than a
+// socket address holds, and leaves nothing behind there or in the temporary folder.
+TEST_F(CommandLineTest, BrowsersStartWhateverTheUsersPaths) {
+    const std::string deep = scratch / "home/physics/graduate-lab/a-folder-with-a-rather-long-name-too";
+    const std::string data = deep + "/.local/share/and-deeper-still-for-the-data-folder";
+    fs::create_directories(data);
+    fs::create_directories(scratch / "tmp");
+    auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("four.epub")),
+                      "HOME=" + ShellQuote(deep) + " XDG_DATA_HOME=" + ShellQuote(data) +
+                          " TMPDIR=" + ShellQuote(scratch / "tmp"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out / "four.pdf"));
+    EXPECT_TRUE(fs::is_empty(scratch / "tmp"));
+    for (const auto& e : fs::directory_iterator(data + "/epub2pdf"))
+        EXPECT_EQ(e.path().filename().string().rfind("devtools-", 0), std::string::npos) << e.path();
+}
+
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
 // from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
 // they point.
