@@ -438,6 +438,28 @@ TEST_F(CommandLineTest, BrowsersStartWhateverTheUsersPaths) {
         EXPECT_EQ(e.path().filename().string().rfind("devtools-", 0), std::string::npos) << e.path();
 }
 
+// A disk that fills while the book unpacks fails the book with that reason, whether the picture or the
+// chapter itself did not fit, and leaves nothing of it there.
+TEST_F(CommandLineTest, AFullDiskFailsTheBookWithTheReason) {
+    if (geteuid() != 0 || RunCommand("unshare --mount true").exitCode != 0)
+        GTEST_SKIP() << "no mount namespace can be made here";
+    for (const char* size : {"200k", "8k"}) {
+        const std::string disk = scratch / "disk";
+        fs::create_directories(disk);
+        auto r = RunCommand("unshare --mount sh -c " +
+                            ShellQuote("mount -t tmpfs -o size=" + std::string(size) + " none " +
+                                       ShellQuote(disk) + " && env LANG=C.UTF-8 " + EPUB2PDF_CLI + " -q -o " +
+                                       ShellQuote(disk) + " " + ShellQuote(Book("big-picture.epub")) +
+                                       "; echo \"exit $?\"; ls -A " + ShellQuote(disk)));
+        EXPECT_NE(r.output.find("big-picture.epub: failed: the book cannot be unpacked: the disk is full"),
+                  std::string::npos)
+            << size << "\n"
+            << r.output;
+        EXPECT_NE(r.output.find("exit 1\n"), std::string::npos) << size << "\n" << r.output;
+        EXPECT_EQ(r.output.substr(r.output.find("exit 1\n") + 7), "") << size << ": left on the disk";
+    }
+}
+
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
 // from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
 // they point.

@@ -6,6 +6,7 @@ usage: make_books.py OUTPUT_FOLDER SECRET_FILE
 SECRET_FILE is a file outside every book that the "leaky" book tries to read.
 """
 import os
+import random
 import sys
 import zipfile
 
@@ -314,3 +315,7 @@ book("download.epub", [("d.xhtml", page("d", '<p>DOWNLOAD-TEXT</p><a id="a" href
                                              '<iframe src="data.bin"></iframe>'
                                              '<script>document.getElementById("a").click();</script>'))],
      files={"OEBPS/data.bin": bytes(range(256)) * 64})
+
+# A chapter and a picture that does not compress (400 KiB): more than a nearly full disk holds.
+book("big-picture.epub", [("p.xhtml", page("p", '<p>PICTURE</p><img src="img/big.png"/>'))],
+     files={"OEBPS/img/big.png": PNG_1X1 + random.Random(7).randbytes(400 << 10)})
