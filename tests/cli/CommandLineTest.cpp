@@ -338,10 +338,12 @@ TEST_F(CommandLineTest, WhatABookLeftOutIsSaid) {
         << r.err;
 }
 
-// Ctrl-C or a termination request while a chapter hangs: out within seconds, every browser gone, nothing
-// left in the output folder.
+// Ctrl-C, a termination or quit request or a closed terminal while a chapter hangs: out within seconds, every
+// browser gone, nothing left in the output folder.
 TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
-    for (const char* signal : {"INT", "TERM"}) {
+    const std::map<std::string, int> codes = {{"INT", 130}, {"TERM", 143}, {"HUP", 129}, {"QUIT", 131}};
+    for (const auto& [name, expected] : codes) {
+        const char* signal = name.c_str();
         const std::string script =
             std::string(EPUB2PDF_CLI) + " -o " + ShellQuote(out.Path()) + " " +
             ShellQuote(Book("hang-loop.epub")) + " >/dev/null 2>" + ShellQuote(scratch / "stderr.txt") +
@@ -358,9 +360,7 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         auto r = RunCommand(script);
         int code = -1, ms = -1;
         ASSERT_EQ(std::sscanf(r.output.c_str(), "%d %d", &code, &ms), 2) << r.output;
-        EXPECT_EQ(code, std::string(signal) == "INT" ? 130 : 143)
-            << signal << "\n"
-            << testing_support::ReadFile(scratch / "stderr.txt");
+        EXPECT_EQ(code, expected) << signal << "\n" << testing_support::ReadFile(scratch / "stderr.txt");
         EXPECT_LT(ms, 3000) << signal;
         EXPECT_TRUE(home.NoLeftovers(1000)) << signal << ": a browser outlived the program";
         EXPECT_TRUE(Files(out.Path()).empty()) << signal << ": a temporary folder or a partial PDF stayed";
