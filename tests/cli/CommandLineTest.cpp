@@ -460,6 +460,22 @@ TEST_F(CommandLineTest, AFullDiskFailsTheBookWithTheReason) {
     }
 }
 
+// A book whose PDF's name is as long as a folder holds converts under that name; one whose PDF's
+// name would be longer fails before anything converts, saying why.
+TEST_F(CommandLineTest, LongNames) {
+    std::string longest;
+    for (int i = 0; i < 83; ++i) longest += "长";
+    longest += "xy";  // 251 bytes, and ".pdf": 255
+    auto r = Epub2pdf("-q -o " + ShellQuote(out / (longest + ".pdf")) + " " + ShellQuote(Book("four.epub")));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{longest + ".pdf"});
+    r = Epub2pdf("-q -o " + ShellQuote(out / (longest + "z.pdf")) + " " + ShellQuote(Book("four.epub")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the name of the PDF is longer than a file name may be"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{longest + ".pdf"});
+}
+
 // Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
 // from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
 // they point.
