@@ -123,6 +123,7 @@ struct Page::State {
     RequestPolicy policy;
     std::atomic<bool> loaded{false};
     std::atomic<int> blocked{0};
+    std::atomic<int> navigations{0};  // of those blocked
 };
 
 Page::Page(std::shared_ptr<Browser> browser, std::shared_ptr<Session> session, std::string targetId,
@@ -161,6 +162,12 @@ void Page::Guard(const std::shared_ptr<Session>& guarded, const std::shared_ptr<
         // Answered at once: a paused request must never stall the page.
         if (state->policy.IsAllowed(url)) {
             session->Post(MethodContinue(), json{{"requestId", *id}});
+        } else if (params.value("resourceType", "") == "Document") {
+            // A navigation that was refused is aborted: the document stays as it was, rather than the
+            // browser's error page.
+            ++state->blocked;
+            ++state->navigations;
+            session->Post(MethodFail(), json{{"requestId", *id}, {"errorReason", "Aborted"}});
         } else {
             ++state->blocked;
             session->Post(MethodFail(), json{{"requestId", *id}, {"errorReason", "BlockedByClient"}});
@@ -299,6 +306,10 @@ bool Page::Ended() const {
 
 int Page::BlockedRequests() const {
     return state_->blocked;
+}
+
+int Page::BlockedNavigations() const {
+    return state_->navigations;
 }
 
 }  // namespace browser

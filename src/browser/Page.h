@@ -57,6 +57,8 @@ class Page {
     bool Ended() const;
     // How many requests of the page were refused.
     int BlockedRequests() const;
+    // How many of them were navigations (of the page or of a frame), which left the document as it was.
+    int BlockedNavigations() const;
     // The page's session, for calls of the protocol the page has no operation for.
     Session& GetSession() { return *session_; }
 

@@ -399,11 +399,16 @@ TEST_F(CommandLineTest, NothingLeavesTheMachine) {
                                        for (const std::string& e : events) all += e + "\n";
                                        return all;
                                    }();
-    // Every chapter printed as it was, its text there.
+    // Every chapter printed as it was, its text there; those that tried to navigate away are named.
     const std::string text = testing_support::PdfText(out / "exfiltrate.pdf");
-    for (const char* name :
-         {"page", "sandboxed", "sandbox-static", "speculation", "preconnect", "payment", "fedcm"})
+    for (const char* name : {"page", "sandboxed", "sandbox-static", "speculation", "preconnect", "refresh",
+                             "location", "form", "ip-navigation", "payment", "fedcm"})
         EXPECT_NE(text.find(std::string("SECRET-") + name), std::string::npos) << name << "\n" << r.output;
+    for (const char* name : {"refresh", "location", "form", "ip-navigation"})
+        EXPECT_NE(r.output.find(std::string("/") + name + ".xhtml) tried to go to a page outside the book"),
+                  std::string::npos)
+            << name << "\n"
+            << r.output;
 }
 
 // A page that downloads (a link with download, a frame of a binary file) saves nothing, in the user's
