@@ -35,6 +35,9 @@ const std::string& MethodCloseTarget() {
 const std::string& MethodDiscover() {
     return SCRAMBLED("Target.setDiscoverTargets", 0x0f7a4d92c6b1e853ull);
 }
+const std::string& MethodDownloads() {
+    return SCRAMBLED("Browser.setDownloadBehavior", 0x6f2c8a41d7e03b95ull);
+}
 const std::string& EventTargetCreated() {
     return SCRAMBLED("Target.targetCreated", 0x61d8f3b20e9a7c45ull);
 }
@@ -131,10 +134,22 @@ util::Status Browser::Prepare(int timeoutMs) {
                                         deadline.Left(), "the browser opened no context", result);
         if (!made)
             return made;
-        std::lock_guard lock(lock_);
-        context_ = result.value("browserContextId", "");
-        return context_.empty() ? util::Status::Failure("the browser opened no context") : util::Status{};
+        const std::string context = result.value("browserContextId", "");
+        if (context.empty())
+            return util::Status::Failure("the browser opened no context");
+        {
+            std::lock_guard lock(lock_);
+            context_ = context;
+        }
+        // A page of a book saves nothing anywhere.
+        return CallBrowser(root, MethodDownloads(), json{{"behavior", "deny"}, {"browserContextId", context}},
+                           deadline.Left(), "the browser did not refuse downloads", result);
     }
+    // A page of a book saves nothing anywhere (a download would also hold its chapter up).
+    if (util::Status denied = CallBrowser(root, MethodDownloads(), json{{"behavior", "deny"}},
+                                          deadline.Left(), "the browser did not refuse downloads", result);
+        !denied)
+        return denied;
     // A browser of the program's own: its first page is the program's; every other target is closed as
     // soon as it appears (those there now are reported at once).
     root.OnEvent(EventTargetCreated(),

@@ -29,6 +29,7 @@ class LaunchedBrowser {
     friend util::Status LaunchBrowser(const std::string&, std::unique_ptr<LaunchedBrowser>&,
                                       std::unique_ptr<Transport>&);
     std::string scratch_;
+    std::string temporary_;  // the browser's TMPDIR
     std::unique_ptr<BrowserProcess> process_;
     int processId_ = 0;
 };

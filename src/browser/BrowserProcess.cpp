@@ -227,6 +227,29 @@ std::vector<std::string> BuildArguments(const std::string& profileFolder) {
             // WebRTC sends no UDP of its own (STUN included): the request policy never sees it.
             SCRAMBLED("--force-webrtc-ip-handling-policy", 0x1011ull),
             SCRAMBLED("--webrtc-ip-handling-policy=disable_non_proxied_udp", 0x1012ull),
+            // No network at all, whatever asks for it (a page, a feature, the browser itself): no name
+            // resolves, and every connection, loopback included, goes to a proxy whose name does not
+            // resolve either. The request policy is the first line; this is the second.
+            SCRAMBLED("--host-resolver-rules=MAP * ~NOTFOUND", 0x1015ull),
+            SCRAMBLED("--proxy-server=http://proxy.invalid:9", 0x1016ull),
+            SCRAMBLED("--proxy-bypass-list=<-loopback>", 0x1017ull),
+            SCRAMBLED("--disable-quic", 0x1018ull),
+            // A sandboxed frame stays in its page's process, under the page's policy and script. The
+            // browser fetches nothing ahead (speculation rules, preconnects, prerendering) and offers no
+            // payment, identity or media-router features, which make requests of their own.
+            SCRAMBLED("--disable-features=IsolateSandboxedIframes,Prerender2,SpeculationRulesPrefetchFuture,"
+                      "NetworkPrediction,PreconnectToSearch,WebPayments,PaymentHandler,FedCm,MediaRouter,"
+                      "DialMediaRouteProvider,OptimizationHints,Translate,AutofillServerCommunication,"
+                      "CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions",
+                      0x1019ull),
+            SCRAMBLED("--disable-blink-features=FedCm,PaymentRequest", 0x101aull),
+            SCRAMBLED("--disable-domain-reliability", 0x101bull),
+            SCRAMBLED("--disable-client-side-phishing-detection", 0x101cull),
+            SCRAMBLED("--disable-component-extensions-with-background-pages", 0x101dull),
+            SCRAMBLED("--disable-default-apps", 0x101eull),
+            SCRAMBLED("--safebrowsing-disable-auto-update", 0x101full),
+            SCRAMBLED("--no-pings", 0x1020ull),
+            SCRAMBLED("--metrics-recording-only", 0x1021ull),
             SCRAMBLED("--user-data-dir=%s", 0x100cull),
             SCRAMBLED("--remote-debugging-pipe", 0x1010ull),
             SCRAMBLED("about:blank", 0x100eull),

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "browser/Browser.h"
+#include "browser/Connection.h"
 #include "browser/Session.h"
 #include "util/Paths.h"
 #include "util/Scrambled.h"
@@ -26,6 +27,9 @@ const std::string& MethodEnable() {
 }
 const std::string& EventLoaded() {
     return SCRAMBLED("Page.loadEventFired", 0x1b7e4c9f02d6a385ull);
+}
+const std::string& EventStoppedLoading() {
+    return SCRAMBLED("Page.frameStoppedLoading", 0x0b9d3f6e24a1c758ull);
 }
 const std::string& MethodEvaluate() {
     return SCRAMBLED("Runtime.evaluate", 0x5d83a1f6c20e7b49ull);
@@ -63,6 +67,47 @@ const std::string& MethodContinue() {
 const std::string& MethodFail() {
     return SCRAMBLED("Fetch.failRequest", 0x2c6e0a8f4b93d751ull);
 }
+const std::string& MethodAutoAttach() {
+    return SCRAMBLED("Target.setAutoAttach", 0x3d9a0c7e52b1f846ull);
+}
+const std::string& EventAttached() {
+    return SCRAMBLED("Target.attachedToTarget", 0x5b1e7d3a90c4f268ull);
+}
+const std::string& MethodRun() {
+    return SCRAMBLED("Runtime.runIfWaitingForDebugger", 0x1e6c4a9f03d87b25ull);
+}
+
+// Every target a page makes attaches as it appears and waits before it runs, whatever process it is
+// in, until it is set up like the page.
+json AutoAttachParams() {
+    return json{{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}};
+}
+
+// How long a target that attached may take to be set up.
+constexpr int kChildSetUpMs = 60'000;
+
+// One call of a target's set-up: required ones must succeed for the target to run.
+struct SetUpStep {
+    std::string method;
+    json params;
+    bool required;
+};
+
+// Sends the steps one after the other, each once the one before it was answered (from the transport's
+// thread: nothing waits); a required step that fails leaves the target paused, for good.
+void RunSteps(const std::shared_ptr<Session>& session, const std::shared_ptr<std::vector<SetUpStep>>& steps,
+              size_t next) {
+    if (next == steps->size())
+        return;
+    const SetUpStep& step = (*steps)[next];
+    session->Send(step.method, step.params, kChildSetUpMs, [session, steps, next](const Reply& reply) {
+        if (!reply.status)
+            return;  // the target went, or the browser
+        if (reply.IsError() && (*steps)[next].required)
+            return;  // never let it run unguarded (a detach would let it run too)
+        RunSteps(session, steps, next + 1);
+    });
+}
 
 // The failure of a call that was answered with an error.
 util::Status Refused(const std::string& what, const Reply& reply) {
@@ -73,9 +118,12 @@ util::Status Refused(const std::string& what, const Reply& reply) {
 
 // What the page's event handlers share with it; they may run while the page goes.
 struct Page::State {
+    Connection* connection = nullptr;  // where the sessions of attached targets are found
+    bool intercept = true;
     RequestPolicy policy;
     std::atomic<bool> loaded{false};
     std::atomic<int> blocked{0};
+    std::atomic<int> navigations{0};  // of those blocked
 };
 
 Page::Page(std::shared_ptr<Browser> browser, std::shared_ptr<Session> session, std::string targetId,
@@ -86,6 +134,8 @@ Page::Page(std::shared_ptr<Browser> browser, std::shared_ptr<Session> session, s
       opened_(opened),
       intercept_(options.interceptRequests),
       state_(std::make_shared<State>()) {
+    state_->connection = browser_->connection_.get();
+    state_->intercept = intercept_;
     state_->policy.Allow(options.bookFolder, options.allowNetwork);
 }
 
@@ -94,15 +144,10 @@ Page::~Page() {
     browser_->ReleaseTarget(targetId_, session_->Id(), opened_);
 }
 
-util::Status Page::SetUp(int timeoutMs) {
+void Page::Guard(const std::shared_ptr<Session>& guarded, const std::shared_ptr<State>& state) {
     // The handlers run on the transport's thread, while the session is being handled: the session is
-    // there for them, and the state is theirs as much as the page's.
-    Session* session = session_.get();
-    std::shared_ptr<State> state = state_;
-    session->OnEvent(EventLoaded(), [session, state](const json&) {
-        state->loaded = true;
-        session->Notify();
-    });
+    // there for them (and they never run once it ended), and the state is theirs as much as the page's.
+    Session* session = guarded.get();
     // A page's alert, confirm or prompt would stop it until somebody answers: nobody will.
     session->OnEvent(EventDialog(), [session](const json&) {
         session->Post(MethodDialog(), json{{"accept", false}});
@@ -117,11 +162,63 @@ util::Status Page::SetUp(int timeoutMs) {
         // Answered at once: a paused request must never stall the page.
         if (state->policy.IsAllowed(url)) {
             session->Post(MethodContinue(), json{{"requestId", *id}});
+        } else if (params.value("resourceType", "") == "Document") {
+            // A navigation that was refused is aborted: the document stays as it was, rather than the
+            // browser's error page.
+            ++state->blocked;
+            ++state->navigations;
+            session->Post(MethodFail(), json{{"requestId", *id}, {"errorReason", "Aborted"}});
         } else {
             ++state->blocked;
             session->Post(MethodFail(), json{{"requestId", *id}, {"errorReason", "BlockedByClient"}});
         }
     });
+    // The connection made the target's session before this event is handled.
+    session->OnEvent(EventAttached(), [state](const json& params) {
+        std::shared_ptr<Session> child = state->connection->SessionOf(params.value("sessionId", ""));
+        if (!child)
+            return;
+        const json info = params.value("targetInfo", json::object());
+        Adopt(child, info.is_object() ? info.value("type", "") : std::string(), state);
+    });
+}
+
+void Page::Adopt(const std::shared_ptr<Session>& child, const std::string& type,
+                 const std::shared_ptr<State>& state) {
+    Guard(child, state);
+    auto steps = std::make_shared<std::vector<SetUpStep>>();
+    // A frame's requests pause in its own session; a worker's pause in its frame's.
+    const bool frame = type == "iframe" || type == "page";
+    if (state->intercept)
+        steps->push_back(
+            {MethodFetchEnable(), json{{"patterns", json::array({json{{"urlPattern", "*"}}})}}, frame});
+    if (frame) {
+        steps->push_back({MethodScriptOnNewDocument(), json{{"source", NoChannelsScript()}}, true});
+        steps->push_back({MethodEnable(), json(nullptr), false});  // its dialogs
+    }
+    // The document or worker there already (a frame's srcdoc is): the script runs before its own.
+    steps->push_back({MethodEvaluate(), json{{"expression", NoChannelsScript()}}, false});
+    steps->push_back({MethodAutoAttach(), AutoAttachParams(), true});
+    steps->push_back({MethodRun(), json::object(), true});
+    RunSteps(child, steps, 0);
+}
+
+util::Status Page::SetUp(int timeoutMs) {
+    Session* session = session_.get();
+    std::shared_ptr<State> state = state_;
+    session->OnEvent(EventLoaded(), [session, state](const json&) {
+        state->loaded = true;
+        session->Notify();
+    });
+    // A navigation away that never commits (a download, one the policy refused) can leave the document
+    // without a load event: once the page's frame stops loading, the document is what it will be.
+    session->OnEvent(EventStoppedLoading(), [session, state, frame = targetId_](const json& params) {
+        if (params.value("frameId", "") != frame)
+            return;
+        state->loaded = true;
+        session->Notify();
+    });
+    Guard(session_, state);
 
     const util::Deadline deadline(timeoutMs);
     struct Step {
@@ -133,6 +230,8 @@ util::Status Page::SetUp(int timeoutMs) {
     // Every request of the page pauses for the request policy, from the first navigation on.
     if (intercept_)
         steps.push_back({MethodFetchEnable(), json{{"patterns", json::array({json{{"urlPattern", "*"}}})}}});
+    // Every frame in a process of its own and every worker, as it appears.
+    steps.push_back({MethodAutoAttach(), AutoAttachParams()});
     steps.push_back({MethodEnable(), json(nullptr)});  // the ready request: the page's events from now on
     for (const Step& step : steps) {
         const Reply reply = session->Call(step.method, step.params, deadline.Left());
@@ -207,6 +306,10 @@ bool Page::Ended() const {
 
 int Page::BlockedRequests() const {
     return state_->blocked;
+}
+
+int Page::BlockedNavigations() const {
+    return state_->navigations;
 }
 
 }  // namespace browser

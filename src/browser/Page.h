@@ -1,9 +1,11 @@
 // One page of a browser, attached with a session of its own, as the printer uses it: it loads a file,
 // runs a script in it and prints it. Every request the page makes pauses for its request policy (the
 // book's files, the network only when allowed), a dialog it opens is dismissed, and a start-up script
-// takes away the ways out that the policy never sees. Every operation says why it failed; when the
-// page's session ends (the browser went, or it was closed from another thread) every wait returns at
-// once. Made by Browser::NewPage; it keeps its browser alive.
+// takes away the ways out that the policy never sees. Every target the page makes (a frame the browser
+// runs in a process of its own, a worker) is attached as it appears, paused before it runs, and gets
+// the same policy, script and attachment before it goes on; its own targets likewise. Every operation says
+// why it failed; when the page's session ends (the browser went, or it was closed from another thread) every
+// wait returns at once. Made by Browser::NewPage; it keeps its browser alive.
 #pragma once
 
 #include <memory>
@@ -55,6 +57,8 @@ class Page {
     bool Ended() const;
     // How many requests of the page were refused.
     int BlockedRequests() const;
+    // How many of them were navigations (of the page or of a frame), which left the document as it was.
+    int BlockedNavigations() const;
     // The page's session, for calls of the protocol the page has no operation for.
     Session& GetSession() { return *session_; }
 
@@ -65,6 +69,12 @@ class Page {
          bool opened, const PageOptions& options);
     // The start-up script, the request policy and the page's events; the last is the ready request.
     util::Status SetUp(int timeoutMs);
+    // The handlers of the page's session or of a target attached under it: requests, dialogs and the
+    // targets it makes.
+    static void Guard(const std::shared_ptr<Session>& session, const std::shared_ptr<State>& state);
+    // A target that attached under a guarded session, paused: guarded, set up, then let run.
+    static void Adopt(const std::shared_ptr<Session>& child, const std::string& type,
+                      const std::shared_ptr<State>& state);
 
     std::shared_ptr<Browser> browser_;
     std::shared_ptr<Session> session_;

@@ -187,8 +187,8 @@ Outcome Register(engine::ConversionWorker& worker, const Options& options, const
 void RunToTheEnd(engine::ConversionWorker& worker, ProgressView& view, ProgressView::Mode mode, bool quiet) {
     struct sigaction action {};
     action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal and a quit request end the run as Ctrl-C and a termination request do.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
     std::mutex mutex;
     std::condition_variable cv;
     bool over = false;

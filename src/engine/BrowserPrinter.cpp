@@ -206,6 +206,10 @@ class BrowserPrinter : public ChapterPrinter {
         std::lock_guard lock(lock_);
         return blocked_ + (page_ ? page_->BlockedRequests() : 0);
     }
+    int BlockedNavigations() const override {
+        std::lock_guard lock(lock_);
+        return navigations_ + (page_ ? page_->BlockedNavigations() : 0);
+    }
 
   private:
     // Runs one page's work (the browser started, or replaced, first) within the chapter bound; a page
@@ -231,8 +235,10 @@ class BrowserPrinter : public ChapterPrinter {
     }
     // Ends the current page and browser (under lock_).
     void Retire() {
-        if (page_)
+        if (page_) {
             blocked_ += page_->BlockedRequests();
+            navigations_ += page_->BlockedNavigations();
+        }
         page_.reset();
         browser_.reset();
     }
@@ -301,7 +307,8 @@ class BrowserPrinter : public ChapterPrinter {
     mutable std::mutex lock_;
     std::shared_ptr<browser::Browser> browser_;
     std::unique_ptr<browser::Page> page_;
-    int blocked_ = 0;  // of the pages given up
+    int blocked_ = 0;      // of the pages given up
+    int navigations_ = 0;  // likewise
     // Last: the job's stop reaches the printer only while all of it exists.
     const std::stop_callback<std::function<void()>> byJob_;
 };

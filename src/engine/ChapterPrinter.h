@@ -34,6 +34,8 @@ class ChapterPrinter {
     virtual void Abort() = 0;
     // How many requests of the pages were refused (they reached outside the book).
     virtual int BlockedRequests() const { return 0; }
+    // How many of them were navigations away from the chapter (which stayed as it was).
+    virtual int BlockedNavigations() const { return 0; }
 };
 
 // Makes the printer of one book, whose pages may read bookFolder and nothing else. Runs on the job's

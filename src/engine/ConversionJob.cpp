@@ -339,6 +339,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                 break;  // Finish below says why
             mark = Clock::now();
             std::string pdf;
+            const int navigations = printer->BlockedNavigations();
             const util::Status printed = printer->Print(chapters[i], pdf);
             timings_.printing += SecondsSince(mark);
             if (cancelled_)
@@ -354,6 +355,9 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
                 sum += 100;
                 continue;
             }
+            if (printer->BlockedNavigations() > navigations)
+                warnings_.push_back("chapter " + std::to_string(i + 1) + " (" + book.Name(chapters[i].path) +
+                                    ") tried to go to a page outside the book; it was printed as it was");
             const std::string pdfPath = util::FormatString("%s/%d.pd_", tempFolder, static_cast<int>(i + 1));
             std::ofstream file(pdfPath, std::ios::binary | std::ios::trunc);
             if (!file.write(pdf.data(), static_cast<std::streamsize>(pdf.size())) || !file.flush()) {

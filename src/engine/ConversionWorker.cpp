@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 
@@ -9,6 +10,7 @@
 #include "engine/ConversionJob.h"
 #include "engine/ThreadPool.h"
 #include "util/Files.h"
+#include "util/Format.h"
 #include "util/Paths.h"
 
 namespace engine {
@@ -166,6 +168,12 @@ void ConversionWorker::ConvertItem(const std::shared_ptr<ConversionItem>& item, 
     // replace a PDF, the book is written beside it and renamed over it once whole.
     const std::string wanted = item->PdfPath();
     const bool replace = overwrite_;
+    if (util::GetFileName(wanted, true).size() > NAME_MAX) {
+        finish(
+            ItemState::Failed,
+            util::FormatString("the name of the PDF is longer than a file name may be (%d bytes)", NAME_MAX));
+        return;
+    }
     const std::string out = util::ReserveUniquePath(replace ? wanted + ".tmp" : wanted);
     if (out.empty()) {
         finish(ItemState::Failed, "cannot create the output file " + wanted);

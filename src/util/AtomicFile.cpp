@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 
 #include "util/Files.h"
 #include "util/Paths.h"
@@ -12,8 +13,16 @@
 namespace util {
 
 AtomicFile::AtomicFile(const std::string& path, unsigned mode) : path_(ToFullPath(path)) {
-    // A hidden name beside the target, so that the rename stays on one file system.
-    temp_ = GetFolderOf(path_) + "." + GetFileName(path_, true) + ".XXXXXX";
+    // A hidden name beside the target, so that the rename stays on one file system; the target's name
+    // is cut (on a character's boundary) where the whole would pass the longest name a folder holds.
+    std::string name = GetFileName(path_, true);
+    constexpr size_t kLongestName = NAME_MAX - 8;  // the dot before and ".XXXXXX" after
+    if (name.size() > kLongestName) {
+        size_t cut = kLongestName;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    temp_ = GetFolderOf(path_) + "." + name + ".XXXXXX";
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         temp_.clear();

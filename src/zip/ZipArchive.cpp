@@ -198,6 +198,7 @@ struct ZipArchive::State {
     int cachedIndex = -1;
     ZipEntry cachedEntry;
     std::uint64_t dataOffset = 0;  // of the cached entry, after its local header
+    int writeError = 0;            // the errno of the first output that could not be written
 
     bool ReadAt(std::uint64_t offset, void* buffer, size_t size) const {
         auto* p = static_cast<std::uint8_t*>(buffer);
@@ -473,6 +474,11 @@ std::uint32_t ZipArchive::SetBaseFolder(const std::string& folder) {
 
 namespace {
 
+// Errors of the disk rather than of the entry: the output could not be written whatever it held.
+bool IsDiskError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EIO || error == EROFS;
+}
+
 // Creates base and then each folder of relative below it, one level at a time.
 bool CreateFolders(const std::string& base, const std::string& relative) {
     if (::mkdir(base.c_str(), 0755) != 0 && errno != EEXIST)
@@ -519,14 +525,25 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     if (!IsSafeName(relative) || s.baseFolder.size() + relative.size() > kMaxPathBytes)
         return kNoFile;
 
+    auto noteDiskError = [&s] {
+        if (s.writeError == 0 && IsDiskError(errno))
+            s.writeError = errno;
+    };
     if (entry.attributes & kAttrDirectory) {
-        return CreateFolders(s.baseFolder, relative) ? kOk : kNoFile;
+        if (CreateFolders(s.baseFolder, relative))
+            return kOk;
+        noteDiskError();
+        return kNoFile;
     }
     const size_t slash = relative.rfind('/');
     const std::string folderPart = slash == std::string::npos ? std::string() : relative.substr(0, slash + 1);
     const std::string fileName = slash == std::string::npos ? relative : relative.substr(slash + 1);
-    if (fileName.empty() || fileName == "." || !CreateFolders(s.baseFolder, folderPart))
+    if (fileName.empty() || fileName == ".")
         return kNoFile;
+    if (!CreateFolders(s.baseFolder, folderPart)) {
+        noteDiskError();
+        return kNoFile;
+    }
     const std::string outputPath = s.baseFolder + folderPart + fileName;
     // Unix permissions keep their execute bits (a browser snapshot holds programs), never set-id bits or
     // write access for others; read-only entries get no write bit at all.
@@ -535,8 +552,10 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
     if (entry.attributes & kAttrReadOnly)
         mode &= static_cast<mode_t>(~0222);
     int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (out < 0)
+    if (out < 0) {
+        noteDiskError();
         return kNoFile;
+    }
 
     std::uint32_t result = kOk;
     std::vector<std::uint8_t> input(kChunk);
@@ -621,8 +640,11 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
             crc = static_cast<std::uint32_t>(crc32(crc, s.readBuffer.data(), static_cast<uInt>(produced)));
             uncompressedLeft -= produced;
             if (!util::WriteAll(
-                    out, std::string_view(reinterpret_cast<const char*>(s.readBuffer.data()), produced)))
+                    out, std::string_view(reinterpret_cast<const char*>(s.readBuffer.data()), produced))) {
+                if (s.writeError == 0)
+                    s.writeError = errno != 0 ? errno : EIO;
                 result = kWriteFailed;
+            }
         }
     }
     if (inflating)
@@ -639,8 +661,11 @@ std::uint32_t ZipArchive::ExtractItem(int index, const std::string& name) {
         times[1].tv_nsec = 0;
         ::futimens(out, times);
     }
-    if (::close(out) != 0 && result == kOk)
+    if (::close(out) != 0 && result == kOk) {
+        if (s.writeError == 0)
+            s.writeError = errno != 0 ? errno : EIO;
         result = kWriteFailed;
+    }
     if (result != kOk)
         ::unlink(outputPath.c_str());
     return result;
@@ -683,6 +708,11 @@ util::Status ZipArchive::Extract(const std::string& destFolder, const std::strin
     const std::vector<std::string> damaged = archive.ExtractEntries(destFolder);
     if (damagedEntries != nullptr)
         *damagedEntries = damaged;
+    // An entry that could not be written is not the book's fault: the book cannot be unpacked whole.
+    if (const int error = archive.state_->writeError; error != 0)
+        return util::Status::Failure(
+            std::string("the book cannot be unpacked: ") +
+            (error == ENOSPC || error == EDQUOT ? "the disk is full" : std::strerror(error)));
     return {};
 }
 

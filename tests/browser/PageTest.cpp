@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "browser/Browser.h"
 #include "browser/Session.h"
 #include "net/HttpClient.h"
+#include "support/LoopbackServer.h"
 #include "util/Format.h"
 
 namespace fs = std::filesystem;
@@ -44,6 +46,30 @@ class PageTest : public ::testing::Test {
             ready = browser->NewPage(options, page);
         EXPECT_TRUE(ready) << ready.Reason();
         return page;
+    }
+    // Starts a Chromium of the test's own, as somebody else would run it (its own switches, a debugging
+    // port), and gives its DevTools address (empty when it named none); the process group is its id.
+    static pid_t LaunchRemote(const std::string& profile, std::string& address) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setpgid(0, 0);
+            freopen("/dev/null", "w", stderr);
+            const std::string profileArg = "--user-data-dir=" + profile;
+            execl(testing_support::ChromiumPath().c_str(), "chromium", "--headless", "--no-sandbox",
+                  "--disable-gpu", "--no-first-run", "--remote-debugging-port=0", profileArg.c_str(),
+                  "about:blank", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // The browser picks its port and names it, with its browser endpoint, in its profile.
+        address.clear();
+        for (int i = 0; i < 200 && address.empty(); ++i) {
+            std::this_thread::sleep_for(50ms);
+            std::istringstream active(testing_support::ReadFile(profile + "/DevToolsActivePort"));
+            std::string port, path;
+            if (std::getline(active, port) && std::getline(active, path))
+                address = "ws://127.0.0.1:" + port + path;
+        }
+        return pid;
     }
     // Prints the loaded page with the default parameters into a file; true when it was written.
     static bool PrintTo(browser::Page& page, const std::string& path) {
@@ -244,25 +270,8 @@ TEST_F(PageTest, ABrowserGivenByItsAddressKeepsRunningWithItsOwnPages) {
     testing_support::WriteFile(
         chapter, R"(<html xmlns="http://www.w3.org/1999/xhtml"><body><p>Remote text</p></body></html>)");
     TempDir profile;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        freopen("/dev/null", "w", stderr);
-        const std::string profileArg = "--user-data-dir=" + profile.Path();
-        execl(testing_support::ChromiumPath().c_str(), "chromium", "--headless", "--no-sandbox",
-              "--disable-gpu", "--no-first-run", "--remote-debugging-port=0", profileArg.c_str(),
-              "about:blank", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // The browser picks its port and names it, with its browser endpoint, in its profile.
     std::string address;
-    for (int i = 0; i < 200 && address.empty(); ++i) {
-        std::this_thread::sleep_for(50ms);
-        std::istringstream active(testing_support::ReadFile(profile / "DevToolsActivePort"));
-        std::string port, path;
-        if (std::getline(active, port) && std::getline(active, path))
-            address = "ws://127.0.0.1:" + port + path;
-    }
+    const pid_t pid = LaunchRemote(profile.Path(), address);
     ASSERT_FALSE(address.empty());
     {
         auto page = Ready(address);
@@ -286,6 +295,55 @@ TEST_F(PageTest, ABrowserGivenByItsAddressKeepsRunningWithItsOwnPages) {
     int pageCount = 0;
     for (const json& t : list) pageCount += t.value("type", "") == "page" ? 1 : 0;
     EXPECT_EQ(pageCount, 1) << targets;
+}
+
+// Frames the browser runs in a process of their own (a sandboxed frame, in a browser with its default
+// features) and their workers are under the page's policy too: nothing of theirs reaches the network,
+// by request, beacon, WebSocket or worker. (A srcdoc frame there starts before it can be held: in a
+// browser of the program's own, sandboxed frames stay in their page's process.)
+TEST_F(PageTest, SandboxedFramesAndTheirWorkersAreUnderThePolicy) {
+    std::mutex lock;
+    std::string seen;  // the first line of each request that came
+    testing_support::LoopbackServer server([&](int socket) {
+        const std::string request = testing_support::LoopbackServer::ReadUntil(socket, "\r\n\r\n");
+        {
+            std::lock_guard hold(lock);
+            seen += request.substr(0, request.find('\r')) + "\n";
+        }
+        testing_support::LoopbackServer::SendAll(socket, "HTTP/1.1 204 No Content\r\n\r\n");
+    });
+    ASSERT_TRUE(server.Listening());
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    const std::string sends = "fetch('" + url + "fetch').catch(() => {}); navigator.sendBeacon('" + url +
+                              "beacon', 'x');"
+                              "new Image().src = '" +
+                              url + "img'; try { new WebSocket('ws' + '" + url.substr(4) +
+                              "ws'); } catch (e) {} try { new Worker('data:text/javascript,fetch(\\'" + url +
+                              "worker\\')'); } catch (e) {}";
+    testing_support::WriteFile(dir / "inner.xhtml",
+                               "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>inner</p>"
+                               "<img src=\"" +
+                                   url + "img-static\"/><script>" + sends + "</script></body></html>");
+    testing_support::WriteFile(dir / "frames.xhtml",
+                               "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>Framed</p>"
+                               "<iframe sandbox=\"allow-scripts\" src=\"inner.xhtml\"></iframe>"
+                               "<iframe sandbox=\"\" src=\"inner.xhtml\"></iframe></body></html>");
+    TempDir profile;
+    std::string address;
+    const pid_t pid = LaunchRemote(profile.Path(), address);
+    ASSERT_FALSE(address.empty());
+    {
+        auto page = Ready(address);
+        ASSERT_TRUE(page);
+        ASSERT_TRUE(page->Navigate(dir / "frames.xhtml"));
+        std::this_thread::sleep_for(1s);  // what the frames send, they have sent by now
+        EXPECT_GT(page->BlockedRequests(), 0);
+    }
+    browser.reset();
+    killpg(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    std::lock_guard hold(lock);
+    EXPECT_EQ(seen, "");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cctype>
@@ -396,10 +397,12 @@ TEST_F(CommandLineTest, WhatABookLeftOutIsSaid) {
         << r.err;
 }
 
-// Ctrl-C or a termination request while a chapter hangs: out within seconds, every browser gone, nothing
-// left in the output folder.
+// Ctrl-C, a termination or quit request or a closed terminal while a chapter hangs: out within seconds, every
+// browser gone, nothing left in the output folder.
 TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
-    for (const char* signal : {"INT", "TERM"}) {
+    const std::map<std::string, int> codes = {{"INT", 130}, {"TERM", 143}, {"HUP", 129}, {"QUIT", 131}};
+    for (const auto& [name, expected] : codes) {
+        const char* signal = name.c_str();
         const std::string script =
             std::string(EPUB2PDF_CLI) + " -o " + ShellQuote(out.Path()) + " " +
             ShellQuote(Book("hang-loop.epub")) + " >/dev/null 2>" + ShellQuote(scratch / "stderr.txt") +
@@ -416,9 +419,7 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         auto r = RunCommand(script);
         int code = -1, ms = -1;
         ASSERT_EQ(std::sscanf(r.output.c_str(), "%d %d", &code, &ms), 2) << r.output;
-        EXPECT_EQ(code, std::string(signal) == "INT" ? 130 : 143)
-            << signal << "\n"
-            << testing_support::ReadFile(scratch / "stderr.txt");
+        EXPECT_EQ(code, expected) << signal << "\n" << testing_support::ReadFile(scratch / "stderr.txt");
         EXPECT_LT(ms, 3000) << signal;
         EXPECT_TRUE(home.NoLeftovers(1000)) << signal << ": a browser outlived the program";
         EXPECT_TRUE(Files(out.Path()).empty()) << signal << ": a temporary folder or a partial PDF stayed";
@@ -427,6 +428,116 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
         EXPECT_NE(said.find("hang-loop.epub: stopped: interrupted"), std::string::npos) << said;
         EXPECT_NE(said.find("0 converted, 0 failed, 1 stopped"), std::string::npos) << said;
     }
+}
+
+// Nothing a book does reaches the network, by any way out: its pages (their frames, sandboxed ones in a
+// process of their own, and their workers), what the browser does for them on its own (speculation
+// rules, preconnects, blocked navigations, payments, identity) and the browser's own traffic. The run
+// goes in a network of the test's own (tests/support/netwatch.py), where every name resolves to a
+// listener on loopback: every DNS query, connection and datagram is seen there.
+TEST_F(CommandLineTest, NothingLeavesTheMachine) {
+    const std::string unshare =
+        geteuid() == 0 ? "unshare --net --mount" : "unshare --user --map-root-user --net --mount";
+    if (RunCommand(unshare + " true").exitCode != 0 || !testing_support::HaveProgram("ip"))
+        GTEST_SKIP() << "no network namespace can be made here";
+    testing_support::WriteFile(home.Dir() / "config/epub2pdf/epub2pdf.ini", "[app]\nchapter_seconds=20\n");
+    const std::string report = scratch / "network.json";
+    const std::string command = unshare + " python3 " +
+                                ShellQuote(testing_support::SourceDir() + "/tests/support/netwatch.py") +
+                                " " + ShellQuote(report) + " -- " + EPUB2PDF_CLI + " -o " +
+                                ShellQuote(out.Path()) + " " + ShellQuote(Book("exfiltrate.epub"));
+    auto r = RunCommand(command);
+    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 3) << r.output;
+    const json seen = json::parse(testing_support::ReadFile(report), nullptr, false);
+    ASSERT_TRUE(seen.is_object()) << r.output;
+    std::set<std::string> events;
+    for (const json& event : seen["events"]) events.insert(event.dump());
+    EXPECT_TRUE(events.empty()) << events.size() << " DNS queries, connections and datagrams:\n"
+                                << [&] {
+                                       std::string all;
+                                       for (const std::string& e : events) all += e + "\n";
+                                       return all;
+                                   }();
+    // Every chapter printed as it was, its text there; those that tried to navigate away are named.
+    const std::string text = testing_support::PdfText(out / "exfiltrate.pdf");
+    for (const char* name : {"page", "sandboxed", "sandbox-static", "speculation", "preconnect", "refresh",
+                             "location", "form", "ip-navigation", "payment", "fedcm"})
+        EXPECT_NE(text.find(std::string("SECRET-") + name), std::string::npos) << name << "\n" << r.output;
+    for (const char* name : {"refresh", "location", "form", "ip-navigation"})
+        EXPECT_NE(r.output.find(std::string("/") + name + ".xhtml) tried to go to a page outside the book"),
+                  std::string::npos)
+            << name << "\n"
+            << r.output;
+}
+
+// A page that downloads (a link with download, a frame of a binary file) saves nothing, in the user's
+// downloads or anywhere else, and its chapter prints as it is, not held up until its time runs out.
+TEST_F(CommandLineTest, DownloadsAreRefused) {
+    testing_support::WriteFile(home.Dir() / "config/epub2pdf/epub2pdf.ini", "[app]\nchapter_seconds=10\n");
+    fs::create_directories(scratch / "home/Downloads");
+    auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("download.epub")),
+                      "HOME=" + ShellQuote(scratch / "home"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(testing_support::PdfText(out / "download.pdf").find("DOWNLOAD-TEXT"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(scratch / "home/Downloads"));
+    for (const auto& e : fs::recursive_directory_iterator(scratch / "home"))
+        EXPECT_TRUE(e.path().extension() != ".crdownload" && e.path().extension() != ".bin") << e.path();
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{"download.pdf"});
+}
+
+// A user's folders of any depth: the browser starts with a home and a data folder far longer than a
+// socket address holds, and leaves nothing behind there or in the temporary folder.
+TEST_F(CommandLineTest, BrowsersStartWhateverTheUsersPaths) {
+    const std::string deep = scratch / "home/physics/graduate-lab/a-folder-with-a-rather-long-name-too";
+    const std::string data = deep + "/.local/share/and-deeper-still-for-the-data-folder";
+    fs::create_directories(data);
+    fs::create_directories(scratch / "tmp");
+    auto r = Epub2pdf("-o " + ShellQuote(out.Path()) + " " + ShellQuote(Book("four.epub")),
+                      "HOME=" + ShellQuote(deep) + " XDG_DATA_HOME=" + ShellQuote(data) +
+                          " TMPDIR=" + ShellQuote(scratch / "tmp"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out / "four.pdf"));
+    EXPECT_TRUE(fs::is_empty(scratch / "tmp"));
+    for (const auto& e : fs::directory_iterator(data + "/epub2pdf"))
+        EXPECT_EQ(e.path().filename().string().rfind("devtools-", 0), std::string::npos) << e.path();
+}
+
+// A disk that fills while the book unpacks fails the book with that reason, whether the picture or the
+// chapter itself did not fit, and leaves nothing of it there.
+TEST_F(CommandLineTest, AFullDiskFailsTheBookWithTheReason) {
+    if (geteuid() != 0 || RunCommand("unshare --mount true").exitCode != 0)
+        GTEST_SKIP() << "no mount namespace can be made here";
+    for (const char* size : {"200k", "8k"}) {
+        const std::string disk = scratch / "disk";
+        fs::create_directories(disk);
+        auto r = RunCommand("unshare --mount sh -c " +
+                            ShellQuote("mount -t tmpfs -o size=" + std::string(size) + " none " +
+                                       ShellQuote(disk) + " && env LANG=C.UTF-8 " + EPUB2PDF_CLI + " -q -o " +
+                                       ShellQuote(disk) + " " + ShellQuote(Book("big-picture.epub")) +
+                                       "; echo \"exit $?\"; ls -A " + ShellQuote(disk)));
+        EXPECT_NE(r.output.find("big-picture.epub: failed: the book cannot be unpacked: the disk is full"),
+                  std::string::npos)
+            << size << "\n"
+            << r.output;
+        EXPECT_NE(r.output.find("exit 1\n"), std::string::npos) << size << "\n" << r.output;
+        EXPECT_EQ(r.output.substr(r.output.find("exit 1\n") + 7), "") << size << ": left on the disk";
+    }
+}
+
+// A book whose PDF's name is as long as a folder holds converts under that name; one whose PDF's
+// name would be longer fails before anything converts, saying why.
+TEST_F(CommandLineTest, LongNames) {
+    std::string longest;
+    for (int i = 0; i < 83; ++i) longest += "长";
+    longest += "xy";  // 251 bytes, and ".pdf": 255
+    auto r = Epub2pdf("-q -o " + ShellQuote(out / (longest + ".pdf")) + " " + ShellQuote(Book("four.epub")));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{longest + ".pdf"});
+    r = Epub2pdf("-q -o " + ShellQuote(out / (longest + "z.pdf")) + " " + ShellQuote(Book("four.epub")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the name of the PDF is longer than a file name may be"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(Files(out.Path()), std::set<std::string>{longest + ".pdf"});
 }
 
 // A4 with the whole book's page numbers, on a real book: the paper, a number in the footer of every page

