@@ -123,7 +123,8 @@ struct Page::State {
     RequestPolicy policy;
     std::atomic<bool> loaded{false};
     std::atomic<int> blocked{0};
-    std::atomic<int> navigations{0};  // of those blocked
+    std::atomic<int> navigations{0};  // of those blocked, the page's own (its main frame's)
+    std::string mainFrame;            // the page's main frame, whose id is the target's
 };
 
 Page::Page(std::shared_ptr<Browser> browser, std::shared_ptr<Session> session, std::string targetId,
@@ -136,6 +137,7 @@ Page::Page(std::shared_ptr<Browser> browser, std::shared_ptr<Session> session, s
       state_(std::make_shared<State>()) {
     state_->connection = browser_->connection_.get();
     state_->intercept = intercept_;
+    state_->mainFrame = targetId_;
     state_->policy.Allow(options.bookFolder, options.allowNetwork);
 }
 
@@ -164,9 +166,10 @@ void Page::Guard(const std::shared_ptr<Session>& guarded, const std::shared_ptr<
             session->Post(MethodContinue(), json{{"requestId", *id}});
         } else if (params.value("resourceType", "") == "Document") {
             // A navigation that was refused is aborted: the document stays as it was, rather than the
-            // browser's error page.
+            // browser's error page. A frame's document outside the book is no navigation of the page.
             ++state->blocked;
-            ++state->navigations;
+            if (params.value("frameId", "") == state->mainFrame)
+                ++state->navigations;
             session->Post(MethodFail(), json{{"requestId", *id}, {"errorReason", "Aborted"}});
         } else {
             ++state->blocked;
