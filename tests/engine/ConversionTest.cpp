@@ -21,6 +21,7 @@
 #include "engine/PageSetup.h"
 #include "support/TestSupport.h"
 #include "util/Format.h"
+#include "util/Machine.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -700,7 +701,9 @@ TEST_F(WorkerTest, StopStopsAtOnceEvenInAHungChapter) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, 3.0);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        EXPECT_LE(launches() - before, 1) << "browsers started after the stop";
+        // A start already under way when the stop came may write its line after it: as many as start
+        // at once (one a core, at least two), no more.
+        EXPECT_LE(launches() - before, std::max(2, util::UsableCores())) << "browsers started after the stop";
         for (const auto& item : worker.Items()) EXPECT_FALSE(item->Done()) << item->epubPath;
         EXPECT_TRUE(fs::is_empty(output.Path())) << "a temporary folder or a partial PDF stayed";
     }
