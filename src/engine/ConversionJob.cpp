@@ -90,6 +90,7 @@ struct ConversionJob::Book {
     std::string opfPath;  // its package document
     std::shared_ptr<epub::EpubBook> package;
     std::shared_ptr<epub::TableOfContents> toc;  // null when the book has none
+    std::vector<epub::Chapter> chapters;         // the package's, each pre-paginated one with its size
 
     // A path inside the book as its author wrote it: "OEBPS/content.opf".
     std::string Name(const std::string& path) const {
@@ -295,12 +296,30 @@ util::Status ConversionJob::ReadBook(Book& book) {
     for (const std::string& item : book.package->GetUnprintableItems()) {
         warnings_.push_back("the spine item " + item + " cannot be printed as a page; it was left out");
     }
+    for (const std::string& warning : book.package->GetLayoutWarnings()) warnings_.push_back(warning);
+    // A pre-paginated document without a size of its own takes the book's, else the paper's.
+    const epub::Viewport bookViewport = book.package->GetRendition().viewport;
+    const epub::Viewport standard = bookViewport.Valid() ? bookViewport
+                                                         : epub::Viewport{settings_.page.PaperWidth() * 96.0,
+                                                                          settings_.page.PaperHeight() * 96.0};
     // The unpacked copy is the job's own: a chapter whose bytes are not the UTF-8 it claims is rewritten
     // so that the browser shows its text rather than an encoding error.
-    for (const epub::Chapter& chapter : book.package->GetChapters()) {
-        if (epub::RepairFileEncoding(chapter.path)) {
+    book.chapters = book.package->GetChapters();
+    for (epub::Chapter& chapter : book.chapters) {
+        if (!chapter.image && epub::RepairFileEncoding(chapter.path)) {
             warnings_.push_back("the chapter file " + book.Name(chapter.path) +
                                 " is not valid UTF-8; it was read as Windows-1252");
+        }
+        if (!chapter.fixedLayout)
+            continue;
+        bool unreadable = false;
+        chapter.viewport = chapter.image ? epub::Viewport{} : epub::ReadViewport(chapter.path, &unreadable);
+        if (chapter.viewport.Valid())
+            continue;
+        chapter.viewport = standard;
+        if (unreadable) {
+            warnings_.push_back(util::FormatString("the viewport of %s cannot be read; it was printed at %g by %g pixels",
+                                                   book.Name(chapter.path), standard.width, standard.height));
         }
     }
     book.toc = epub::TableOfContents::ForBook(*book.package);
@@ -310,7 +329,7 @@ util::Status ConversionJob::ReadBook(Book& book) {
 
 util::Status ConversionJob::PrintChapters(const Book& book, const std::string& tempFolder,
                                           const ProgressCallback& callback) {
-    const std::vector<epub::Chapter>& chapters = book.package->GetChapters();
+    const std::vector<epub::Chapter>& chapters = book.chapters;
     const unsigned count = static_cast<unsigned>(chapters.size());
     if (cancelled_)
         return Cancelled();

@@ -110,9 +110,11 @@ Viewport ReadViewport(const std::string& path, bool* unreadable) {
     for (pugi::xml_node meta : xml::Descendants(doc, xml::kXhtml, "meta")) {
         if (util::ToLowerAscii(xml::Attribute(meta, "name")) != "viewport")
             continue;
-        if (const Viewport v = ParseViewport(xml::Attribute(meta, "content")); v.Valid())
+        const std::string content = xml::Attribute(meta, "content");
+        if (const Viewport v = ParseViewport(content); v.Valid())
             return v;
-        if (unreadable != nullptr)
+        // "width=device-width" asks for the reader's screen, which is the default; not a fault.
+        if (unreadable != nullptr && content.find("device-") == std::string::npos)
             *unreadable = true;
     }
     pugi::xml_node svg = doc.first_child();

@@ -251,7 +251,11 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
         }
         if (!seen.insert(item.path).second)
             continue;  // printed once, where the spine first names it
-        Chapter chapter{item.path, item.mediaType, fixedLayout, image};
+        Chapter chapter;
+        chapter.path = item.path;
+        chapter.mediaType = item.mediaType;
+        chapter.fixedLayout = fixedLayout;
+        chapter.image = image;
         // The book's layout, unless the itemref says otherwise (the first layout it names counts).
         const std::string properties = xml::Attribute(itemref, "properties");
         std::istringstream words(properties);
@@ -262,6 +266,7 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
             }
         }
         chapter.centred = xml::HasToken(properties, "rendition:align-x-center");
+        chapter.scrolled = rendition.scrolled && !chapter.fixedLayout;
         const std::pair<const char*, PageSide> sides[] = {
             {"page-spread-left", PageSide::Left},
             {"page-spread-right", PageSide::Right},

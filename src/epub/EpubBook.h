@@ -22,7 +22,9 @@ struct Chapter {
     bool fixedLayout = false;  // pre-paginated: one page of the document's own size
     bool image = false;        // a picture in the spine, shown as a page of its own
     bool centred = false;      // its content is centred horizontally on the page
+    bool scrolled = false;     // reflowable in a scrolled book: one page as tall as its content
     PageSide side = PageSide::Any;
+    Viewport viewport;  // pre-paginated: the size it is printed at (left to the reader of the book)
 };
 
 // How the book asks to be presented as a whole.
