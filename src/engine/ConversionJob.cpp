@@ -34,6 +34,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+pdf::Side SideOf(epub::PageSide side) {
+    switch (side) {
+        case epub::PageSide::Left:
+            return pdf::Side::Left;
+        case epub::PageSide::Right:
+            return pdf::Side::Right;
+        case epub::PageSide::Center:
+            return pdf::Side::Alone;
+        case epub::PageSide::Any:
+            break;
+    }
+    return pdf::Side::Any;
+}
+
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -116,9 +130,9 @@ class ConversionJob::Merge {
     Merge(const Merge&) = delete;
     Merge& operator=(const Merge&) = delete;
 
-    void Add(std::string pdfPath) {
+    void Add(std::string pdfPath, pdf::Side side) {
         std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(pdfPath));
+        queue_.emplace_back(std::move(pdfPath), side);
         cv_.notify_one();
     }
     // True once a chapter could not be added.
@@ -141,18 +155,18 @@ class ConversionJob::Merge {
     }
     void Loop() {
         for (;;) {
-            std::string pdf;
+            std::pair<std::string, pdf::Side> chapter;
             {
                 std::unique_lock lock(mutex_);
                 cv_.wait(lock, [this] { return !queue_.empty() || closed_; });
                 if (queue_.empty())
                     return;
-                pdf = std::move(queue_.front());
+                chapter = std::move(queue_.front());
                 queue_.pop_front();
             }
             if (failed_)
                 continue;
-            if (util::Status added = assembler_.AddChapter(pdf, ""); !added) {
+            if (util::Status added = assembler_.AddChapter(chapter.first, "", chapter.second); !added) {
                 error_ = added.Reason();
                 failed_ = true;
             }
@@ -162,7 +176,7 @@ class ConversionJob::Merge {
     pdf::Assembler& assembler_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::deque<std::string> queue_;
+    std::deque<std::pair<std::string, pdf::Side>> queue_;
     bool closed_ = false;
     std::atomic<bool> failed_{false};
     std::string error_;  // written before failed_ is set, read after the thread is joined
@@ -245,8 +259,11 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     util::Status step = Unpack(temp.Path(), book);
     if (step)
         step = ReadBook(book);
-    if (step)
+    if (step) {
+        const epub::Rendition& rendition = book.package->GetRendition();
+        assembler_->SetSpreads({rendition.spreads, rendition.rightToLeft});
         step = PrintChapters(book, temp.Path(), callback);
+    }
     if (step)
         step = Assemble(book, fullOutput);
     if (!step)
@@ -380,7 +397,7 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             }
             file.close();
             chapterMap_[chapters[i].path] = pdfPath;
-            merge.Add(pdfPath);
+            merge.Add(pdfPath, SideOf(chapters[i].side));
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
             sum += 100;
@@ -464,7 +481,18 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     metadata.creators = book.package->GetCreators();
     metadata.identifier = book.package->GetIdentifier();
     metadata.date = book.package->GetDate();
+    metadata.twoPages = book.package->GetRendition().spreads;
+    metadata.rightToLeft = book.package->GetRendition().rightToLeft;
     assembler_->SetMetadata(std::move(metadata));
+    // A chapter that had to move to the side it asks for is named; where each chapter's PDF came from.
+    for (const std::string& moved : assembler_->MovedChapters()) {
+        for (const auto& [chapter, pdf] : chapterMap_) {
+            if (pdf == moved) {
+                warnings_.push_back("a blank page was put before " + book.Name(chapter) +
+                                    " so that it falls on the side of the spread the book asks for");
+            }
+        }
+    }
     // Links first, in the merged document, so that it is written once. A pass that failed would leave
     // links to the temporary chapter files, and the scripts and launches the pass takes out, in the book:
     // the book fails instead.

@@ -1,6 +1,7 @@
 // What the merged document says of itself: the information dictionary, an XMP packet (Dublin Core, the
-// producer and the dates), the catalog's language, the title shown in the viewer's title bar, and page
-// labels 1, 2, 3... as the pages are numbered.
+// producer and the dates), the catalog's language, the title shown in the viewer's title bar, page
+// labels 1, 2, 3... as the pages are numbered, and how a viewer lays the pages out: two at a time, the
+// first alone (/PageLayout /TwoPageRight), and from right to left (/ViewerPreferences /Direction /R2L).
 #pragma once
 
 #include <string>
@@ -22,6 +23,8 @@ struct Metadata {
     std::string language;               // the document's /Lang; empty: none
     std::vector<std::string> creators;  // for XMP, each its own
     std::string identifier, date;
+    bool twoPages = false;     // spreads: page 1 alone, then two pages side by side
+    bool rightToLeft = false;  // the pages progress from right to left
 };
 
 // Writes metadata into doc.
