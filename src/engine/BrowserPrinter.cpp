@@ -118,18 +118,24 @@ constexpr const char* kContentHeight = R"JS(((w) => {
 })(%g))JS";
 
 // Run in a chapter whose content is centred horizontally on its page: the body becomes as wide as its
-// content and goes to the middle, whichever way its lines run.
+// content and goes to the middle. Lines that run from top to bottom keep doing so in a block of their
+// own that holds the body's content, laid in a page whose lines run across, so that its side margins
+// can centre it (the body's writing mode is the page's).
 constexpr const char* kCentrePage = R"JS((() => {
   const body = document.body;
   if (!body) return false;
-  const vertical = getComputedStyle(body).writingMode.startsWith('vertical');
+  const mode = getComputedStyle(body).writingMode;
   const style = document.createElement('style');
-  style.textContent = vertical
-    ? `html { display: flex !important; flex-direction: column !important; justify-content: safe center !important;
-              min-block-size: 100vw !important; }
-       body { flex: none !important; }`
-    : `body { inline-size: fit-content !important; max-inline-size: 100% !important;
-              margin-inline: auto !important; }`;
+  if (mode.startsWith('vertical') || mode.startsWith('sideways')) {
+    const block = document.createElement('div');
+    block.append(...body.childNodes);
+    block.setAttribute('style', `writing-mode: ${mode}; margin: 0 auto; inline-size: auto;`);
+    body.appendChild(block);
+    style.textContent = 'html, body { writing-mode: horizontal-tb !important; }';
+  } else {
+    style.textContent = `body { width: fit-content !important; max-width: 100%% !important;
+      margin-left: auto !important; margin-right: auto !important; }`;
+  }
   (document.head || document.documentElement).appendChild(style);
   return true;
 })())JS";
@@ -296,20 +302,20 @@ class BrowserPrinter : public ChapterPrinter {
         }
         PrintJob job{PrintJob::Kind::Chapter, settings_.chapterPages, 0, 0};
         const PageSetup& setup = settings_.page;
+        // The width the content is laid out at on the paper.
+        const double width = (setup.PaperWidth() - setup.marginLeft - setup.marginRight) * 96.0 / setup.scale;
         json done;
         if (chapter.fixedLayout && chapter.viewport.Valid()) {
             job = {PrintJob::Kind::FixedLayout, 0, chapter.viewport.width, chapter.viewport.height};
             page.Evaluate(util::FormatString(kFixedLayoutPage, job.width, job.height), done, deadline.Left());
         } else if (chapter.scrolled && !inspected.value("cover", false)) {
-            const double width =
-                (setup.PaperWidth() - setup.marginLeft - setup.marginRight) * 96.0 / setup.scale;
             json height;
             if (page.Evaluate(util::FormatString(kContentHeight, width), height, deadline.Left()) &&
                 height.is_number() && height.get<double>() > 0)
                 job = {PrintJob::Kind::Scrolled, settings_.chapterPages, 0, height.get<double>()};
         }
         if (chapter.centred)
-            page.Evaluate(kCentrePage, done, deadline.Left());
+            page.Evaluate(util::FormatString(kCentrePage), done, deadline.Left());
         if (job.kind == PrintJob::Kind::Chapter && inspected.value("cover", false))
             job.kind = PrintJob::Kind::Cover;
         if (util::Status printed =
