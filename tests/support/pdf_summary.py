@@ -2,6 +2,7 @@
 """Prints what a PDF holds, as read by qpdf (not by the library that wrote it), as one JSON object:
 
   {"pages": N, "info": {"Title": ..., ...}, "lang": ..., "display_title": true/false,
+   "page_layout": "/TwoPageRight" or null, "direction": "/R2L" or null,
    "xmp": the metadata packet or null, "page_labels": [{"index": I, "label": {...}}],
    "structure": {"pages_marked": N, "pages_resolved": N, "kids": N} (null when there is no structure tree),
    "outline": [{"title": ..., "page": P, "zoom": [left, top, zoom], "kids": [...]}],
@@ -117,6 +118,8 @@ def main():
     print(json.dumps({"pages": len(page_refs), "info": info, "outline": outline(doc.get("outlines", [])),
                       "links": links, "lang": text(catalog.get("/Lang")),
                       "display_title": resolve((resolve(catalog.get("/ViewerPreferences")) or {}).get("/DisplayDocTitle")),
+                      "page_layout": resolve(catalog.get("/PageLayout")),
+                      "direction": resolve((resolve(catalog.get("/ViewerPreferences")) or {}).get("/Direction")),
                       "xmp": xmp, "page_labels": doc.get("pagelabels", []), "structure": structure},
                      ensure_ascii=False))
 
