@@ -130,9 +130,10 @@ class ConversionJob::Merge {
     Merge(const Merge&) = delete;
     Merge& operator=(const Merge&) = delete;
 
-    void Add(std::string pdfPath, pdf::Side side) {
+    // own: the paper a fixed-layout chapter was printed on, else none.
+    void Add(std::string pdfPath, pdf::Side side, pdf::Paper own) {
         std::lock_guard lock(mutex_);
-        queue_.emplace_back(std::move(pdfPath), side);
+        queue_.push_back({std::move(pdfPath), side, own});
         cv_.notify_one();
     }
     // True once a chapter could not be added.
@@ -155,7 +156,7 @@ class ConversionJob::Merge {
     }
     void Loop() {
         for (;;) {
-            std::pair<std::string, pdf::Side> chapter;
+            Queued chapter;
             {
                 std::unique_lock lock(mutex_);
                 cv_.wait(lock, [this] { return !queue_.empty() || closed_; });
@@ -166,7 +167,7 @@ class ConversionJob::Merge {
             }
             if (failed_)
                 continue;
-            if (util::Status added = assembler_.AddChapter(chapter.first, "", chapter.second); !added) {
+            if (util::Status added = assembler_.AddChapter(chapter.pdf, "", chapter.side, chapter.own); !added) {
                 error_ = added.Reason();
                 failed_ = true;
             }
@@ -176,7 +177,12 @@ class ConversionJob::Merge {
     pdf::Assembler& assembler_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::deque<std::pair<std::string, pdf::Side>> queue_;
+    struct Queued {
+        std::string pdf;
+        pdf::Side side = pdf::Side::Any;
+        pdf::Paper own;
+    };
+    std::deque<Queued> queue_;
     bool closed_ = false;
     std::atomic<bool> failed_{false};
     std::string error_;  // written before failed_ is set, read after the thread is joined
@@ -397,7 +403,9 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             }
             file.close();
             chapterMap_[chapters[i].path] = pdfPath;
-            merge.Add(pdfPath, SideOf(chapters[i].side));
+            const epub::Viewport& size = chapters[i].viewport;  // CSS pixels: 0.75 pt each
+            merge.Add(pdfPath, SideOf(chapters[i].side),
+                      chapters[i].fixedLayout ? pdf::Paper{size.width * 0.75, size.height * 0.75} : pdf::Paper{});
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
             sum += 100;

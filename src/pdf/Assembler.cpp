@@ -70,7 +70,8 @@ void Assembler::Release() {
     structure_ = std::make_unique<StructureTree>();
 }
 
-util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string& title, Side side) {
+util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string& title, Side side,
+                                   const Paper& own) {
     if (!broken_)
         return broken_;
     if (merged_ == nullptr && !chapters_.InOrder().empty())
@@ -109,7 +110,7 @@ util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string
                 root = objects.GetObject(
                     PoDoFo::PdfReference(ref.ObjectNumber() + raise, ref.GenerationNumber()));
         }
-        for (int i = first; i < merged_->GetPageCount(); ++i) FitToPaper(*merged_->GetPage(i), paper_);
+        for (int i = first; i < merged_->GetPageCount(); ++i) FitToPaper(*merged_->GetPage(i), own.Set() ? own : paper_);
         util::Status merged = structure_->MergeChapter(*merged_, root, first, title);
         for (int i = 0; merged && i < blanks; ++i)  // as large as the page they go before
             merged_->InsertPage(merged_->GetPage(first)->GetMediaBox(), first);

@@ -61,8 +61,10 @@ class Assembler {
     // Appends the pages of a chapter PDF. A chapter that cannot be read is not appended; a failure while
     // appending it leaves the document unusable, and every later operation fails with the same reason.
     // In spreads, a blank page goes before it when its first page would fall on the wrong side (or share
-    // its spread, when it asks to be alone); one also goes after a page that is alone.
-    util::Status AddChapter(const std::string& pdfPath, const std::string& title, Side side = Side::Any);
+    // its spread, when it asks to be alone); one also goes after a page that is alone. A chapter printed
+    // on a paper of its own (a fixed-layout page) names it in own: its pages get its exact size.
+    util::Status AddChapter(const std::string& pdfPath, const std::string& title, Side side = Side::Any,
+                            const Paper& own = {});
     // The chapters that a blank page was put before, in order.
     const std::vector<std::string>& MovedChapters() const { return moved_; }
     // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.

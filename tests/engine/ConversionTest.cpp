@@ -259,7 +259,7 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
     engine::ConversionJob job(Book("epub3-nav.epub"));
     ASSERT_TRUE(job.Run(out / "nav.pdf", nullptr)) << job.FailureReason();
     const json summary = PdfSummary(out / "nav.pdf");
-    EXPECT_EQ(summary["pages"], 5);  // the cover on one page, then one page per chapter
+    EXPECT_EQ(summary["pages"], 6);  // the cover on one page, the picture in the spine, one page per chapter
     EXPECT_EQ(summary["info"]["Title"], "The Main Title");
     EXPECT_EQ(summary["info"]["Author"], "Ann Author,Bob Builder");
     // The document describes itself from the book: its language, every creator, its identifier and date;
@@ -274,11 +274,11 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
         EXPECT_NE(xmp.find(expected), std::string::npos) << expected << "\n" << xmp;
     }
     EXPECT_EQ(summary["structure"],
-              json({{"pages_marked", 5}, {"pages_resolved", 5}, {"distinct", 5}, {"kids", 1}}));
+              json({{"pages_marked", 6}, {"pages_resolved", 6}, {"distinct", 6}, {"kids", 1}}));
     const json outline = json::parse(R"([{"title": "Cover", "page": 1},
-        {"title": "Part One", "page": 2, "kids": [{"title": "1.1 The first chapter", "page": 2},
-                                                  {"title": "1.2 A map", "page": 3}]},
-        {"title": "Loose HTML", "page": 4}, {"title": "Quotes", "page": 5}])");
+        {"title": "Part One", "page": 3, "kids": [{"title": "1.1 The first chapter", "page": 3},
+                                                  {"title": "1.2 A map", "page": 4}]},
+        {"title": "Loose HTML", "page": 5}, {"title": "Quotes", "page": 6}])");
     EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), outline) << summary["outline"].dump();
     const std::string text = PdfText(out / "nav.pdf");
     for (const char* expected : {"Text of the first chapter.", "Map of the land", "loose text end.",
@@ -299,8 +299,7 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
     std::vector<std::string> warnings = job.Warnings();
     std::sort(warnings.begin(), warnings.end());
     const std::vector<std::string> expectedWarnings = {
-        "the chapter file OPS/text/quotes.xhtml is not valid UTF-8; it was read as Windows-1252",
-        "the spine item cover.png (image/png) cannot be printed as a page; it was left out"};
+        "the chapter file OPS/text/quotes.xhtml is not valid UTF-8; it was read as Windows-1252"};
     EXPECT_EQ(warnings, expectedWarnings);
 
     engine::ConversionJob fixed(Book("fixed-layout.epub"));
@@ -318,6 +317,80 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
               json::parse(R"([{"title": "Morning", "page": 1}, {"title": "Evening", "page": 2},
                               {"title": "c", "page": 3}])"));
     EXPECT_TRUE(untitled.Warnings().empty());
+}
+
+// How many pixels of each page are red, rendered at 24 dpi.
+std::vector<int> RedPixels(const std::string& pdf, const std::string& folder) {
+    const std::string prefix = folder + "/red";
+    testing_support::RunCommand("pdftoppm -r 24 " + ShellQuote(pdf) + " " + ShellQuote(prefix));
+    std::vector<std::string> files;
+    for (auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind("red-", 0) == 0)
+            files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    std::vector<int> counts;
+    for (const std::string& file : files) {
+        const std::string bytes = testing_support::ReadFile(file);
+        fs::remove(file);
+        int width = 0, height = 0, max = 0, used = 0;
+        if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &max, &used) != 3)
+            continue;
+        int red = 0;
+        for (size_t i = static_cast<size_t>(used) + 1; i + 2 < bytes.size(); i += 3) {
+            const auto r = static_cast<unsigned char>(bytes[i]), g = static_cast<unsigned char>(bytes[i + 1]),
+                       b = static_cast<unsigned char>(bytes[i + 2]);
+            red += r > 200 && g < 80 && b < 80;
+        }
+        counts.push_back(red);
+    }
+    return counts;
+}
+
+// The sizes of a PDF's pages in points, as poppler reads them.
+std::vector<std::pair<double, double>> PageSizes(const std::string& pdf) {
+    const std::string info = testing_support::RunCommand("pdfinfo -f 1 -l 999 " + ShellQuote(pdf)).output;
+    std::vector<std::pair<double, double>> sizes;
+    std::istringstream lines(info);
+    for (std::string line; std::getline(lines, line);) {
+        int page = 0;
+        double width = 0, height = 0;
+        if (std::sscanf(line.c_str(), "Page %d size: %lf x %lf", &page, &width, &height) == 3)
+            sizes.emplace_back(width, height);
+    }
+    return sizes;
+}
+
+// A pre-paginated book prints each page at its viewport (the book's where the page's cannot be read),
+// what lies outside cut off; in spreads, right to left, with a blank page where a page would fall on
+// the wrong side, and says so.
+TEST_F(ConversionTest, FixedLayoutSpreadsRightToLeft) {
+    engine::ConversionJob job(Book("rtl-spreads.epub"));
+    const std::string pdf = out / "spreads.pdf";
+    ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
+    const std::vector<std::pair<double, double>> sizes = {{450, 600}, {450, 600}, {450, 600}, {375, 525},
+                                                          {375, 525}};
+    EXPECT_EQ(PageSizes(pdf), sizes);
+    for (const auto& [page, text] : std::vector<std::pair<int, std::string>>{
+             {1, "Spread page one"}, {2, ""}, {3, "Spread page two"}, {4, "Spread page three"}}) {
+        const std::string shown = testing_support::RunCommand(util::FormatString(
+                                                                  "pdftotext -f %d -l %d %s -", page, page, ShellQuote(pdf)))
+                                      .output;
+        if (text.empty())
+            EXPECT_EQ(shown.find_first_not_of(" \n\f"), std::string::npos) << shown;
+        else
+            EXPECT_NE(shown.find(text), std::string::npos) << page << ": " << shown;
+    }
+    // The red beyond each viewport is cut off, not shrunk onto the page.
+    EXPECT_EQ(RedPixels(pdf, out.Path()), std::vector<int>(5, 0));
+    const json summary = PdfSummary(pdf);
+    EXPECT_EQ(summary["page_layout"], "/TwoPageRight");
+    EXPECT_EQ(summary["direction"], "/R2L");
+    EXPECT_EQ(testing_support::RunCommand("qpdf --check " + ShellQuote(pdf)).exitCode, 0);
+    const std::vector<std::string> warnings = {
+        "the viewport of OEBPS/p3.xhtml cannot be read; it was printed at 500 by 700 pixels",
+        "a blank page was put before OEBPS/p2.xhtml so that it falls on the side of the spread the book asks "
+        "for"};
+    EXPECT_EQ(job.Warnings(), warnings);
 }
 
 // Each chapter's PDF holds the browser's own subset of every face it draws; the book holds one font per
