@@ -393,6 +393,62 @@ TEST_F(ConversionTest, FixedLayoutSpreadsRightToLeft) {
     EXPECT_EQ(job.Warnings(), warnings);
 }
 
+// The layout books of the W3C reading-system tests, judged by what their pages say passes: no red beyond
+// an initial containing block, the first of several or repeated declarations, units ignored, spreads
+// asked for unless the book says none, a page moved to the side it asks for, a picture's fallback
+// printed, a scrolled book's documents one page each, right to left declared.
+TEST_F(ConversionTest, W3cLayoutBooks) {
+    const std::string w3c = testing_support::W3cDir();
+    if (!fs::exists(w3c + "/lay-fxl-xhtml-icb.epub"))
+        GTEST_SKIP() << "no W3C test books in " << w3c;
+    const struct {
+        const char* name;
+        std::vector<int> red;  // per page; empty: not counted
+        std::vector<std::pair<double, double>> sizes;  // empty: not compared
+        const char* layout;  // the catalog's /PageLayout, or null
+        const char* direction;
+        size_t warnings;
+    } cases[] = {
+        {"lay-fxl-xhtml-icb", {0, 0, 0, 0}, {4, {675, 450}}, "/TwoPageRight", nullptr, 0},
+        {"lay-fxl-xhtml-icb_invalid_meta", {0, 0}, {2, {675, 450}}, "/TwoPageRight", nullptr, 0},
+        {"lay-fxl-xhtml-icb_repeated-in-meta", {0, 0}, {2, {675, 450}}, "/TwoPageRight", nullptr, 0},
+        {"lay-fxl-xhtml-icb_multi_declarations", {}, {2, {750, 450}}, nullptr, nullptr, 0},
+        {"lay-fxl-xhtml-icb_units", {}, {2, {750, 450}}, nullptr, nullptr, 0},
+        {"lay-fxl-spread-none", {}, {}, nullptr, nullptr, 0},
+        {"fxl-page-spread-break", {}, {5, {675, 450}}, "/TwoPageRight", nullptr, 1},
+        {"lay-pp-spine-overrides_image-spine-pp", {}, {{750, 450}, {612, 792}, {612, 792}, {612, 792}, {612, 792}},
+         nullptr, nullptr, 0},
+        {"lay-pkg-flow-scrolled-doc", {}, {}, nullptr, nullptr, 0},
+        {"lay-reflow-align-x-center", {}, {}, nullptr, "/R2L", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine::ConversionJob job(w3c + "/" + c.name + ".epub");
+        const std::string pdf = out / (std::string(c.name) + ".pdf");
+        ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
+        EXPECT_EQ(job.Warnings().size(), c.warnings) << (job.Warnings().empty() ? "" : job.Warnings()[0]);
+        const std::vector<int> red = RedPixels(pdf, out.Path());
+        if (!c.red.empty()) {
+            EXPECT_EQ(red, c.red);
+        } else if (std::string(c.name) == "lay-fxl-xhtml-icb_units") {
+            EXPECT_TRUE(red.size() == 2 && red[0] == red[1]) << "the two pages look alike";
+        }
+        if (!c.sizes.empty()) {
+            EXPECT_EQ(PageSizes(pdf), c.sizes);
+        }
+        const json summary = PdfSummary(pdf);
+        EXPECT_EQ(summary["page_layout"], c.layout ? json(c.layout) : json());
+        EXPECT_EQ(summary["direction"], c.direction ? json(c.direction) : json());
+        if (std::string(c.name) == "lay-pkg-flow-scrolled-doc") {
+            const std::vector<std::pair<double, double>> sizes = PageSizes(pdf);
+            ASSERT_EQ(sizes.size(), 4u);  // one page a document, each as tall as its content
+            for (const auto& [width, height] : sizes) EXPECT_EQ(width, 612);
+            EXPECT_GT(sizes[3].second, 5000);
+        }
+        fs::remove(pdf);
+    }
+}
+
 // Each chapter's PDF holds the browser's own subset of every face it draws; the book holds one font per
 // face, which draws every page exactly as the chapters' subsets did and reads the same, and two faces
 // stay two fonts.
