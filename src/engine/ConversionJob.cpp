@@ -489,8 +489,12 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     metadata.creators = book.package->GetCreators();
     metadata.identifier = book.package->GetIdentifier();
     metadata.date = book.package->GetDate();
-    metadata.twoPages = book.package->GetRendition().spreads;
-    metadata.rightToLeft = book.package->GetRendition().rightToLeft;
+    // A book in spreads opens two pages at a time; a scrolled one as one column that scrolls on.
+    const epub::Rendition& rendition = book.package->GetRendition();
+    metadata.layout = rendition.spreads    ? pdf::PageLayout::TwoPages
+                      : rendition.scrolled ? pdf::PageLayout::OneColumn
+                                           : pdf::PageLayout::ViewersOwn;
+    metadata.rightToLeft = rendition.rightToLeft;
     assembler_->SetMetadata(std::move(metadata));
     // A chapter that had to move to the side it asks for is named; where each chapter's PDF came from.
     for (const std::string& moved : assembler_->MovedChapters()) {

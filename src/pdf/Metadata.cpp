@@ -72,8 +72,10 @@ void Write(PoDoFo::PdfMemDocument& doc, const Metadata& metadata) {
     if (metadata.rightToLeft)
         preferences.AddKey("Direction", PoDoFo::PdfName("R2L"));
     catalog.AddKey("ViewerPreferences", preferences);
-    if (metadata.twoPages)
-        catalog.AddKey("PageLayout", PoDoFo::PdfName("TwoPageRight"));
+    if (metadata.layout != PageLayout::ViewersOwn) {
+        catalog.AddKey("PageLayout",
+                       PoDoFo::PdfName(metadata.layout == PageLayout::TwoPages ? "TwoPageRight" : "OneColumn"));
+    }
     PoDoFo::PdfDictionary decimal;
     decimal.AddKey("S", PoDoFo::PdfName("D"));
     PoDoFo::PdfArray nums;

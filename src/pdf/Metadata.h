@@ -1,7 +1,8 @@
 // What the merged document says of itself: the information dictionary, an XMP packet (Dublin Core, the
 // producer and the dates), the catalog's language, the title shown in the viewer's title bar, page
 // labels 1, 2, 3... as the pages are numbered, and how a viewer lays the pages out: two at a time, the
-// first alone (/PageLayout /TwoPageRight), and from right to left (/ViewerPreferences /Direction /R2L).
+// first alone (/PageLayout /TwoPageRight), or one after another in a column that scrolls (/OneColumn),
+// and from right to left (/ViewerPreferences /Direction /R2L).
 #pragma once
 
 #include <string>
@@ -15,6 +16,8 @@ class PdfMemDocument;
 
 namespace pdf {
 
+enum class PageLayout { ViewersOwn, OneColumn, TwoPages };
+
 struct Metadata {
     std::string title;
     std::string author;                 // the information dictionary's Author: every creator in one text
@@ -23,7 +26,7 @@ struct Metadata {
     std::string language;               // the document's /Lang; empty: none
     std::vector<std::string> creators;  // for XMP, each its own
     std::string identifier, date;
-    bool twoPages = false;     // spreads: page 1 alone, then two pages side by side
+    PageLayout layout = PageLayout::ViewersOwn;  // TwoPages: page 1 alone, then two side by side
     bool rightToLeft = false;  // the pages progress from right to left
 };
 

@@ -418,7 +418,7 @@ TEST_F(ConversionTest, W3cLayoutBooks) {
         {"fxl-page-spread-break", {}, {5, {675, 450}}, "/TwoPageRight", nullptr, 1},
         {"lay-pp-spine-overrides_image-spine-pp", {}, {{750, 450}, {612, 792}, {612, 792}, {612, 792}, {612, 792}},
          nullptr, nullptr, 0},
-        {"lay-pkg-flow-scrolled-doc", {}, {}, nullptr, nullptr, 0},
+        {"lay-pkg-flow-scrolled-doc", {}, {}, "/OneColumn", nullptr, 0},
         {"lay-reflow-align-x-center", {}, {}, nullptr, "/R2L", 0},
     };
     for (const auto& c : cases) {

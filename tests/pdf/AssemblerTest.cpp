@@ -249,7 +249,7 @@ TEST_F(AssemblerTest, SpreadsPutChaptersOnTheirSides) {
         pdf::Assembler pdf(Output());
         pdf.SetSpreads(c.spreads);
         pdf::Metadata metadata;
-        metadata.twoPages = c.spreads.on;
+        metadata.layout = c.spreads.on ? pdf::PageLayout::TwoPages : pdf::PageLayout::ViewersOwn;
         metadata.rightToLeft = c.spreads.rightToLeft;
         pdf.SetMetadata(metadata);
         for (size_t i = 0; i < c.sides.size(); ++i) {
