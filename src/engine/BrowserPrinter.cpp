@@ -146,10 +146,10 @@ std::string WritePictureFrame(const std::string& path) {
     std::string frame = util::ReserveUniquePath(path + ".html");
     if (frame.empty())
         return {};
-    const std::string html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"/><title></title></head><body>"
-                             "<img alt=\"\" src=\"" +
-                             util::MarkupEscaped(util::FileUrlFromPath(path)) +
-                             "\"/></body></html>";
+    const std::string html =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"/><title></title></head><body>"
+        "<img alt=\"\" src=\"" +
+        util::MarkupEscaped(util::FileUrlFromPath(path)) + "\"/></body></html>";
     return util::WriteFileAtomically(frame, html) ? frame : std::string();
 }
 

@@ -167,7 +167,8 @@ class ConversionJob::Merge {
             }
             if (failed_)
                 continue;
-            if (util::Status added = assembler_.AddChapter(chapter.pdf, "", chapter.side, chapter.own); !added) {
+            if (util::Status added = assembler_.AddChapter(chapter.pdf, "", chapter.side, chapter.own);
+                !added) {
                 error_ = added.Reason();
                 failed_ = true;
             }
@@ -322,9 +323,10 @@ util::Status ConversionJob::ReadBook(Book& book) {
     for (const std::string& warning : book.package->GetLayoutWarnings()) warnings_.push_back(warning);
     // A pre-paginated document without a size of its own takes the book's, else the paper's.
     const epub::Viewport bookViewport = book.package->GetRendition().viewport;
-    const epub::Viewport standard = bookViewport.Valid() ? bookViewport
-                                                         : epub::Viewport{settings_.page.PaperWidth() * 96.0,
-                                                                          settings_.page.PaperHeight() * 96.0};
+    const epub::Viewport standard =
+        bookViewport.Valid()
+            ? bookViewport
+            : epub::Viewport{settings_.page.PaperWidth() * 96.0, settings_.page.PaperHeight() * 96.0};
     // The unpacked copy is the job's own: a chapter whose bytes are not the UTF-8 it claims is rewritten
     // so that the browser shows its text rather than an encoding error.
     book.chapters = book.package->GetChapters();
@@ -341,8 +343,9 @@ util::Status ConversionJob::ReadBook(Book& book) {
             continue;
         chapter.viewport = standard;
         if (unreadable) {
-            warnings_.push_back(util::FormatString("the viewport of %s cannot be read; it was printed at %g by %g pixels",
-                                                   book.Name(chapter.path), standard.width, standard.height));
+            warnings_.push_back(
+                util::FormatString("the viewport of %s cannot be read; it was printed at %g by %g pixels",
+                                   book.Name(chapter.path), standard.width, standard.height));
         }
     }
     book.toc = epub::TableOfContents::ForBook(*book.package);
@@ -404,8 +407,9 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             file.close();
             chapterMap_[chapters[i].path] = pdfPath;
             const epub::Viewport& size = chapters[i].viewport;  // CSS pixels: 0.75 pt each
-            merge.Add(pdfPath, SideOf(chapters[i].side),
-                      chapters[i].fixedLayout ? pdf::Paper{size.width * 0.75, size.height * 0.75} : pdf::Paper{});
+            merge.Add(
+                pdfPath, SideOf(chapters[i].side),
+                chapters[i].fixedLayout ? pdf::Paper{size.width * 0.75, size.height * 0.75} : pdf::Paper{});
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
             sum += 100;
@@ -500,8 +504,10 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     for (const std::string& moved : assembler_->MovedChapters()) {
         for (const auto& [chapter, pdf] : chapterMap_) {
             if (pdf == moved) {
-                warnings_.push_back("a blank page was put before " + book.Name(chapter) +
-                                    " so that it falls on the side of the spread the book asks for");
+                warnings_.push_back(
+                    util::FormatString("a blank page was put before %s so that it falls on the side of the "
+                                       "spread the book asks for",
+                                       book.Name(chapter)));
             }
         }
     }

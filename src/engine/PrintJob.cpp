@@ -52,9 +52,10 @@ browser::PrintParameters PrintParametersFor(const PageSetup& page, const PrintJo
             params.marginBottom = page.marginBottom;
             params.marginLeft = page.marginLeft;
             params.scale = page.scale;
-            const double tall = (job.height + kScrollSlackPixels) * page.scale / 96.0 + page.marginTop +
-                                page.marginBottom;
-            params.paperHeight = std::clamp(tall, page.marginTop + page.marginBottom + 1.0, kLargestPageInches);
+            const double tall =
+                (job.height + kScrollSlackPixels) * page.scale / 96.0 + page.marginTop + page.marginBottom;
+            params.paperHeight =
+                std::clamp(tall, page.marginTop + page.marginBottom + 1.0, kLargestPageInches);
             params.pageRanges = util::FormatString("1-%d", job.pageLimit + 1);
             break;
         }

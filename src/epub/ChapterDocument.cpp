@@ -41,7 +41,8 @@ double Pixels(const std::string& text) {
 double SvgPixels(const std::string& text) {
     const double v = Pixels(text);
     const size_t at = text.find_first_not_of("0123456789. \t\n\r");
-    const std::string unit = at == std::string::npos ? "" : util::ToLowerAscii(xml::CollapseWhitespace(text.substr(at)));
+    const std::string unit =
+        at == std::string::npos ? "" : util::ToLowerAscii(xml::CollapseWhitespace(text.substr(at)));
     return unit.empty() || unit == "px" ? v : 0;
 }
 

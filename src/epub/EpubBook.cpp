@@ -8,6 +8,7 @@
 #include "epub/XmlFile.h"
 #include "epub/XmlNames.h"
 #include "util/Files.h"
+#include "util/Format.h"
 #include "util/Paths.h"
 #include "util/Text.h"
 #include "util/Urls.h"
@@ -21,8 +22,8 @@ struct ManifestItem {
     std::string mediaType;
     std::string properties;
     std::string fallback;  // the id of the item that stands for it where it cannot be shown
-    bool inside = false;  // within the book
-    bool exists = false;  // within the book, and there
+    bool inside = false;   // within the book
+    bool exists = false;   // within the book, and there
 };
 
 // Whether a browser shows the item as a page: (X)HTML and SVG documents, by media type, or by the
@@ -54,7 +55,8 @@ bool IsRightToLeftLanguage(const std::string& tag) {
     const std::string primary = lower.substr(0, lower.find_first_of("-_"));
     for (size_t at = lower.find_first_of("-_"); at != std::string::npos;) {
         const size_t next = lower.find_first_of("-_", at + 1);
-        const std::string sub = lower.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        const std::string sub =
+            lower.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
         if (sub.size() == 4)
             return scripts.count(sub) != 0;  // the script decides: "ku-Latn" is left to right
         at = next;
@@ -94,18 +96,21 @@ bool EpubBook::ReadMetadata(const XmlFile& xml) {
         const std::string text = xml::Text(meta);
         if (property == "title-type" && text == "main" && refines.size() > 1 && refines[0] == '#')
             mainTitles.insert(refines.substr(1));
-        if (property.rfind("rendition:", 0) != 0 || !refines.empty() || !seenRendition.insert(property).second)
+        if (property.rfind("rendition:", 0) != 0 || !refines.empty() ||
+            !seenRendition.insert(property).second)
             continue;
         auto refuse = [&](const char* used) {
-            layoutWarnings_.push_back("the package document's " + property + " \"" + text +
-                                      "\" is not a value it can take; " + used + " applies");
+            layoutWarnings_.push_back(
+                util::FormatString("the package document's %s \"%s\" is not a value it can take; %s applies",
+                                   property, text, used));
         };
         if (property == "rendition:layout") {
             fixedLayout = text == "pre-paginated";
             if (!fixedLayout && text != "reflowable")
                 refuse("reflowable");
         } else if (property == "rendition:spread") {
-            if (text == "none" || text == "auto" || text == "both" || text == "landscape" || text == "portrait")
+            if (text == "none" || text == "auto" || text == "both" || text == "landscape" ||
+                text == "portrait")
                 spread_ = text;
             else
                 refuse("auto");
@@ -216,8 +221,9 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
     rendition.rightToLeft = progression == "rtl" || ((progression.empty() || progression == "default") &&
                                                      IsRightToLeftLanguage(book->language_));
     if (!progression.empty() && progression != "rtl" && progression != "ltr" && progression != "default") {
-        book->layoutWarnings_.push_back("the spine's page-progression-direction \"" + progression +
-                                        "\" is not a value it can take; the default applies");
+        book->layoutWarnings_.push_back(util::FormatString(
+            "the spine's page-progression-direction \"%s\" is not a value it can take; the default applies",
+            progression));
     }
     std::set<std::string> seen;
     for (pugi::xml_node itemref : xml::Children(spine, xml::kOpf, "itemref")) {
@@ -280,8 +286,10 @@ std::shared_ptr<EpubBook> EpubBook::Load(const std::string& packagePath, const s
             if (rendition.spreads) {
                 chapter.side = side;
             } else {
-                book->layoutWarnings_.push_back(std::string("the spine item ") + item.href + " asks for " + name +
-                                                ", but the book is not laid out in spreads; it stays a single page");
+                book->layoutWarnings_.push_back(
+                    util::FormatString("the spine item %s asks for %s, but the book is not laid out in "
+                                       "spreads; it stays a single page",
+                                       item.href, name));
             }
             break;
         }

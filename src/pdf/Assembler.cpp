@@ -110,7 +110,8 @@ util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string
                 root = objects.GetObject(
                     PoDoFo::PdfReference(ref.ObjectNumber() + raise, ref.GenerationNumber()));
         }
-        for (int i = first; i < merged_->GetPageCount(); ++i) FitToPaper(*merged_->GetPage(i), own.Set() ? own : paper_);
+        for (int i = first; i < merged_->GetPageCount(); ++i)
+            FitToPaper(*merged_->GetPage(i), own.Set() ? own : paper_);
         util::Status merged = structure_->MergeChapter(*merged_, root, first, title);
         for (int i = 0; merged && i < blanks; ++i)  // as large as the page they go before
             merged_->InsertPage(merged_->GetPage(first)->GetMediaBox(), first);

@@ -73,8 +73,8 @@ void Write(PoDoFo::PdfMemDocument& doc, const Metadata& metadata) {
         preferences.AddKey("Direction", PoDoFo::PdfName("R2L"));
     catalog.AddKey("ViewerPreferences", preferences);
     if (metadata.layout != PageLayout::ViewersOwn) {
-        catalog.AddKey("PageLayout",
-                       PoDoFo::PdfName(metadata.layout == PageLayout::TwoPages ? "TwoPageRight" : "OneColumn"));
+        catalog.AddKey("PageLayout", PoDoFo::PdfName(metadata.layout == PageLayout::TwoPages ? "TwoPageRight"
+                                                                                             : "OneColumn"));
     }
     PoDoFo::PdfDictionary decimal;
     decimal.AddKey("S", PoDoFo::PdfName("D"));

@@ -27,7 +27,7 @@ struct Metadata {
     std::vector<std::string> creators;  // for XMP, each its own
     std::string identifier, date;
     PageLayout layout = PageLayout::ViewersOwn;  // TwoPages: page 1 alone, then two side by side
-    bool rightToLeft = false;  // the pages progress from right to left
+    bool rightToLeft = false;                    // the pages progress from right to left
 };
 
 // Writes metadata into doc.

@@ -367,13 +367,13 @@ TEST_F(ConversionTest, FixedLayoutSpreadsRightToLeft) {
     engine::ConversionJob job(Book("rtl-spreads.epub"));
     const std::string pdf = out / "spreads.pdf";
     ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
-    const std::vector<std::pair<double, double>> sizes = {{450, 600}, {450, 600}, {450, 600}, {375, 525},
-                                                          {375, 525}};
+    const std::vector<std::pair<double, double>> sizes = {
+        {450, 600}, {450, 600}, {450, 600}, {375, 525}, {375, 525}};
     EXPECT_EQ(PageSizes(pdf), sizes);
     for (const auto& [page, text] : std::vector<std::pair<int, std::string>>{
              {1, "Spread page one"}, {2, ""}, {3, "Spread page two"}, {4, "Spread page three"}}) {
-        const std::string shown = testing_support::RunCommand(util::FormatString(
-                                                                  "pdftotext -f %d -l %d %s -", page, page, ShellQuote(pdf)))
+        const std::string shown = testing_support::RunCommand(util::FormatString("pdftotext -f %d -l %d %s -",
+                                                                                 page, page, ShellQuote(pdf)))
                                       .output;
         if (text.empty())
             EXPECT_EQ(shown.find_first_not_of(" \n\f"), std::string::npos) << shown;
@@ -403,9 +403,9 @@ TEST_F(ConversionTest, W3cLayoutBooks) {
         GTEST_SKIP() << "no W3C test books in " << w3c;
     const struct {
         const char* name;
-        std::vector<int> red;  // per page; empty: not counted
+        std::vector<int> red;                          // per page; empty: not counted
         std::vector<std::pair<double, double>> sizes;  // empty: not compared
-        const char* layout;  // the catalog's /PageLayout, or null
+        const char* layout;                            // the catalog's /PageLayout, or null
         const char* direction;
         size_t warnings;
     } cases[] = {
@@ -416,8 +416,12 @@ TEST_F(ConversionTest, W3cLayoutBooks) {
         {"lay-fxl-xhtml-icb_units", {}, {2, {750, 450}}, nullptr, nullptr, 0},
         {"lay-fxl-spread-none", {}, {}, nullptr, nullptr, 0},
         {"fxl-page-spread-break", {}, {5, {675, 450}}, "/TwoPageRight", nullptr, 1},
-        {"lay-pp-spine-overrides_image-spine-pp", {}, {{750, 450}, {612, 792}, {612, 792}, {612, 792}, {612, 792}},
-         nullptr, nullptr, 0},
+        {"lay-pp-spine-overrides_image-spine-pp",
+         {},
+         {{750, 450}, {612, 792}, {612, 792}, {612, 792}, {612, 792}},
+         nullptr,
+         nullptr,
+         0},
         {"lay-pkg-flow-scrolled-doc", {}, {}, "/OneColumn", nullptr, 0},
         {"lay-reflow-align-x-center", {}, {}, nullptr, "/R2L", 0},
     };

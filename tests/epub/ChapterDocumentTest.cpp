@@ -81,7 +81,8 @@ TEST(ChapterDocumentTest, Viewports) {
         <meta name="viewport" content="width=10, height=10"/></head><body/></html>)");
     WriteFile(dir / "f.xhtml", R"(<html xmlns="http://www.w3.org/1999/xhtml"><head>
         <meta name="viewport" content="initial-scale=1"/></head><body/></html>)");
-    WriteFile(dir / "g.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="100%" height="100%" viewBox="0 0 30 40"/>)");
+    WriteFile(dir / "g.svg",
+              R"(<svg xmlns="http://www.w3.org/2000/svg" width="100%" height="100%" viewBox="0 0 30 40"/>)");
     bool unreadable = true;
     EXPECT_EQ(epub::ReadViewport(dir / "a.xhtml", &unreadable).height, 800);
     EXPECT_FALSE(unreadable);

@@ -281,35 +281,85 @@ TEST_F(EpubBookTest, RenditionProperties) {
         size_t warnings;
     };
     const Case cases[] = {
-        {"reflowable, ltr", "<dc:language>en</dc:language>", "", {"", "", ""}, false, false, false,
-         {S::Any, S::Any, S::Any}, {false, false, false}, 0},
+        {"reflowable, ltr",
+         "<dc:language>en</dc:language>",
+         "",
+         {"", "", ""},
+         false,
+         false,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         0},
         {"fixed layout spreads by default, sides honoured on reflowable items too",
-         R"(<meta property="rendition:layout">pre-paginated</meta>)", "",
+         R"(<meta property="rendition:layout">pre-paginated</meta>)",
+         "",
          {"page-spread-right", "rendition:layout-reflowable rendition:page-spread-left",
           "rendition:page-spread-center"},
-         true, false, false, {S::Right, S::Left, S::Center}, {true, false, true}, 0},
+         true,
+         false,
+         false,
+         {S::Right, S::Left, S::Center},
+         {true, false, true},
+         0},
         {"spread none: sides do nothing and are warned of",
          R"(<meta property="rendition:layout">pre-paginated</meta><meta property="rendition:spread">none</meta>)",
-         "", {"page-spread-left", "", ""}, false, false, false, {S::Any, S::Any, S::Any}, {true, true, true}, 1},
-        {"rtl spine, the first layout of an item counts", R"(<meta property="rendition:layout">pre-paginated</meta>
-         <meta property="rendition:spread">landscape</meta>)", R"(page-progression-direction="rtl")",
-         {"rendition:layout-reflowable rendition:layout-pre-paginated", "", ""}, true, true, false,
-         {S::Any, S::Any, S::Any}, {false, true, true}, 0},
-        {"Arabic book, default progression", "<dc:language>ar-EG</dc:language>", "", {"", "", ""}, false, true,
-         false, {S::Any, S::Any, S::Any}, {false, false, false}, 0},
-        {"ltr spine overrides the language", "<dc:language>he</dc:language>",
-         R"(page-progression-direction="ltr")", {"", "", ""}, false, false, false, {S::Any, S::Any, S::Any},
-         {false, false, false}, 0},
+         "",
+         {"page-spread-left", "", ""},
+         false,
+         false,
+         false,
+         {S::Any, S::Any, S::Any},
+         {true, true, true},
+         1},
+        {"rtl spine, the first layout of an item counts",
+         R"(<meta property="rendition:layout">pre-paginated</meta>
+         <meta property="rendition:spread">landscape</meta>)",
+         R"(page-progression-direction="rtl")",
+         {"rendition:layout-reflowable rendition:layout-pre-paginated", "", ""},
+         true,
+         true,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, true, true},
+         0},
+        {"Arabic book, default progression",
+         "<dc:language>ar-EG</dc:language>",
+         "",
+         {"", "", ""},
+         false,
+         true,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         0},
+        {"ltr spine overrides the language",
+         "<dc:language>he</dc:language>",
+         R"(page-progression-direction="ltr")",
+         {"", "", ""},
+         false,
+         false,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         0},
         {"scrolled, unknown spread and layout values",
          R"(<meta property="rendition:flow">scrolled-doc</meta><meta property="rendition:spread">sometimes</meta>
          <meta property="rendition:layout">fixed</meta><meta property="rendition:viewport">width=800</meta>)",
-         R"(page-progression-direction="up")", {"", "", ""}, false, false, true, {S::Any, S::Any, S::Any},
-         {false, false, false}, 4},
+         R"(page-progression-direction="up")",
+         {"", "", ""},
+         false,
+         false,
+         true,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         4},
     };
     for (const Case& c : cases) {
         std::string spine;
         for (int i = 0; i < 3; ++i)
-            spine += std::string("<itemref idref=\"") + "abc"[i] + "\" properties=\"" + c.itemProperties[i] + "\"/>";
+            spine += std::string("<itemref idref=\"") + "abc"[i] + "\" properties=\"" + c.itemProperties[i] +
+                     "\"/>";
         std::string opf = Opf(c.metadata, items, spine);
         opf.replace(opf.find("<spine "), 7, std::string("<spine ") + c.spineAttributes + " ");
         auto book = epub::EpubBook::Load(Write(opf));
@@ -324,8 +374,9 @@ TEST_F(EpubBookTest, RenditionProperties) {
         }
         EXPECT_EQ(book->GetLayoutWarnings().size(), c.warnings) << c.name;
     }
-    auto book = epub::EpubBook::Load(Write(Opf(R"(<meta property="rendition:viewport">width=1024, height=768</meta>)",
-                                               items, R"(<itemref idref="a" properties="rendition:align-x-center"/>)")));
+    auto book = epub::EpubBook::Load(
+        Write(Opf(R"(<meta property="rendition:viewport">width=1024, height=768</meta>)", items,
+                  R"(<itemref idref="a" properties="rendition:align-x-center"/>)")));
     ASSERT_TRUE(book && book->GetChapters().size() == 1);
     EXPECT_EQ(book->GetRendition().viewport.width, 1024);
     EXPECT_TRUE(book->GetChapters()[0].centred);
@@ -335,12 +386,13 @@ TEST_F(EpubBookTest, RenditionProperties) {
 // missing), else it is a page of its own.
 TEST_F(EpubBookTest, PicturesInTheSpine) {
     for (const char* f : {"a.xhtml", "p.png", "q.jpg"}) Chapter(f);
-    auto book = epub::EpubBook::Load(Write(Opf("",
-                                               R"(<item id="a" href="a.xhtml" media-type="application/xhtml+xml"/>
+    auto book =
+        epub::EpubBook::Load(Write(Opf("",
+                                       R"(<item id="a" href="a.xhtml" media-type="application/xhtml+xml"/>
         <item id="p" href="p.png" media-type="image/png" fallback="a"/><item id="q" href="q.jpg" media-type="image/jpeg"/>
         <item id="gone" href="gone.png" media-type="image/png" fallback="p"/>
         <item id="loop" href="loop.gif" media-type="image/gif" fallback="loop"/>)",
-                                               R"(<itemref idref="p"/><itemref idref="q"/><itemref idref="gone"/>
+                                       R"(<itemref idref="p"/><itemref idref="q"/><itemref idref="gone"/>
         <itemref idref="loop"/>)")));
     ASSERT_TRUE(book);
     ASSERT_EQ(book->GetChapters().size(), 2u);  // "gone" stands for a.xhtml, printed already

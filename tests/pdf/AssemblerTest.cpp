@@ -237,11 +237,24 @@ TEST_F(AssemblerTest, SpreadsPutChaptersOnTheirSides) {
         int pages;
         size_t moved;
     } cases[] = {
-        {"left to right: odd pages on the right", {true, false}, {S::Any, S::Left, S::Right, S::Left},
-         {1, 2, 5, 6}, 6, 1},
-        {"after a page alone", {true, false}, {S::Left, S::Left, S::Any, S::Alone, S::Any},
-         {2, 4, 6, 8, 10}, 10, 4},
-        {"right to left: odd pages on the left", {true, true}, {S::Right, S::Left, S::Right}, {2, 3, 6}, 6, 2},
+        {"left to right: odd pages on the right",
+         {true, false},
+         {S::Any, S::Left, S::Right, S::Left},
+         {1, 2, 5, 6},
+         6,
+         1},
+        {"after a page alone",
+         {true, false},
+         {S::Left, S::Left, S::Any, S::Alone, S::Any},
+         {2, 4, 6, 8, 10},
+         10,
+         4},
+        {"right to left: odd pages on the left",
+         {true, true},
+         {S::Right, S::Left, S::Right},
+         {2, 3, 6},
+         6,
+         2},
         {"no spreads: sides do nothing", {false, false}, {S::Left, S::Left}, {1, 2}, 3, 0},
     };
     for (const auto& c : cases) {
@@ -268,14 +281,15 @@ TEST_F(AssemblerTest, SpreadsPutChaptersOnTheirSides) {
         EXPECT_EQ(RunCommand("qpdf --check " + ShellQuote(Output())).exitCode, 0);
         // Each chapter's first page is where it was said to be; the pages put in are blank.
         for (size_t i = 0; i < c.sides.size(); ++i) {
-            const std::string text = RunCommand(util::FormatString("pdftotext -f %d -l %d %s -", c.firstPages[i],
-                                                                   c.firstPages[i], ShellQuote(Output())))
-                                         .output;
+            const std::string text =
+                RunCommand(util::FormatString("pdftotext -f %d -l %d %s -", c.firstPages[i], c.firstPages[i],
+                                              ShellQuote(Output())))
+                    .output;
             EXPECT_NE(text.find("c" + std::to_string(i) + " page 1"), std::string::npos) << i;
         }
         if (c.firstPages[0] > 1) {
-            EXPECT_EQ(RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(Output()) + " -").output.find_first_not_of(
-                          " \n\f"),
+            EXPECT_EQ(RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(Output()) + " -")
+                          .output.find_first_not_of(" \n\f"),
                       std::string::npos);
         }
     }
