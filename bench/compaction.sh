@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Compaction on real books: converts each book of ../shared/corpus (or the books given) as merged, then
 # compacts that document as the program does, and prints per book: pages; size and font objects
-# (pdffonts) before and after; the seconds compaction took (the median of three) against the seconds of
-# the conversion without it; whether the text (pdftotext) is the same, whether qpdf --check is clean,
-# and the largest difference of a pixel between the pages rendered before and after (pdftoppm, 72 dpi,
-# grey, 0-255).
+# (pdffonts) before and after; the seconds compaction took (the median of three, with the check of what
+# it wrote) against the seconds of the conversion without it; the seconds the program's check (as qpdf
+# --check, in process) takes alone on the compacted and on the merged document; whether the text
+# (pdftotext) is the same, whether qpdf --check is clean, and the largest difference of a pixel between
+# the pages rendered before and after (pdftoppm, 72 dpi, grey, 0-255).
 # usage: bench/compaction.sh [BOOK.epub...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +28,8 @@ for candidate in python3 /usr/bin/python3; do
 done
 fonts() { pdffonts "$1" 2>/dev/null | tail -n +3 | wc -l; }
 mb() { echo "scale=2; $1 / 1000000" | bc -l; }
-printf '%-42s %5s %9s %6s %9s %6s %8s %8s %5s %5s %6s %6s\n' book pages before fonts after fonts compact convert '%' text check pixel
+printf '%-42s %5s %9s %6s %9s %6s %8s %8s %5s %7s %7s %5s %6s %6s\n' book pages before fonts after fonts compact convert '%' \
+  verify verify0 text check pixel
 for book in "$@"; do
   name=$(basename "$book" .epub)
   out=$work/$name
@@ -38,12 +40,13 @@ for book in "$@"; do
   [ -f "$out/before.pdf" ] || { echo "$name: not converted"; continue; }
   # Compaction runs three times (the conversion's browser may still be leaving on the first); the
   # median counts.
-  times=()
+  times=() verifies=() verifies0=()
   for _ in 1 2 3; do
-    read -r size_before size_after seconds < <("$compact" "$out/before.pdf" "$out/after.pdf")
-    times+=("$seconds")
+    read -r size_before size_after seconds verify verify0 < <("$compact" "$out/before.pdf" "$out/after.pdf")
+    times+=("$seconds") verifies+=("$verify") verifies0+=("$verify0")
   done
-  seconds=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 2p)
+  median() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+  seconds=$(median "${times[@]}") verify=$(median "${verifies[@]}") verify0=$(median "${verifies0[@]}")
   pages=$(pdfinfo "$out/before.pdf" | awk '/^Pages:/ {print $2}')
   pdftotext "$out/before.pdf" "$out/before.txt"
   pdftotext "$out/after.pdf" "$out/after.txt"
@@ -80,8 +83,8 @@ for before in sorted(glob.glob(os.path.join(sys.argv[1], "b-*.pgm"))):
 print(worst)
 PY
 )
-  printf '%-42s %5s %8sM %6s %8sM %6s %7.2fs %7.1fs %5.1f %5s %6s %6s\n' "$name" "$pages" "$(mb "$size_before")" \
-    "$(fonts "$out/before.pdf")" "$(mb "$size_after")" "$(fonts "$out/after.pdf")" "$seconds" "$convert" \
-    "$(echo "100 * $seconds / $convert" | bc -l)" "$text" "$check" "$pixel"
+  printf '%-42s %5s %8sM %6s %8sM %6s %7.2fs %7.1fs %5.1f %6.2fs %6.2fs %5s %6s %6s\n' "$name" "$pages" \
+    "$(mb "$size_before")" "$(fonts "$out/before.pdf")" "$(mb "$size_after")" "$(fonts "$out/after.pdf")" "$seconds" \
+    "$convert" "$(echo "100 * $seconds / $convert" | bc -l)" "$verify" "$verify0" "$text" "$check" "$pixel"
   rm -rf "$out"
 done

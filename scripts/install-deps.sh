@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang clang-format clang-tidy
   libgtest-dev libgmock-dev
-  libpodofo-dev libqpdf-dev libpugixml-dev nlohmann-json3-dev zlib1g-dev libcurl4-openssl-dev libfmt-dev
+  libpodofo-dev libqpdf-dev libicu-dev libpugixml-dev nlohmann-json3-dev zlib1g-dev libcurl4-openssl-dev libfmt-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   chromium
   libcli11-dev gettext man-db python3-pyte qt6-l10n-tools qt6-translations-l10n openbox

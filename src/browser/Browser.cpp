@@ -26,6 +26,9 @@ const std::string& MethodCreate() {
 const std::string& MethodCreateContext() {
     return SCRAMBLED("Target.createBrowserContext", 0x2d6b90f4a1c83e57ull);
 }
+const std::string& MethodDisposeContext() {
+    return SCRAMBLED("Target.disposeBrowserContext", 0x7c1e5a93d2b04f68ull);
+}
 const std::string& MethodCloseTarget() {
     return SCRAMBLED("Target.closeTarget", 0x58c2e1a7f03d9b46ull);
 }
@@ -62,6 +65,15 @@ Browser::Browser(std::unique_ptr<Transport> transport, Kind kind)
     : kind_(kind), connection_(std::make_unique<Connection>(std::move(transport))) {}
 
 Browser::~Browser() {
+    // In a browser somebody else runs, the program's pages go before the connection does: the browser
+    // would dispose of their context once it notices the end, but not before whoever looks next.
+    std::string context;
+    {
+        std::lock_guard lock(lock_);
+        context = context_;
+    }
+    if (!context.empty() && !connection_->Ended())
+        connection_->Root().Call(MethodDisposeContext(), json{{"browserContextId", context}}, kDisposeMs);
     connection_.reset();  // closes the channel; no handler runs after this
     launched_.reset();    // ends the browser's process group and removes its folder
 }

@@ -29,6 +29,8 @@ class Browser : public std::enable_shared_from_this<Browser> {
     enum class Kind { Own, Shared };
     // How long a browser may take to answer while it is attached or a page is opened.
     static constexpr int kAttachMs = 60'000;
+    // How long a browser somebody else runs may take to close the program's pages when it is let go.
+    static constexpr int kDisposeMs = 5'000;
 
     // Launches the browser executable, or connects to the browser at a ws:// address; gives up with
     // "cancelled" as soon as stop is requested.

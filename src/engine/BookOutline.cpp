@@ -21,9 +21,14 @@ struct Walk {
         auto node = std::make_shared<pdf::OutlineNode>();
         node->title = entry.label;
         node->page = assembler.PageOf(pdf);
-        // At the element the entry names; where the chapter lacks it, at the chapter's start.
+        // At the element the entry names (by its reference's fragment as written, which the assembler
+        // also decodes); where the chapter lacks it, at the chapter's start.
         if (!entry.fragment.empty()) {
-            if (const std::optional<pdf::Place> place = assembler.Locate(pdf, entry.fragment)) {
+            const size_t hash = entry.target.find('#');
+            const std::string_view fragment = hash == std::string::npos
+                                                  ? std::string_view(entry.fragment)
+                                                  : std::string_view(entry.target).substr(hash + 1);
+            if (const std::optional<pdf::Place> place = assembler.Locate(pdf, fragment)) {
                 node->page = place->page;
                 node->top = place->top;
             }

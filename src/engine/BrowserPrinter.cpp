@@ -72,6 +72,24 @@ constexpr const char* kInspectPage = R"JS((async () => {
     }
     if (breaking) breaking.prepend(anchor);
   }
+  // A link within the page to a name the page writes in another Unicode form (the reference decomposed,
+  // the id composed, or the other way round) is pointed at the name as the page writes it: the browser
+  // draws no link to a name it does not find.
+  const normal = new Map();
+  for (const name of names) if (!normal.has(name.normalize('NFC'))) normal.set(name.normalize('NFC'), name);
+  const here = document.URL.split('#')[0];
+  const known = n => names.has(n);
+  for (const a of document.querySelectorAll('a[href]')) {
+    if (typeof a.href !== 'string') continue;  // an SVG link
+    const hash = a.href.indexOf('#');
+    if (hash < 0 || a.href.slice(0, hash) !== here) continue;
+    const written = a.href.slice(hash + 1);
+    let decoded = written;
+    try { decoded = decodeURIComponent(written); } catch (e) {}
+    if (known(written) || known(decoded)) continue;
+    const name = normal.get(decoded.normalize('NFC'));
+    if (name !== undefined) a.setAttribute('href', '#' + encodeURIComponent(name));
+  }
   if (names.size > 0) {
     const hidden = document.createElement('div');
     hidden.style.display = 'none';

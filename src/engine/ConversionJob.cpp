@@ -520,7 +520,9 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
         return Cancelled();
     if (util::Status marked = assembler_->SetOutline(outline); !marked)
         warnings_.push_back(marked.Reason() + "; the PDF has no bookmarks");
-    if (util::Status written = assembler_->Write(); !written)
+    util::Status written = assembler_->Write();
+    warnings_.insert(warnings_.end(), assembler_->Warnings().begin(), assembler_->Warnings().end());
+    if (!written)
         return written;
     pages_ = assembler_->PageCount();
     timings_.writing = SecondsSince(start);

@@ -151,7 +151,7 @@ util::Status Assembler::RewriteLinks(const ChapterFiles& printed, const std::ato
     lock.unlock();
     if (!serialized)
         return NotWritten(serialized);
-    const util::Status stored = Store(bytes.View(), outputPath, compact_);
+    const util::Status stored = Store(bytes.View(), outputPath, compact_, warnings_);
     return stored ? stored : NotWritten(stored);
 }
 
@@ -182,7 +182,7 @@ util::Status Assembler::Write() {
     Release();
     lock.unlock();
     if (done)
-        done = Store(bytes.View(), outputPath_, compact_);
+        done = Store(bytes.View(), outputPath_, compact_, warnings_);
     return done ? done : NotWritten(done);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,7 +51,7 @@ class Assembler {
     // Applies to the chapters added after it.
     void SetPaper(const Paper& paper) { paper_ = paper; }
     // Whether the document is stored compacted (see Compactor.h); on by default. A document that cannot
-    // be compacted is stored as merged.
+    // be compacted, or whose compacted form does not check clean, is stored as merged (see Warnings).
     void SetCompaction(bool on) { compact_ = on; }
     // What the document says of itself, written with it.
     void SetMetadata(Metadata metadata) { metadata_ = std::move(metadata); }
@@ -70,8 +71,9 @@ class Assembler {
     // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
     int PageOf(const std::string& pdfPath) const { return chapters_.PageOf(pdfPath); }
     // Where an element of a chapter is in the merged document, from the named destination the browser
-    // wrote for it; none when the chapter has no such element.
-    std::optional<Place> Locate(const std::string& pdfPath, const std::string& fragment) const {
+    // wrote for it, by the fragment of a reference to it as the book writes it (percent-encoded or not,
+    // in NFC or not: see Names.h); none when the chapter has no such element.
+    std::optional<Place> Locate(const std::string& pdfPath, std::string_view fragment) const {
         return chapters_.Locate(pdfPath, fragment);
     }
     int PageCount() const { return chapters_.PageCount(); }
@@ -92,6 +94,8 @@ class Assembler {
     util::Status Write();
 
     const std::string& OutputPath() const { return outputPath_; }
+    // What storing the document had to say, one sentence each: that it was stored as merged, and why.
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
   private:
     // The document, or why there is none to work on.
@@ -110,6 +114,7 @@ class Assembler {
     std::unique_ptr<PoDoFo::PdfMemDocument> merged_;  // null until the first chapter, which becomes it
     std::unique_ptr<StructureTree> structure_;
     util::Status broken_;  // why the document cannot be used, since a chapter failed half appended
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace pdf

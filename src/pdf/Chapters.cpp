@@ -7,7 +7,7 @@ namespace pdf {
 void Chapters::Add(const std::string& pdfPath, const std::string& title, int pages,
                    std::map<std::string, Spot> destinations) {
     byPdf_[pdfPath] = chapters_.size();
-    chapters_.push_back({pdfPath, title, nextPage_, std::move(destinations)});
+    chapters_.push_back({pdfPath, title, nextPage_, Names(std::move(destinations))});
     nextPage_ += pages;
 }
 
@@ -21,14 +21,24 @@ int Chapters::PageOf(const std::string& pdfPath) const {
     return chapter != nullptr ? chapter->firstPage : 0;
 }
 
-std::optional<Place> Chapters::Locate(const std::string& pdfPath, const std::string& fragment) const {
+std::optional<Place> Chapters::Locate(const std::string& pdfPath, std::string_view fragment) const {
     const Chapter* chapter = Find(pdfPath);
     if (chapter == nullptr)
         return std::nullopt;
-    auto spot = chapter->destinations.find(fragment);
-    if (spot == chapter->destinations.end())
+    const std::optional<Spot> spot = chapter->names.ByFragment(fragment);
+    if (!spot)
         return std::nullopt;
-    return Place{chapter->firstPage + spot->second.page, spot->second.top};
+    return Place{chapter->firstPage + spot->page, spot->top};
+}
+
+std::optional<Place> Chapters::LocateDestination(const std::string& pdfPath, const std::string& name) const {
+    const Chapter* chapter = Find(pdfPath);
+    if (chapter == nullptr)
+        return std::nullopt;
+    const std::optional<Spot> spot = chapter->names.ByDestination(name);
+    if (!spot)
+        return std::nullopt;
+    return Place{chapter->firstPage + spot->page, spot->top};
 }
 
 const Chapters::Chapter* Chapters::ChapterOfPage(int page) const {

@@ -5,9 +5,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "pdf/Destinations.h"
+#include "pdf/Names.h"
 
 namespace pdf {
 
@@ -23,7 +24,7 @@ class Chapters {
         std::string pdf;  // the chapter PDF's path
         std::string title;
         int firstPage = 0;  // 1-based, in the merged document
-        std::map<std::string, Spot> destinations;
+        Names names;        // where its elements are
     };
 
     // Moves the page cursor on by pages that belong to no chapter (blank pages).
@@ -33,9 +34,11 @@ class Chapters {
              std::map<std::string, Spot> destinations);
     // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
     int PageOf(const std::string& pdfPath) const;
-    // Where an element of a chapter is, by the named destination the browser wrote for it; none when
-    // the chapter has no such element.
-    std::optional<Place> Locate(const std::string& pdfPath, const std::string& fragment) const;
+    // Where an element of a chapter is, by the fragment of a reference to it (see Names::ByFragment);
+    // none when the chapter has no such element.
+    std::optional<Place> Locate(const std::string& pdfPath, std::string_view fragment) const;
+    // Where the destination that a link annotation of the chapter names is (see Names::ByDestination).
+    std::optional<Place> LocateDestination(const std::string& pdfPath, const std::string& name) const;
     // The chapter a 1-based page of the merged document belongs to; null for none.
     const Chapter* ChapterOfPage(int page) const;
     int PageCount() const { return nextPage_ - 1; }

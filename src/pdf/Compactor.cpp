@@ -6,16 +6,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <set>
+#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "pdf/Check.h"
+#include "pdf/QpdfLogger.h"
 #include "pdf/TrueTypeUnion.h"
 
 namespace pdf {
@@ -315,6 +320,13 @@ struct FaceGroup {
     }
 };
 
+// Pl_Flate's compression level is one for the process: writes at the default share it, a write at
+// another level takes it alone.
+std::shared_mutex& CompressionLevel() {
+    static std::shared_mutex level;
+    return level;
+}
+
 class Compactor {
   public:
     // Reads bytes in place: the caller keeps them for the compactor's life.
@@ -325,21 +337,49 @@ class Compactor {
         objects_ = pdf_.getAllObjects();
     }
 
-    std::string Run() {
+    void Prepare() {
         UniteFaces();
         StoreOnce();
         RoundGlyphProcedures();
         Redirect();
+    }
+
+    // The document written with object streams, the streams qpdf compresses at level (zlib's 1 to 9;
+    // none: qpdf's default), and with recompress, also those that came compressed (else they are kept
+    // as they are).
+    std::string Write(std::optional<int> level, bool recompress) {
         QPDFWriter writer(pdf_);
         writer.setOutputMemory();
         writer.setObjectStreamMode(qpdf_o_generate);
         writer.setCompressStreams(true);
-        writer.write();
+        writer.setRecompressFlate(recompress);
+        // Pl_Flate's level is one for the process: a write at another level has it to itself.
+        std::shared_lock<std::shared_mutex> shared(CompressionLevel(), std::defer_lock);
+        std::unique_lock<std::shared_mutex> own(CompressionLevel(), std::defer_lock);
+        if (level) {
+            own.lock();
+            Pl_Flate::setCompressionLevel(*level);
+        } else {
+            shared.lock();
+        }
+        try {
+            writer.write();
+        } catch (...) {
+            if (level)
+                Pl_Flate::setCompressionLevel(-1);
+            throw;
+        }
+        if (level)
+            Pl_Flate::setCompressionLevel(-1);
         const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
         return {reinterpret_cast<const char*>(out->getBuffer()), out->getSize()};
     }
 
   private:
+    // Before the document: see ShareQpdfLogger.
+    struct LoggerShared {
+        LoggerShared() { ShareQpdfLogger(); }
+    } loggerShared_;
     QPDF pdf_;
     std::vector<QPDFObjectHandle> objects_;     // as read; what the compactor adds refers to none of them
     std::map<QPDFObjGen, QPDFObjGen> standIn_;  // object -> the object that replaces it
@@ -657,11 +697,30 @@ class Compactor {
 util::Status Compact(std::string_view pdf, std::string& compacted) {
     try {
         Compactor compactor(pdf);
-        compacted = compactor.Run();
+        compactor.Prepare();
+        // qpdf's reader warns of a sound Flate stream whose inflated bytes fill its 64 KiB buffer just
+        // where one of its 10,240-byte reads ends ("input stream is complete but output may still be
+        // valid"): a coincidence of the compressed bytes, which a long stream meets now and then. A
+        // document that draws it (or any other complaint) is written again with the streams qpdf
+        // compresses (object streams, what the compactor made) at another level, which changes all
+        // their bytes; at last with every stream compressed again, the browser's too.
+        struct Attempt {
+            std::optional<int> level;
+            bool recompress;
+        };
+        util::Status checked;
+        for (const Attempt& attempt : {Attempt{std::nullopt, false}, Attempt{9, false}, Attempt{9, true}}) {
+            compacted = compactor.Write(attempt.level, attempt.recompress);
+            checked = CheckDocument(compacted);
+            if (checked)
+                return {};
+        }
+        compacted.clear();
+        return util::Status::Failure("the compacted PDF does not check clean: " + checked.Reason());
     } catch (const std::exception& e) {
+        compacted.clear();
         return util::Status::Failure(std::string("the PDF could not be compacted: ") + e.what());
     }
-    return {};
 }
 
 }  // namespace pdf

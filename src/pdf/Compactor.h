@@ -15,8 +15,9 @@
 
 namespace pdf {
 
-// The compacted document into compacted; it draws and reads the same as pdf. A failure (pdf cannot be
-// read, or the result cannot be written) says why, and pdf is then best kept as it is.
+// The compacted document into compacted; it draws and reads the same as pdf, and checks clean (see
+// Check.h). A failure (pdf cannot be read, the result cannot be written or does not check clean) says
+// why, leaves compacted empty, and pdf is then best kept as it is.
 util::Status Compact(std::string_view pdf, std::string& compacted);
 
 }  // namespace pdf

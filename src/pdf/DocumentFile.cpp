@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "pdf/Check.h"
 #include "pdf/Compactor.h"
 #include "pdf/Objects.h"
 #include "util/AtomicFile.h"
@@ -34,10 +35,22 @@ util::Status Serialize(PoDoFo::PdfMemDocument& doc, DocumentBytes& bytes) {
     });
 }
 
-util::Status Store(std::string_view bytes, const std::string& path, bool compact) {
+util::Status Store(std::string_view bytes, const std::string& path, bool compact,
+                   std::vector<std::string>& warnings) {
     std::string compacted;
-    if (compact && Compact(bytes, compacted))
-        bytes = compacted;
+    bool checked = false;  // whether bytes are known to check clean
+    if (compact) {
+        if (const util::Status done = Compact(bytes, compacted); done) {
+            bytes = compacted;
+            checked = true;  // the compactor checks what it makes
+        } else {
+            warnings.push_back(done.Reason() + "; the PDF is stored as merged, larger");
+        }
+    }
+    if (!checked) {
+        if (const util::Status sound = CheckDocument(bytes); !sound)
+            return util::Status::Failure("the PDF is not sound: " + sound.Reason());
+    }
     util::AtomicFile file(path);
     if (!file.IsOpen())
         return util::Status::Failure("cannot create a file beside " + path + ": " + SystemError(errno));

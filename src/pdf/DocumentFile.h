@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/Status.h"
 
@@ -24,9 +25,11 @@ struct DocumentBytes {
 util::Status ReadDocument(PoDoFo::PdfMemDocument& doc, const std::string& path, const std::string& what);
 // Writes doc into bytes.
 util::Status Serialize(PoDoFo::PdfMemDocument& doc, DocumentBytes& bytes);
-// Stores bytes at path, compacted when asked (a document that cannot be compacted is stored as it is,
-// whole but larger), through a temporary file beside it renamed into place; on failure path keeps what
-// it held.
-util::Status Store(std::string_view bytes, const std::string& path, bool compact);
+// Stores bytes at path, compacted when asked, through a temporary file beside it renamed into place. What
+// is stored checks clean (see Check.h): a compacted document that does not, or a document that cannot be
+// compacted, is stored as it is, whole but larger, and a warning says why; a document that does not
+// check clean as it is is not stored. On failure path keeps what it held.
+util::Status Store(std::string_view bytes, const std::string& path, bool compact,
+                   std::vector<std::string>& warnings);
 
 }  // namespace pdf

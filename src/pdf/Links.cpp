@@ -50,7 +50,7 @@ Verdict Judge(PoDoFo::PdfAnnotation* annotation, const std::string& ownChapter, 
 
     // Where the link goes: a chapter PDF and an element id in it (empty: the chapter's start).
     std::string pdf;
-    std::string fragment;
+    std::string fragment;  // as the URL has it: percent-encoded where the browser's parser encoded it
     const std::string name = NamedTarget(annotation);
     PoDoFo::PdfAction* action = annotation->HasAction() ? annotation->GetAction() : nullptr;
     if (!name.empty()) {
@@ -72,7 +72,7 @@ Verdict Judge(PoDoFo::PdfAnnotation* annotation, const std::string& ownChapter, 
         }
         const size_t hash = uri.find('#');
         if (hash != std::string::npos)
-            fragment = util::PercentDecode(uri.substr(hash + 1));
+            fragment = uri.substr(hash + 1);
     } else if (action != nullptr) {
         verdict.kind = Verdict::kRemove;  // a script, a launch, another file: nothing a book's link should do
         return verdict;
@@ -82,7 +82,9 @@ Verdict Judge(PoDoFo::PdfAnnotation* annotation, const std::string& ownChapter, 
 
     verdict.kind = Verdict::kRemove;
     Place target{pdf.empty() ? 0 : chapters.PageOf(pdf), -1};
-    if (target.page > 0 && !fragment.empty())
+    if (target.page > 0 && !name.empty())
+        target = chapters.LocateDestination(pdf, name).value_or(Place{});
+    else if (target.page > 0 && !fragment.empty())
         target = chapters.Locate(pdf, fragment).value_or(Place{});
     if (target.page < 1 || target.page > pageCount)
         return verdict;  // a file that was not printed, or an element it does not have: no link

@@ -30,7 +30,10 @@ class CommandLineTest : public ::testing::Test {
     static void TearDownTestSuite() { delete books_; }
     static std::string Book(const std::string& name) { return *books_ / ("books/" + name); }
 
-    void TearDown() override { EXPECT_TRUE(home.NoLeftovers()); }
+    void TearDown() override {
+        EXPECT_TRUE(home.NoLeftovers());
+        EXPECT_EQ(testing_support::UncleanPdfs(out.Path()), "");
+    }
 
     // Runs epub2pdf with arguments (already quoted), and environment variables (NAME=value, quoted)
     // set for it; standard output and error apart.
@@ -370,9 +373,6 @@ TEST_F(CommandLineTest, ASignalStopsAtOnceEvenInAHungChapter) {
     }
 }
 
-// Real books, EPUB 2 and 3, all convert; their outline ends with their own table of contents (read
-// from the book by another reader), after the bookmarks of their guide; bookmarks and links land where
-// they point.
 // A4 with the whole book's page numbers, on a real book: the paper, a number in the footer of every page
 // equal to its page label, the book's metadata in XMP, and every page's content in one structure tree.
 TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
@@ -410,25 +410,27 @@ TEST_F(CommandLineTest, PaperAndPageNumbersOnABook) {
     EXPECT_EQ(summary["structure"]["distinct"], pages);
 }
 
+// Real books, EPUB 2 and 3, and the book of names in every script and form, all convert; their outline
+// ends with their own table of contents (read from the book by another reader), after the bookmarks of
+// their guide; every bookmark and at least 99 % of the links land on their target's page (read back by
+// tests/support/landing.py), no link the book has is missing, dead or a file: URL; every PDF checks
+// clean (TearDown).
 TEST_F(CommandLineTest, CorpusBooks) {
     const std::string corpus = testing_support::CorpusDir();
     if (!fs::is_directory(corpus))
         GTEST_SKIP() << "no corpus at " << corpus;
-    std::string args = "-j 2 -o " + ShellQuote(out.Path());
-    std::set<std::string> books;
+    std::map<std::string, std::string> books = {{"names", Book("names.epub")}};  // name -> EPUB
     for (auto& e : fs::directory_iterator(corpus)) {
-        if (e.path().extension() != ".epub")
-            continue;
-        books.insert(e.path().stem().string());
-        args += " " + ShellQuote(e.path().string());
+        if (e.path().extension() == ".epub")
+            books[e.path().stem().string()] = e.path().string();
     }
+    std::string args = "-j 2 -o " + ShellQuote(out.Path());
+    for (const auto& [book, epub] : books) args += " " + ShellQuote(epub);
     auto r = Epub2pdf(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    for (const std::string& book : books) {
+    for (const auto& [book, epub] : books) {
         const std::string pdf = out / (book + ".pdf");
         ASSERT_TRUE(fs::exists(pdf)) << book << "\n" << r.err;
-        auto check = RunCommand("qpdf --check " + ShellQuote(pdf));
-        EXPECT_EQ(check.exitCode, 0) << book << "\n" << check.output.substr(0, 2000);
         EXPECT_EQ(testing_support::PdfText(pdf).find("This page contains the following errors"),
                   std::string::npos)
             << book;
@@ -437,7 +439,7 @@ TEST_F(CommandLineTest, CorpusBooks) {
 
         auto expected = RunCommand(
             "python3 " + ShellQuote(testing_support::SourceDir() + "/tests/support/expected_outline.py") +
-            " " + ShellQuote(corpus + "/" + book + ".epub"));
+            " " + ShellQuote(epub));
         ASSERT_EQ(expected.exitCode, 0) << book << "\n" << expected.output;
         std::function<json(const json&)> titles = [&titles](const json& items) {
             json result = json::array();
@@ -455,16 +457,12 @@ TEST_F(CommandLineTest, CorpusBooks) {
         for (size_t i = 0; i < got.size() - want.size(); ++i)
             EXPECT_NE(got[i]["title"], "") << book << " guide " << i;
 
-        // Bookmarks and links land on the page of their target (read back by tests/support/landing.py);
-        // no link is dead or a file: URL.
-        auto landing =
-            RunCommand("python3 " + ShellQuote(testing_support::SourceDir() + "/tests/support/landing.py") +
-                       " " + ShellQuote(corpus + "/" + book + ".epub") + " " + ShellQuote(pdf));
-        ASSERT_EQ(landing.exitCode, 0) << book << "\n" << landing.output;
-        const json counts = json::parse(landing.output);
-        EXPECT_EQ(counts["bookmarks_right"], counts["bookmarks"]) << book << " " << landing.output;
-        EXPECT_GE(counts["links_right"].get<double>(), 0.97 * counts["links"].get<double>())
-            << book << " " << landing.output;
+        const json counts = testing_support::Landing(epub, pdf);
+        ASSERT_TRUE(counts.is_object()) << book;
+        EXPECT_EQ(counts["bookmarks_right"], counts["bookmarks"]) << book << " " << counts.dump();
+        EXPECT_GE(counts["links_right"].get<double>(), 0.99 * counts["links"].get<double>())
+            << book << " " << counts.dump();
+        EXPECT_EQ(counts["links_missing"], 0) << book << " " << counts.dump();
         EXPECT_EQ(counts["dead_links"], 0) << book;
         EXPECT_EQ(counts["file_urls"], 0) << book;
     }

@@ -40,6 +40,7 @@ class JobTest : public ::testing::Test {
     }
     static void TearDownTestSuite() { delete books_; }
     static std::string Book(const std::string& name) { return *books_ / ("books/" + name); }
+    void TearDown() override { EXPECT_EQ(testing_support::UncleanPdfs(out.Path()), ""); }
 
     std::set<std::string> OutputFiles() const {
         std::set<std::string> names;

@@ -272,3 +272,75 @@ raw_book("anchors.epub", {
     "OEBPS/b.xhtml": page("B", '<p>Intro of the second chapter.</p><p><span><a id="marker"></a></span></p>'
                                '<h2 style="page-break-before: always">After the break</h2>'),
 })
+
+# Names in every script and form: ids in kanji and kana, Cyrillic, with spaces, with "%" and escapes,
+# composed against decomposed (NFC / NFD), with characters the browser escapes in its names. Both
+# chapters hold every id, each at a heading of its own page; each chapter links to every id in itself and
+# in the other, in each form listed; the table of contents points at those of chapter b in three forms.
+
+
+def nfc(text):
+    import unicodedata
+    return unicodedata.normalize("NFC", text)
+
+
+def nfd(text):
+    import unicodedata
+    return unicodedata.normalize("NFD", text)
+
+
+def quote(text):
+    import urllib.parse
+    return urllib.parse.quote(text, safe="")
+
+
+def attr(text):
+    import html
+    return html.escape(text, quote=True)
+
+
+NAMES = [  # (what, the id as the chapter writes it, the fragments that links write for it)
+    ("kanji", "h.0001.総合的にみて", ["h.0001.総合的にみて", quote("h.0001.総合的にみて")]),
+    ("kana", "h.0006.Kindle_20Paperwhiteでの確認結果", ["h.0006.Kindle_20Paperwhiteでの確認結果"]),
+    ("figure", nfc("f.0001.サンプル数式のiBooks3_2e0による表示_EF_BC_91"),
+     [nfc("f.0001.サンプル数式のiBooks3_2e0による表示_EF_BC_91"), nfd("f.0001.サンプル数式のiBooks3_2e0による表示_EF_BC_91")]),
+    ("cyrillic", "глава-первая", ["глава-первая", quote("глава-первая")]),
+    ("spaces", "two words here", ["two words here", "two%20words%20here"]),
+    ("percent", "pct%41", ["pct%2541", "pct%41"]),
+    ("escaped", "pctB", ["pct%42"]),
+    ("composed", nfc("プラグイン"), [nfd("プラグイン"), quote(nfd("プラグイン"))]),
+    ("decomposed", nfd("ガイド"), [nfc("ガイド"), nfd("ガイド")]),
+    ("brackets", "a[1]{x}|^", ["a[1]{x}|^", "a%5B1%5D%7Bx%7D%7C%5E"]),
+    ("quotes", 'q"<>`\'', ['q"<>`\'', "q%22%3C%3E%60'"]),
+    ("hash", "hash#in", ["hash%23in"]),
+    ("slash", "slash/and?q", ["slash/and?q", "slash%2Fand%3Fq"]),
+    ("emoji", "emoji\U0001F600", ["emoji\U0001F600"]),
+]
+
+
+def names_chapter(me, other):
+    links = []
+    for what, _, fragments in NAMES:
+        for i, fragment in enumerate(fragments, 1):
+            links.append('<a href="#%s">%s2%s %s %d</a>' % (attr(fragment), me, me, what, i))
+            links.append('<a href="%s.xhtml#%s">%s2%s %s %d</a>' % (other, attr(fragment), me, other, what, i))
+    targets = "".join('<h2 id="%s" style="page-break-before: always">Chapter %s target %s</h2><p>Text.</p>'
+                      % (attr(name), me, what) for what, name, _ in NAMES)
+    return page("Names " + me, "<h1>Names %s</h1><p>%s</p>%s" % (me, "<br/>".join(links), targets))
+
+
+names_ncx = "".join('<navPoint><navLabel><text>b %s %s</text></navLabel><content src="b.xhtml#%s"/></navPoint>'
+                    % (what, form, attr(fragment)) for what, name, _ in NAMES
+                    for form, fragment in (("raw", name), ("encoded", quote(name)), ("nfd", nfd(name))))
+raw_book("names.epub", {
+    "OEBPS/content.opf": """<?xml version="1.0" encoding="UTF-8"?>
+<package xmlns="http://www.idpf.org/2007/opf" version="2.0"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">
+ <dc:title>Names</dc:title></metadata><manifest><item id="a" href="a.xhtml" media-type="application/xhtml+xml"/>
+ <item id="b" href="b.xhtml" media-type="application/xhtml+xml"/><item id="ncx" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
+ </manifest><spine toc="ncx"><itemref idref="a"/><itemref idref="b"/></spine></package>""",
+    "OEBPS/toc.ncx": '<?xml version="1.0" encoding="UTF-8"?><ncx xmlns="http://www.daisy.org/z3986/2005/ncx/"><navMap>'
+                     '<navPoint><navLabel><text>a</text></navLabel><content src="a.xhtml"/></navPoint>%s</navMap></ncx>'
+                     % names_ncx,
+    "OEBPS/a.xhtml": names_chapter("a", "b"),
+    "OEBPS/b.xhtml": names_chapter("b", "a"),
+})

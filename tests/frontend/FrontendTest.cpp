@@ -147,7 +147,7 @@ TEST(BooksAtOnceTest, AskedThenTheSettingsThenTheMachine) {
     const Case cases[] = {
         {"two cores, plenty of memory", 2, 24 * GiB, 2},
         {"many cores, capped at twenty", 64, 256 * GiB, 20},
-        {"memory is the limit", 16, 3 * GiB, 6},
+        {"memory is the limit", 16, 3 * GiB, 3},
         {"too little memory still converts one", 8, GiB / 4, 1},
         {"memory unknown: the cores", 4, 0, 4},
         {"no cores reported", 0, 8 * GiB, 1},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FontSubsets.h"
+#include "RawPdf.h"
 #include "pdf/Compactor.h"
 #include "support/TestSupport.h"
 #include "util/AtomicFile.h"
@@ -15,43 +16,10 @@ namespace {
 using pdf::TrueTypeProgram;
 using testing_support::BrowserSubset;
 using testing_support::DejaVuFace;
+using testing_support::RawPdf;
 using testing_support::RunCommand;
 using testing_support::ShellQuote;
 using testing_support::TempDir;
-
-// A PDF written by hand, object by object.
-class RawPdf {
-  public:
-    int Add(const std::string& body) {
-        objects_.push_back(body);
-        return static_cast<int>(objects_.size());
-    }
-    void Set(int object, const std::string& body) { objects_.at(object - 1) = body; }
-    int AddStream(const std::string& dict, const std::string& data) {
-        return Add("<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-                   "\nendstream");
-    }
-    std::string Bytes(int root) const {
-        std::string pdf = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-        std::vector<size_t> offsets;
-        for (size_t i = 0; i < objects_.size(); ++i) {
-            offsets.push_back(pdf.size());
-            pdf += std::to_string(i + 1) + " 0 obj\n" + objects_[i] + "\nendobj\n";
-        }
-        const size_t xref = pdf.size();
-        pdf += "xref\n0 " + std::to_string(objects_.size() + 1) + "\n0000000000 65535 f \n";
-        for (const size_t offset : offsets) {
-            char entry[24];
-            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-            pdf += entry;
-        }
-        return pdf + "trailer\n<< /Size " + std::to_string(objects_.size() + 1) + " /Root " +
-               std::to_string(root) + " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    }
-
-  private:
-    std::vector<std::string> objects_;
-};
 
 std::string ToUnicode(const std::string& entries) {
     return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def /CMapType 2 def\n"

@@ -82,6 +82,7 @@ class ShellTest : public ::testing::Test {
         unsetenv("XDG_RUNTIME_DIR");
         unsetenv("LANG");
         EXPECT_TRUE(home.NoLeftovers());
+        EXPECT_EQ(testing_support::UncleanPdfs(out.Path()), "");
     }
 
     shell::Application& Start(bool answerYes = false) {

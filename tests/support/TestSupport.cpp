@@ -83,6 +83,38 @@ nlohmann::json PdfSummary(const std::string& pdfPath) {
     return nlohmann::json::parse(r.output, nullptr, false);
 }
 
+std::string PdfCheckProblems(const std::string& pdfPath) {
+    CommandResult r = RunCommand("qpdf --check " + ShellQuote(pdfPath));
+    if (r.exitCode == 0 && r.output.find("WARNING") == std::string::npos)
+        return {};
+    return "qpdf --check exits with " + std::to_string(r.exitCode) + ":\n" + r.output.substr(0, 2000);
+}
+
+std::string UncleanPdfs(const std::string& folder) {
+    std::string problems;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_regular_file(ec))
+            continue;
+        std::ifstream in(it->path(), std::ios::binary);
+        char head[5] = {};
+        if (!in.read(head, sizeof head) || std::string(head, sizeof head) != "%PDF-")
+            continue;
+        if (std::string problem = PdfCheckProblems(it->path().string()); !problem.empty())
+            problems += it->path().string() + ": " + problem + "\n";
+    }
+    return problems;
+}
+
+nlohmann::json Landing(const std::string& epubPath, const std::string& pdfPath) {
+    CommandResult r = RunCommand("python3 " + ShellQuote(SourceDir() + "/tests/support/landing.py") + " " +
+                                 ShellQuote(epubPath) + " " + ShellQuote(pdfPath) + " 2>/dev/null");
+    if (r.exitCode != 0)
+        return nlohmann::json();
+    return nlohmann::json::parse(r.output, nullptr, false);
+}
+
 nlohmann::json OutlineTitles(const nlohmann::json& outline) {
     nlohmann::json result = nlohmann::json::array();
     for (const auto& item : outline) {

@@ -43,6 +43,15 @@ bool HaveProgram(const std::string& name);
 
 // What qpdf reads from a PDF: pages, info, outline tree and link annotations (support/pdf_summary.py).
 nlohmann::json PdfSummary(const std::string& pdfPath);
+// What qpdf --check says of a PDF that does not check clean (an error or any warning); empty when it
+// checks clean.
+std::string PdfCheckProblems(const std::string& pdfPath);
+// The same for every PDF below folder (each file that begins with "%PDF-"), each under its path; empty
+// when they all check clean. Every test that converts books runs it over its output when it ends.
+std::string UncleanPdfs(const std::string& folder);
+// What tests/support/landing.py counts of a book's PDF: whether its bookmarks and links land on their
+// targets' pages, links missing, dead links and file: URLs; null when it could not run.
+nlohmann::json Landing(const std::string& epubPath, const std::string& pdfPath);
 // An outline of PdfSummary reduced to titles, pages and (where there are any) kids.
 nlohmann::json OutlineTitles(const nlohmann::json& outline);
 // The text of a PDF as poppler's pdftotext extracts it.

@@ -41,7 +41,8 @@ def package(book):
 
 
 def read(epub, with_targets=False):
-    """The expected outline; with_targets adds each entry's "file" (in the archive) and "fragment"."""
+    """The expected outline; with_targets adds each entry's "file" (in the archive) and "fragment" (as
+    the reference writes it, not decoded)."""
     book = zipfile.ZipFile(epub)
     opf_path, items, spine = package(book)
     printed = {resolve(opf_path, items[r.get("idref")].get("href")) for r in spine.iter(OPF + "itemref")
@@ -56,7 +57,7 @@ def read(epub, with_targets=False):
         return result
 
     def at(base, href):
-        return resolve(base, href), urllib.parse.unquote(href.split("#", 1)[1]) if "#" in href else ""
+        return resolve(base, href), href.split("#", 1)[1] if "#" in href else ""
 
     ncx_item = items.get(spine.get("toc")) or next(
         (i for i in items.values() if i.get("media-type") == "application/x-dtbncx+xml"), None)

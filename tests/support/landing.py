@@ -9,7 +9,14 @@ pdftotext in its layout and its raw reading), never the program's own results:
   book's links with that text (the same text, else text that holds it); the first run of text of one of
   their targets (the element, or the start of the document when the link names none) must be on the
   page the link goes to. Links whose words match no link of the book are counted apart;
+- missing links: links of the book whose target is there (a printed document of the spine, and the
+  element its fragment names) for which the PDF has no link: the book's links and the PDF's are paired
+  by their text (the same text, case and whitespace aside, else the one text holding the other), each
+  PDF link standing for one book link at most;
 - dead links (no page) and file: URLs that reached the PDF.
+
+A fragment names an element as a browser finds it: by the fragment as written, else percent-decoded,
+and here also in Unicode NFC, which the book may write one way in the reference and the other in the id.
 
 usage: landing.py BOOK.epub BOOK.pdf   prints one JSON object of counts
 """
@@ -18,6 +25,7 @@ import json
 import re
 import subprocess
 import sys
+import unicodedata
 import urllib.parse
 import xml.etree.ElementTree as ET
 import zipfile
@@ -36,10 +44,21 @@ def squeezed(text):
     return re.sub(r"\s+", "", text)
 
 
+def link_key(text):
+    """What identifies a link by its text: no whitespace or soft hyphens, case folded (a style may set
+    the text in capitals)."""
+    return squeezed(text).replace("\u00ad", "").casefold()
+
+
+def nfc(text):
+    return unicodedata.normalize("NFC", text)
+
+
 class Book:
     def __init__(self, path):
         self.zip = zipfile.ZipFile(path)
         self.docs = {}
+        self.ids = {}
 
     def doc(self, name):
         if name not in self.docs:
@@ -53,10 +72,38 @@ class Book:
                     self.docs[name] = None
         return self.docs[name]
 
+    def names(self, name):
+        """The ids and anchor names of a document, by themselves and in NFC."""
+        if name not in self.ids:
+            root = self.doc(name)
+            found = {}
+            for e in (root.iter() if root is not None else []):
+                for key in ("id", "name"):
+                    value = e.get(key)
+                    if value is not None and (key == "id" or e.tag.endswith("}a")):
+                        found.setdefault(value, value)
+            for value in list(found):
+                found.setdefault(nfc(value), value)
+            self.ids[name] = found
+        return self.ids[name]
+
+    def element(self, name, fragment):
+        """The id (or anchor name) in document name that a fragment, as written, names; None when none."""
+        found = self.names(name)
+        decoded = urllib.parse.unquote(fragment)
+        for candidate in (fragment, decoded, nfc(fragment), nfc(decoded)):
+            if candidate in found:
+                return found[candidate]
+        return None
+
     def target_text(self, name, fragment):
         root = self.doc(name)
         if root is None:
             return ""
+        if fragment:
+            fragment = self.element(name, fragment)
+            if fragment is None:
+                return ""
         if not fragment:  # the document's start: its first text
             body = next((e for e in root.iter() if e.tag.endswith("body")), root)
             return next((words(t) for t in body.itertext() if words(t)), "")[:20]
@@ -70,6 +117,19 @@ class Book:
             elif kind == "text" and found and words(value):
                 return words(value)[:20]
         return ""
+
+    @staticmethod
+    def links(root):
+        """(a, hidden) for the document's links in document order; hidden when the link or an element
+        around it is not shown (the hidden attribute, or display: none in its style): nothing is drawn."""
+        stack = [(root, False)]
+        while stack:
+            element, hidden = stack.pop()
+            style = re.sub(r"\s+", "", element.get("style") or "").lower()
+            hidden = hidden or element.get("hidden") is not None or "display:none" in style
+            if element.tag == "{http://www.w3.org/1999/xhtml}a":
+                yield element, hidden
+            stack.extend((child, hidden) for child in reversed(list(element)))
 
     @staticmethod
     def stream(element):
@@ -87,6 +147,24 @@ class Book:
             if value.text:
                 later.append(("text", value.text))
             stack.extend(later)
+
+
+def under_text(ws, rect, height):
+    """The words under a link's rectangle: those whose middle lies in it; where none does, the characters
+    of the words it crosses whose share of the word lies in it (text without spaces, as in Chinese and
+    Japanese, is one word a line long)."""
+    x1, y1, x2, y2 = rect
+    left, right = min(x1, x2) - 1, max(x1, x2) + 1
+    top, bottom = height - max(y1, y2) - 1, height - min(y1, y2) + 1
+    inside = [w for w in ws if left <= (w[0] + w[2]) / 2 <= right and top <= (w[1] + w[3]) / 2 <= bottom]
+    if inside:
+        return words(" ".join(w[4] for w in inside))
+    parts = []
+    for w in ws:
+        if top <= (w[1] + w[3]) / 2 <= bottom and w[0] < right and w[2] > left and w[4]:
+            step = (w[2] - w[0]) / len(w[4])
+            parts.append("".join(c for i, c in enumerate(w[4]) if left <= w[0] + (i + 0.5) * step <= right))
+    return words(" ".join(parts))
 
 
 def main():
@@ -110,7 +188,7 @@ def main():
                  for i, (_, ws) in enumerate(pages)]
 
     result = {"bookmarks": 0, "bookmarks_right": 0, "links": 0, "links_right": 0, "links_unmatched": 0,
-              "dead_links": 0, "file_urls": 0}
+              "links_missing": 0, "dead_links": 0, "file_urls": 0}
 
     # Bookmarks.
     want = expected_outline.read(epub, with_targets=True)
@@ -126,23 +204,34 @@ def main():
             walk(a["kids"], b.get("kids", []))
     walk(want, got)
 
-    # The book's links to its own documents, by their text.
+    # The book's links to its own documents, by their text; those whose target is there are expected in
+    # the PDF.
     opf_path, items, spine_element = expected_outline.package(book.zip)
     spine = [expected_outline.resolve(opf_path, items[r.get("idref")].get("href"))
              for r in spine_element.iter(expected_outline.OPF + "itemref") if r.get("idref") in items]
+    spine = list(dict.fromkeys(spine))  # items of one file under several names are printed once
+    printed = {expected_outline.resolve(opf_path, items[r.get("idref")].get("href"))
+               for r in spine_element.iter(expected_outline.OPF + "itemref")
+               if r.get("idref") in items and items[r.get("idref")].get("media-type") in expected_outline.PRINTABLE}
     by_text = {}
+    expected = []  # link keys of the book's links whose target is there
     for name in spine:
         root = book.doc(name)
         if root is None:
             continue
-        for a in root.iter("{http://www.w3.org/1999/xhtml}a"):
+        for a, hidden in Book.links(root):
             href = a.get("href")
             if not href or re.match(r"^[a-zA-Z][a-zA-Z0-9+.-]*:", href):
                 continue  # web and mail links
             path, _, fragment = href.partition("#")
             target = expected_outline.resolve(name, path) if path else name
-            by_text.setdefault(words("".join(a.itertext())), []).append((target, urllib.parse.unquote(fragment)))
+            text = "".join(a.itertext())
+            by_text.setdefault(words(text), []).append((target, fragment))
+            if (not hidden and name in printed and target in printed and
+                    (not fragment or book.element(target, fragment))):
+                expected.append(link_key(text))
 
+    found = []  # link keys of the PDF's links into the document
     for link in summary["links"]:
         if "uri" in link:
             result["file_urls"] += link["uri"].startswith("file:")
@@ -151,10 +240,8 @@ def main():
             result["dead_links"] += 1
             continue
         height, ws = pages[link["page"] - 1]
-        x1, y1, x2, y2 = link["rect"]
-        top, bottom = height - max(y1, y2), height - min(y1, y2)
-        under = words(" ".join(w[4] for w in ws if min(x1, x2) - 1 <= (w[0] + w[2]) / 2 <= max(x1, x2) + 1
-                               and top - 1 <= (w[1] + w[3]) / 2 <= bottom + 1))
+        under = under_text(ws, link["rect"], height)
+        found.append(link_key(under))
         if not under:  # an image, or nothing readable under it: nothing to identify it by
             result["links_unmatched"] += 1
             continue
@@ -167,6 +254,24 @@ def main():
             continue
         result["links"] += 1
         result["links_right"] += any(squeezed(t) in page_text[link["dest"] - 1] for t in texts)
+
+    # Each PDF link stands for one book link: first those of the same text, then a text that holds the
+    # other (a link broken over two lines is two PDF links, each under part of its text).
+    pool = {}
+    for key in found:
+        pool[key] = pool.get(key, 0) + 1
+    unpaired = []
+    for key in expected:
+        if pool.get(key, 0) > 0:
+            pool[key] -= 1
+        else:
+            unpaired.append(key)
+    for key in unpaired:
+        other = next((k for k, n in pool.items() if n > 0 and k and key and (k in key or key in k)), None)
+        if other is None:
+            result["links_missing"] += 1
+        else:
+            pool[other] -= 1
     print(json.dumps(result))
 
 

@@ -19,6 +19,7 @@
 #include "util/Scrambled.h"
 #include "util/Sync.h"
 #include "util/Text.h"
+#include "util/Unicode.h"
 #include "util/Urls.h"
 
 namespace fs = std::filesystem;
@@ -210,6 +211,19 @@ TEST(ByteOrderTest, ReadsAndWritesBothOrders) {
     std::string appended = "x";
     util::AppendBigEndian(appended, std::uint16_t{0x4142});
     EXPECT_EQ(appended, "xAB");
+}
+
+// Decomposed text (a base letter and a combining mark) composes; what is composed, ASCII, or not UTF-8
+// at all stays as it is.
+TEST(TextTest, NormalizationFormC) {
+    const std::pair<std::string, std::string> cases[] = {{"プラグイン", "プラグイン"},  // プラグイン
+                                                         {"ガイド", "ガイド"},          // ガイド
+                                                         {"été", "été"},
+                                                         {"глава h.0001.総", "глава h.0001.総"},
+                                                         {"two words %41", "two words %41"},
+                                                         {"ãÃ", "ãÃ"},
+                                                         {"", ""}};
+    for (const auto& [text, composed] : cases) EXPECT_EQ(util::ToNfc(text), composed) << text;
 }
 
 TEST(ScrambledTest, DescramblesOnceAndKeepsNoPlainText) {
