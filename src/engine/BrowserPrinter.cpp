@@ -12,6 +12,8 @@
 #include "util/Files.h"
 #include "util/Format.h"
 #include "util/Sync.h"
+#include "util/Text.h"
+#include "util/Urls.h"
 
 namespace engine {
 namespace {
@@ -119,6 +121,74 @@ constexpr const char* kInspectPage = R"JS((async () => {
   }
   return {parseError, cover, background};
 })())JS";
+
+// Run in a fixed-layout page before it prints, with its viewport's width and height in CSS pixels: the
+// viewport is the page, and what lies outside it is cut off rather than shrunk onto the page (a browser
+// scales a document that is wider than its paper down to fit).
+constexpr const char* kFixedLayoutPage = R"JS(((w, h) => {
+  const root = document.documentElement;
+  if (!root) return false;
+  const style = document.createElementNS(root.namespaceURI || 'http://www.w3.org/1999/xhtml', 'style');
+  style.textContent = `@page { size: ${w}px ${h}px; margin: 0 }
+    :root { width: ${w}px !important; height: ${h}px !important; min-width: 0 !important;
+            min-height: 0 !important; max-width: none !important; max-height: none !important;
+            overflow: hidden !important; contain: paint !important; }`;
+  (document.head || root).appendChild(style);
+  return true;
+})(%g, %g))JS";
+
+// Run in a chapter of a scrolled book at the width its content is laid out at on the paper, in CSS
+// pixels: the height of its content there.
+constexpr const char* kContentHeight = R"JS(((w) => {
+  const root = document.documentElement;
+  if (!root) return 0;
+  const saved = root.style.cssText;
+  root.style.setProperty('width', w + 'px', 'important');
+  const style = getComputedStyle(root);
+  let height = root.getBoundingClientRect().height + parseFloat(style.marginTop) + parseFloat(style.marginBottom);
+  if (document.body) {
+    const body = document.body.getBoundingClientRect();
+    height = Math.max(height, body.top + window.scrollY + document.body.scrollHeight);
+  }
+  root.style.cssText = saved;
+  return Math.ceil(height);
+})(%g))JS";
+
+// Run in a chapter whose content is centred horizontally on its page: the body becomes as wide as its
+// content and goes to the middle. Lines that run from top to bottom keep doing so in a block of their
+// own that holds the body's content, laid in a page whose lines run across, so that its side margins
+// can centre it (the body's writing mode is the page's).
+constexpr const char* kCentrePage = R"JS((() => {
+  const body = document.body;
+  if (!body) return false;
+  const mode = getComputedStyle(body).writingMode;
+  const style = document.createElement('style');
+  if (mode.startsWith('vertical') || mode.startsWith('sideways')) {
+    const block = document.createElement('div');
+    block.append(...body.childNodes);
+    block.setAttribute('style', `writing-mode: ${mode}; margin: 0 auto; inline-size: auto;`);
+    body.appendChild(block);
+    style.textContent = 'html, body { writing-mode: horizontal-tb !important; }';
+  } else {
+    style.textContent = `body { width: fit-content !important; max-width: 100%% !important;
+      margin-left: auto !important; margin-right: auto !important; }`;
+  }
+  (document.head || document.documentElement).appendChild(style);
+  return true;
+})())JS";
+
+// A page that shows a picture of the spine, beside it: the page's inspection then fits the picture
+// onto the page.
+std::string WritePictureFrame(const std::string& path) {
+    std::string frame = util::ReserveUniquePath(path + ".html");
+    if (frame.empty())
+        return {};
+    const std::string html =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"/><title></title></head><body>"
+        "<img alt=\"\" src=\"" +
+        util::MarkupEscaped(util::FileUrlFromPath(path)) + "\"/></body></html>";
+    return util::WriteFileAtomically(frame, html) ? frame : std::string();
+}
 
 // A copy of an XML chapter under a name that the browser reads as HTML, beside the original so that
 // its relative references still resolve; empty when it cannot be written.
@@ -255,7 +325,13 @@ class BrowserPrinter : public ChapterPrinter {
 
     util::Status PrintWith(browser::Page& page, const epub::Chapter& chapter, const util::Deadline& deadline,
                            std::string& pdf) {
-        if (util::Status loaded = page.Navigate(chapter.path, deadline.Left()); !loaded)
+        std::string shown = chapter.path;
+        if (chapter.image) {
+            shown = WritePictureFrame(chapter.path);
+            if (shown.empty())
+                return util::Status::Failure("its page cannot be written");
+        }
+        if (util::Status loaded = page.Navigate(shown, deadline.Left()); !loaded)
             return Failed(page, deadline, "the page did not load", loaded);
         json inspected;
         if (page.Evaluate(kInspectPage, inspected, deadline.Left()) && inspected.value("parseError", false)) {
@@ -268,11 +344,21 @@ class BrowserPrinter : public ChapterPrinter {
             }
         }
         PrintJob job{PrintJob::Kind::Chapter, settings_.chapterPages, 0, 0};
-        if (chapter.fixedLayout) {
-            const epub::Viewport viewport = epub::ReadViewport(chapter.path);
-            if (viewport.Valid())
-                job = {PrintJob::Kind::FixedLayout, 0, viewport.width, viewport.height};
+        const PageSetup& setup = settings_.page;
+        // The width the content is laid out at on the paper.
+        const double width = (setup.PaperWidth() - setup.marginLeft - setup.marginRight) * 96.0 / setup.scale;
+        json done;
+        if (chapter.fixedLayout && chapter.viewport.Valid()) {
+            job = {PrintJob::Kind::FixedLayout, 0, chapter.viewport.width, chapter.viewport.height};
+            page.Evaluate(util::FormatString(kFixedLayoutPage, job.width, job.height), done, deadline.Left());
+        } else if (chapter.scrolled && !inspected.value("cover", false)) {
+            json height;
+            if (page.Evaluate(util::FormatString(kContentHeight, width), height, deadline.Left()) &&
+                height.is_number() && height.get<double>() > 0)
+                job = {PrintJob::Kind::Scrolled, settings_.chapterPages, 0, height.get<double>()};
         }
+        if (chapter.centred)
+            page.Evaluate(util::FormatString(kCentrePage), done, deadline.Left());
         if (job.kind == PrintJob::Kind::Chapter && inspected.value("cover", false))
             job.kind = PrintJob::Kind::Cover;
         if (util::Status printed =

@@ -34,6 +34,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+pdf::Side SideOf(epub::PageSide side) {
+    switch (side) {
+        case epub::PageSide::Left:
+            return pdf::Side::Left;
+        case epub::PageSide::Right:
+            return pdf::Side::Right;
+        case epub::PageSide::Center:
+            return pdf::Side::Alone;
+        case epub::PageSide::Any:
+            break;
+    }
+    return pdf::Side::Any;
+}
+
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -90,6 +104,7 @@ struct ConversionJob::Book {
     std::string opfPath;  // its package document
     std::shared_ptr<epub::EpubBook> package;
     std::shared_ptr<epub::TableOfContents> toc;  // null when the book has none
+    std::vector<epub::Chapter> chapters;         // the package's, each pre-paginated one with its size
 
     // A path inside the book as its author wrote it: "OEBPS/content.opf".
     std::string Name(const std::string& path) const {
@@ -115,9 +130,10 @@ class ConversionJob::Merge {
     Merge(const Merge&) = delete;
     Merge& operator=(const Merge&) = delete;
 
-    void Add(std::string pdfPath) {
+    // own: the paper a fixed-layout chapter was printed on, else none.
+    void Add(std::string pdfPath, pdf::Side side, pdf::Paper own) {
         std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(pdfPath));
+        queue_.push_back({std::move(pdfPath), side, own});
         cv_.notify_one();
     }
     // True once a chapter could not be added.
@@ -140,18 +156,19 @@ class ConversionJob::Merge {
     }
     void Loop() {
         for (;;) {
-            std::string pdf;
+            Queued chapter;
             {
                 std::unique_lock lock(mutex_);
                 cv_.wait(lock, [this] { return !queue_.empty() || closed_; });
                 if (queue_.empty())
                     return;
-                pdf = std::move(queue_.front());
+                chapter = std::move(queue_.front());
                 queue_.pop_front();
             }
             if (failed_)
                 continue;
-            if (util::Status added = assembler_.AddChapter(pdf, ""); !added) {
+            if (util::Status added = assembler_.AddChapter(chapter.pdf, "", chapter.side, chapter.own);
+                !added) {
                 error_ = added.Reason();
                 failed_ = true;
             }
@@ -161,7 +178,12 @@ class ConversionJob::Merge {
     pdf::Assembler& assembler_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::deque<std::string> queue_;
+    struct Queued {
+        std::string pdf;
+        pdf::Side side = pdf::Side::Any;
+        pdf::Paper own;
+    };
+    std::deque<Queued> queue_;
     bool closed_ = false;
     std::atomic<bool> failed_{false};
     std::string error_;  // written before failed_ is set, read after the thread is joined
@@ -244,8 +266,11 @@ bool ConversionJob::Run(const std::string& outputPdfPath, const ProgressCallback
     util::Status step = Unpack(temp.Path(), book);
     if (step)
         step = ReadBook(book);
-    if (step)
+    if (step) {
+        const epub::Rendition& rendition = book.package->GetRendition();
+        assembler_->SetSpreads({rendition.spreads, rendition.rightToLeft});
         step = PrintChapters(book, temp.Path(), callback);
+    }
     if (step)
         step = Assemble(book, fullOutput);
     if (!step)
@@ -295,12 +320,32 @@ util::Status ConversionJob::ReadBook(Book& book) {
     for (const std::string& item : book.package->GetUnprintableItems()) {
         warnings_.push_back("the spine item " + item + " cannot be printed as a page; it was left out");
     }
+    for (const std::string& warning : book.package->GetLayoutWarnings()) warnings_.push_back(warning);
+    // A pre-paginated document without a size of its own takes the book's, else the paper's.
+    const epub::Viewport bookViewport = book.package->GetRendition().viewport;
+    const epub::Viewport standard =
+        bookViewport.Valid()
+            ? bookViewport
+            : epub::Viewport{settings_.page.PaperWidth() * 96.0, settings_.page.PaperHeight() * 96.0};
     // The unpacked copy is the job's own: a chapter whose bytes are not the UTF-8 it claims is rewritten
     // so that the browser shows its text rather than an encoding error.
-    for (const epub::Chapter& chapter : book.package->GetChapters()) {
-        if (epub::RepairFileEncoding(chapter.path)) {
+    book.chapters = book.package->GetChapters();
+    for (epub::Chapter& chapter : book.chapters) {
+        if (!chapter.image && epub::RepairFileEncoding(chapter.path)) {
             warnings_.push_back("the chapter file " + book.Name(chapter.path) +
                                 " is not valid UTF-8; it was read as Windows-1252");
+        }
+        if (!chapter.fixedLayout)
+            continue;
+        bool unreadable = false;
+        chapter.viewport = chapter.image ? epub::Viewport{} : epub::ReadViewport(chapter.path, &unreadable);
+        if (chapter.viewport.Valid())
+            continue;
+        chapter.viewport = standard;
+        if (unreadable) {
+            warnings_.push_back(
+                util::FormatString("the viewport of %s cannot be read; it was printed at %g by %g pixels",
+                                   book.Name(chapter.path), standard.width, standard.height));
         }
     }
     book.toc = epub::TableOfContents::ForBook(*book.package);
@@ -310,7 +355,7 @@ util::Status ConversionJob::ReadBook(Book& book) {
 
 util::Status ConversionJob::PrintChapters(const Book& book, const std::string& tempFolder,
                                           const ProgressCallback& callback) {
-    const std::vector<epub::Chapter>& chapters = book.package->GetChapters();
+    const std::vector<epub::Chapter>& chapters = book.chapters;
     const unsigned count = static_cast<unsigned>(chapters.size());
     if (cancelled_)
         return Cancelled();
@@ -365,7 +410,10 @@ util::Status ConversionJob::PrintChapters(const Book& book, const std::string& t
             }
             file.close();
             chapterMap_[chapters[i].path] = pdfPath;
-            merge.Add(pdfPath);
+            const epub::Viewport& size = chapters[i].viewport;  // CSS pixels: 0.75 pt each
+            merge.Add(
+                pdfPath, SideOf(chapters[i].side),
+                chapters[i].fixedLayout ? pdf::Paper{size.width * 0.75, size.height * 0.75} : pdf::Paper{});
             ++printedCount;
             progress_.exchange(static_cast<int>(sum / count));
             sum += 100;
@@ -449,7 +497,24 @@ util::Status ConversionJob::Assemble(const Book& book, const std::string& output
     metadata.creators = book.package->GetCreators();
     metadata.identifier = book.package->GetIdentifier();
     metadata.date = book.package->GetDate();
+    // A book in spreads opens two pages at a time; a scrolled one as one column that scrolls on.
+    const epub::Rendition& rendition = book.package->GetRendition();
+    metadata.layout = rendition.spreads    ? pdf::PageLayout::TwoPages
+                      : rendition.scrolled ? pdf::PageLayout::OneColumn
+                                           : pdf::PageLayout::ViewersOwn;
+    metadata.rightToLeft = rendition.rightToLeft;
     assembler_->SetMetadata(std::move(metadata));
+    // A chapter that had to move to the side it asks for is named; where each chapter's PDF came from.
+    for (const std::string& moved : assembler_->MovedChapters()) {
+        for (const auto& [chapter, pdf] : chapterMap_) {
+            if (pdf == moved) {
+                warnings_.push_back(
+                    util::FormatString("a blank page was put before %s so that it falls on the side of the "
+                                       "spread the book asks for",
+                                       book.Name(chapter)));
+            }
+        }
+    }
     // Links first, in the merged document, so that it is written once. A pass that failed would leave
     // links to the temporary chapter files, and the scripts and launches the pass takes out, in the book:
     // the book fails instead.

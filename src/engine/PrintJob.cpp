@@ -1,11 +1,16 @@
 #include "engine/PrintJob.h"
 
+#include <algorithm>
+
 #include "util/Format.h"
 
 namespace engine {
 namespace {
 
 const char* const kFirstPageOnly = "1";
+// Room below a scrolled chapter's measured content, in CSS pixels: the measure is taken on the screen,
+// and a spill of a few pixels would make a page of its own.
+constexpr double kScrollSlackPixels = 24.0;
 
 }  // namespace
 
@@ -35,6 +40,23 @@ browser::PrintParameters PrintParametersFor(const PageSetup& page, const PrintJo
             params.pageRanges = job.kind == PrintJob::Kind::Cover
                                     ? std::string(kFirstPageOnly)
                                     : util::FormatString("1-%d", job.pageLimit + 1);
+            break;
+        }
+        case PrintJob::Kind::Scrolled: {
+            // The paper's width, orientation applied; as tall as the content at the setup's scale, with
+            // the margins and a little room for what the measure missed. Taller content is cut into
+            // pages of the largest height.
+            params.paperWidth = page.PaperWidth();
+            params.marginTop = page.marginTop;
+            params.marginRight = page.marginRight;
+            params.marginBottom = page.marginBottom;
+            params.marginLeft = page.marginLeft;
+            params.scale = page.scale;
+            const double tall =
+                (job.height + kScrollSlackPixels) * page.scale / 96.0 + page.marginTop + page.marginBottom;
+            params.paperHeight =
+                std::clamp(tall, page.marginTop + page.marginBottom + 1.0, kLargestPageInches);
+            params.pageRanges = util::FormatString("1-%d", job.pageLimit + 1);
             break;
         }
         case PrintJob::Kind::FixedLayout:

@@ -23,14 +23,26 @@ bool IsUtf8Name(const std::string& encoding) {
     return encoding.empty() || encoding == "utf-8" || encoding == "utf8";
 }
 
-// A leading number of CSS pixels ("1200", "1200px", "1200.5"); 0 when there is none.
+// A leading number of CSS pixels ("1200", "1200px", "1200.5"); 0 when there is none. A viewport's
+// lengths are pixels whatever unit follows them ("600mm" is 600 pixels), as reading systems take them.
 double Pixels(const std::string& text) {
     const char* begin = text.c_str();
+    while (*begin == ' ' || *begin == '\t' || *begin == '\n' || *begin == '\r') ++begin;
+    if (*begin == '\0' || ((*begin < '0' || *begin > '9') && *begin != '.'))
+        return 0;  // also refuses "+5", "-5", "inf", "nan"
     char* end = nullptr;
     const double v = std::strtod(begin, &end);
     if (end == begin || !(v > 0) || v > 100000)
         return 0;
-    const std::string unit = util::ToLowerAscii(xml::CollapseWhitespace(end));
+    return v;
+}
+
+// An SVG length: a number with no unit or px; other units are not the document's pixels.
+double SvgPixels(const std::string& text) {
+    const double v = Pixels(text);
+    const size_t at = text.find_first_not_of("0123456789. \t\n\r");
+    const std::string unit =
+        at == std::string::npos ? "" : util::ToLowerAscii(xml::CollapseWhitespace(text.substr(at)));
     return unit.empty() || unit == "px" ? v : 0;
 }
 
@@ -61,14 +73,18 @@ std::string ReadDocumentTitle(const std::string& path) {
 Viewport ParseViewport(const std::string& content) {
     Viewport v;
     std::string key, value;
-    bool inValue = false;
+    bool inValue = false, seenWidth = false, seenHeight = false;
     auto take = [&] {
         const std::string k = util::ToLowerAscii(xml::CollapseWhitespace(key));
         const std::string val = xml::CollapseWhitespace(value);
-        if (k == "width")
+        // The first width and the first height count; a repeated one is ignored.
+        if (k == "width" && !seenWidth) {
             v.width = Pixels(val);
-        else if (k == "height")
+            seenWidth = true;
+        } else if (k == "height" && !seenHeight) {
             v.height = Pixels(val);
+            seenHeight = true;
+        }
         key.clear();
         value.clear();
         inValue = false;
@@ -86,18 +102,27 @@ Viewport ParseViewport(const std::string& content) {
     return v.Valid() ? v : Viewport{};
 }
 
-Viewport ReadViewport(const std::string& path) {
+Viewport ReadViewport(const std::string& path, bool* unreadable) {
+    if (unreadable != nullptr)
+        *unreadable = false;
     XmlFile xml(path);
     pugi::xml_node doc = xml.Document();
+    // The first declaration that gives both sides; one that cannot be read is passed over.
     for (pugi::xml_node meta : xml::Descendants(doc, xml::kXhtml, "meta")) {
-        if (util::ToLowerAscii(xml::Attribute(meta, "name")) == "viewport")
-            return ParseViewport(xml::Attribute(meta, "content"));
+        if (util::ToLowerAscii(xml::Attribute(meta, "name")) != "viewport")
+            continue;
+        const std::string content = xml::Attribute(meta, "content");
+        if (const Viewport v = ParseViewport(content); v.Valid())
+            return v;
+        // "width=device-width" asks for the reader's screen, which is the default; not a fault.
+        if (unreadable != nullptr && content.find("device-") == std::string::npos)
+            *unreadable = true;
     }
     pugi::xml_node svg = doc.first_child();
     while (svg && svg.type() != pugi::node_element) svg = svg.next_sibling();
     if (!xml::Is(svg, xml::kSvg, "svg"))
         return {};
-    Viewport v{Pixels(xml::Attribute(svg, "width")), Pixels(xml::Attribute(svg, "height"))};
+    Viewport v{SvgPixels(xml::Attribute(svg, "width")), SvgPixels(xml::Attribute(svg, "height"))};
     if (v.Valid())
         return v;
     double x = 0, y = 0, w = 0, h = 0;

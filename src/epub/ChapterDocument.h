@@ -17,11 +17,15 @@ struct Viewport {
     bool Valid() const { return width > 0 && height > 0; }
 };
 
-// The size a pre-paginated document declares: its <meta name="viewport" content="width=…, height=…">,
-// or for an SVG document its width and height, else its viewBox. Invalid when it declares none.
-Viewport ReadViewport(const std::string& path);
+// The size a pre-paginated document declares: the first of its <meta name="viewport"> declarations
+// that gives both sides, or for an SVG document its width and height (px or no unit), else its viewBox.
+// Invalid when it declares none; unreadable, when given, is set when it has viewport declarations but
+// none that gives both sides (one that asks for the device's width or height is not unreadable: the
+// default size is the device's).
+Viewport ReadViewport(const std::string& path, bool* unreadable = nullptr);
 // The width and height of a viewport declaration such as "width=1200, height=1600"; invalid unless both
-// are positive numbers.
+// are positive numbers. The first width and height count; their units are ignored (the values are
+// pixels), and what else the declaration holds is passed over.
 Viewport ParseViewport(const std::string& content);
 
 // Text that is not valid UTF-8 but claims to be (or names no encoding, so that UTF-8 applies) is taken

@@ -7,15 +7,32 @@
 #include <string>
 #include <vector>
 
+#include "epub/ChapterDocument.h"
 #include "epub/TocEntry.h"
 
 namespace epub {
+
+// The side of a two-page spread a spine item asks to begin on.
+enum class PageSide { Any, Left, Right, Center };
 
 // One spine item that is printed.
 struct Chapter {
     std::string path;          // absolute
     std::string mediaType;     // as the manifest says
     bool fixedLayout = false;  // pre-paginated: one page of the document's own size
+    bool image = false;        // a picture in the spine, shown as a page of its own
+    bool centred = false;      // its content is centred horizontally on the page
+    bool scrolled = false;     // reflowable in a scrolled book: one page as tall as its content
+    PageSide side = PageSide::Any;
+    Viewport viewport;  // pre-paginated: the size it is printed at (left to the reader of the book)
+};
+
+// How the book asks to be presented as a whole.
+struct Rendition {
+    bool spreads = false;      // two pages side by side: pre-paginated, and its spreads not "none"
+    bool rightToLeft = false;  // pages progress from right to left
+    bool scrolled = false;     // reflowable documents scroll rather than turn pages
+    Viewport viewport;         // rendition:viewport, for pre-paginated documents that declare none
 };
 
 class EpubBook {
@@ -54,11 +71,16 @@ class EpubBook {
     const std::vector<std::string>& GetMissingFiles() const { return missingFiles_; }
     // Spine items that a browser cannot show as a page ("cover.jpg (image/jpeg)"); they are left out.
     const std::vector<std::string>& GetUnprintableItems() const { return unprintable_; }
+    const Rendition& GetRendition() const { return rendition_; }
+    // Layout properties that could not be honoured, one sentence each naming the item and the value
+    // used instead.
+    const std::vector<std::string>& GetLayoutWarnings() const { return layoutWarnings_; }
     const std::string& GetPackagePath() const { return packagePath_; }
     const std::string& GetPackageFolder() const { return packageFolder_; }
 
   private:
-    // Reads title, creators and language; true when the book is pre-paginated as a whole.
+    // Reads title, creators and language, and the rendition properties; true when the book is
+    // pre-paginated as a whole.
     bool ReadMetadata(const class XmlFile& xml);
     void ReadLandmarks();
 
@@ -67,6 +89,9 @@ class EpubBook {
     std::vector<Chapter> chapters_;
     std::vector<std::string> missingFiles_;
     std::vector<std::string> unprintable_;
+    std::vector<std::string> layoutWarnings_;
+    Rendition rendition_;
+    std::string spread_;  // the book's rendition:spread, checked
     std::string problem_;
     std::string title_;
     std::string creator_;

@@ -13,6 +13,38 @@ util::Status NotWritten(const util::Status& why) {
     return util::Status::Failure("the PDF could not be written: " + why.Reason());
 }
 
+// Whether a chapter's first page fits its side as page (1-based).
+bool Fits(const Spreads& spreads, Side side, int page) {
+    // Page 1 stands alone; then pairs begin on even pages.
+    const bool onRight = (page % 2 == 1) != spreads.rightToLeft;
+    switch (side) {
+        case Side::Any:
+            return true;
+        case Side::Left:
+            return !onRight;
+        case Side::Right:
+            return onRight;
+        case Side::Alone:
+            return page == 1 || page % 2 == 0;  // the next chapter keeps off the other half
+    }
+    return true;
+}
+
+// How many blank pages go before a chapter whose first page would be page, so that it fits its side
+// and keeps off the spread of a page before it that is alone.
+int BlanksBefore(const Spreads& spreads, Side side, int page, bool afterAlone) {
+    if (!spreads.on)
+        return 0;
+    for (int blanks = 0; blanks <= 2; ++blanks) {
+        const int at = page + blanks;
+        if (blanks == 0 && afterAlone && at > 1 && at % 2 == 1)
+            continue;
+        if (Fits(spreads, side, at))
+            return blanks;
+    }
+    return 0;
+}
+
 }  // namespace
 
 Assembler::Assembler(std::string outputPath)
@@ -38,7 +70,8 @@ void Assembler::Release() {
     structure_ = std::make_unique<StructureTree>();
 }
 
-util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string& title) {
+util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string& title, Side side,
+                                   const Paper& own) {
     if (!broken_)
         return broken_;
     if (merged_ == nullptr && !chapters_.InOrder().empty())
@@ -55,6 +88,7 @@ util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string
     if (!read)
         return util::Status::Failure("the chapter PDF " + pdfPath + " cannot be read: " + read.Reason());
 
+    const int blanks = pages > 0 ? BlanksBefore(spreads_, side, chapters_.PageCount() + 1, aloneBefore_) : 0;
     util::Status appended = Guarded("the chapter PDF " + pdfPath + " cannot be appended", [&] {
         int first = 0;  // the chapter's first page, 0-based
         PoDoFo::PdfObject* root = nullptr;
@@ -76,14 +110,24 @@ util::Status Assembler::AddChapter(const std::string& pdfPath, const std::string
                 root = objects.GetObject(
                     PoDoFo::PdfReference(ref.ObjectNumber() + raise, ref.GenerationNumber()));
         }
-        for (int i = first; i < merged_->GetPageCount(); ++i) FitToPaper(*merged_->GetPage(i), paper_);
-        return structure_->MergeChapter(*merged_, root, first, title);
+        for (int i = first; i < merged_->GetPageCount(); ++i)
+            FitToPaper(*merged_->GetPage(i), own.Set() ? own : paper_);
+        util::Status merged = structure_->MergeChapter(*merged_, root, first, title);
+        for (int i = 0; merged && i < blanks; ++i)  // as large as the page they go before
+            merged_->InsertPage(merged_->GetPage(first)->GetMediaBox(), first);
+        return merged;
     });
     if (!appended) {
         broken_ = appended;
         Release();
         return appended;
     }
+    if (blanks > 0) {
+        chapters_.Skip(blanks);
+        moved_.push_back(pdfPath);
+    }
+    if (pages > 0)
+        aloneBefore_ = side == Side::Alone;
     chapters_.Add(pdfPath, title, pages, std::move(destinations));
     return {};
 }

@@ -29,6 +29,16 @@ namespace pdf {
 
 class StructureTree;
 
+// The side of a two-page spread a chapter's first page asks for.
+enum class Side { Any, Left, Right, Alone };
+
+// How the pages are shown side by side: page 1 alone, then pairs (2, 3), (4, 5)... Left to right, odd
+// pages are on the right; right to left, on the left.
+struct Spreads {
+    bool on = false;
+    bool rightToLeft = false;
+};
+
 class Assembler {
   public:
     // Also switches PoDoFo's debug output and logging off.
@@ -45,10 +55,19 @@ class Assembler {
     void SetCompaction(bool on) { compact_ = on; }
     // What the document says of itself, written with it.
     void SetMetadata(Metadata metadata) { metadata_ = std::move(metadata); }
+    // Lays the pages out in spreads: the chapters added after it begin on the side they ask for, a blank
+    // page put before them where they would not.
+    void SetSpreads(Spreads spreads) { spreads_ = spreads; }
 
     // Appends the pages of a chapter PDF. A chapter that cannot be read is not appended; a failure while
     // appending it leaves the document unusable, and every later operation fails with the same reason.
-    util::Status AddChapter(const std::string& pdfPath, const std::string& title);
+    // In spreads, a blank page goes before it when its first page would fall on the wrong side (or share
+    // its spread, when it asks to be alone); one also goes after a page that is alone. A chapter printed
+    // on a paper of its own (a fixed-layout page) names it in own: its pages get its exact size.
+    util::Status AddChapter(const std::string& pdfPath, const std::string& title, Side side = Side::Any,
+                            const Paper& own = {});
+    // The chapters that a blank page was put before, in order.
+    const std::vector<std::string>& MovedChapters() const { return moved_; }
     // The 1-based first page of a chapter PDF in the merged document; 0 for an unknown or empty path.
     int PageOf(const std::string& pdfPath) const { return chapters_.PageOf(pdfPath); }
     // Where an element of a chapter is in the merged document, from the named destination the browser
@@ -88,6 +107,9 @@ class Assembler {
     Paper paper_;
     bool compact_ = true;
     Metadata metadata_;
+    Spreads spreads_;
+    bool aloneBefore_ = false;  // the last page asked to be alone in its spread
+    std::vector<std::string> moved_;
     Chapters chapters_;
     std::unique_ptr<PoDoFo::PdfMemDocument> merged_;  // null until the first chapter, which becomes it
     std::unique_ptr<StructureTree> structure_;

@@ -27,6 +27,8 @@ class Chapters {
         Names names;        // where its elements are
     };
 
+    // Moves the page cursor on by pages that belong to no chapter (blank pages).
+    void Skip(int pages) { nextPage_ += pages; }
     // Records the next chapter, of pages pages, after the last one.
     void Add(const std::string& pdfPath, const std::string& title, int pages,
              std::map<std::string, Spot> destinations);

@@ -69,7 +69,13 @@ void Write(PoDoFo::PdfMemDocument& doc, const Metadata& metadata) {
     catalog.AddKey("Metadata", stream->Reference());
     PoDoFo::PdfDictionary preferences;
     preferences.AddKey("DisplayDocTitle", true);
+    if (metadata.rightToLeft)
+        preferences.AddKey("Direction", PoDoFo::PdfName("R2L"));
     catalog.AddKey("ViewerPreferences", preferences);
+    if (metadata.layout != PageLayout::ViewersOwn) {
+        catalog.AddKey("PageLayout", PoDoFo::PdfName(metadata.layout == PageLayout::TwoPages ? "TwoPageRight"
+                                                                                             : "OneColumn"));
+    }
     PoDoFo::PdfDictionary decimal;
     decimal.AddKey("S", PoDoFo::PdfName("D"));
     PoDoFo::PdfArray nums;

@@ -263,7 +263,7 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
     engine::ConversionJob job(Book("epub3-nav.epub"));
     ASSERT_TRUE(job.Run(out / "nav.pdf", nullptr)) << job.FailureReason();
     const json summary = PdfSummary(out / "nav.pdf");
-    EXPECT_EQ(summary["pages"], 5);  // the cover on one page, then one page per chapter
+    EXPECT_EQ(summary["pages"], 6);  // the cover on one page, the picture in the spine, one page per chapter
     EXPECT_EQ(summary["info"]["Title"], "The Main Title");
     EXPECT_EQ(summary["info"]["Author"], "Ann Author,Bob Builder");
     // The document describes itself from the book: its language, every creator, its identifier and date;
@@ -278,11 +278,11 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
         EXPECT_NE(xmp.find(expected), std::string::npos) << expected << "\n" << xmp;
     }
     EXPECT_EQ(summary["structure"],
-              json({{"pages_marked", 5}, {"pages_resolved", 5}, {"distinct", 5}, {"kids", 1}}));
+              json({{"pages_marked", 6}, {"pages_resolved", 6}, {"distinct", 6}, {"kids", 1}}));
     const json outline = json::parse(R"([{"title": "Cover", "page": 1},
-        {"title": "Part One", "page": 2, "kids": [{"title": "1.1 The first chapter", "page": 2},
-                                                  {"title": "1.2 A map", "page": 3}]},
-        {"title": "Loose HTML", "page": 4}, {"title": "Quotes", "page": 5}])");
+        {"title": "Part One", "page": 3, "kids": [{"title": "1.1 The first chapter", "page": 3},
+                                                  {"title": "1.2 A map", "page": 4}]},
+        {"title": "Loose HTML", "page": 5}, {"title": "Quotes", "page": 6}])");
     EXPECT_EQ(testing_support::OutlineTitles(summary["outline"]), outline) << summary["outline"].dump();
     const std::string text = PdfText(out / "nav.pdf");
     for (const char* expected : {"Text of the first chapter.", "Map of the land", "loose text end.",
@@ -303,8 +303,7 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
     std::vector<std::string> warnings = job.Warnings();
     std::sort(warnings.begin(), warnings.end());
     const std::vector<std::string> expectedWarnings = {
-        "the chapter file OPS/text/quotes.xhtml is not valid UTF-8; it was read as Windows-1252",
-        "the spine item cover.png (image/png) cannot be printed as a page; it was left out"};
+        "the chapter file OPS/text/quotes.xhtml is not valid UTF-8; it was read as Windows-1252"};
     EXPECT_EQ(warnings, expectedWarnings);
 
     engine::ConversionJob fixed(Book("fixed-layout.epub"));
@@ -322,6 +321,140 @@ TEST_F(ConversionTest, EveryKindOfBookConverts) {
               json::parse(R"([{"title": "Morning", "page": 1}, {"title": "Evening", "page": 2},
                               {"title": "c", "page": 3}])"));
     EXPECT_TRUE(untitled.Warnings().empty());
+}
+
+// How many pixels of each page are red, rendered at 24 dpi.
+std::vector<int> RedPixels(const std::string& pdf, const std::string& folder) {
+    const std::string prefix = folder + "/red";
+    testing_support::RunCommand("pdftoppm -r 24 " + ShellQuote(pdf) + " " + ShellQuote(prefix));
+    std::vector<std::string> files;
+    for (auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind("red-", 0) == 0)
+            files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    std::vector<int> counts;
+    for (const std::string& file : files) {
+        const std::string bytes = testing_support::ReadFile(file);
+        fs::remove(file);
+        int width = 0, height = 0, max = 0, used = 0;
+        if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &max, &used) != 3)
+            continue;
+        int red = 0;
+        for (size_t i = static_cast<size_t>(used) + 1; i + 2 < bytes.size(); i += 3) {
+            const auto r = static_cast<unsigned char>(bytes[i]), g = static_cast<unsigned char>(bytes[i + 1]),
+                       b = static_cast<unsigned char>(bytes[i + 2]);
+            red += r > 200 && g < 80 && b < 80;
+        }
+        counts.push_back(red);
+    }
+    return counts;
+}
+
+// The sizes of a PDF's pages in points, as poppler reads them.
+std::vector<std::pair<double, double>> PageSizes(const std::string& pdf) {
+    const std::string info = testing_support::RunCommand("pdfinfo -f 1 -l 999 " + ShellQuote(pdf)).output;
+    std::vector<std::pair<double, double>> sizes;
+    std::istringstream lines(info);
+    for (std::string line; std::getline(lines, line);) {
+        int page = 0;
+        double width = 0, height = 0;
+        if (std::sscanf(line.c_str(), "Page %d size: %lf x %lf", &page, &width, &height) == 3)
+            sizes.emplace_back(width, height);
+    }
+    return sizes;
+}
+
+// A pre-paginated book prints each page at its viewport (the book's where the page's cannot be read),
+// what lies outside cut off; in spreads, right to left, with a blank page where a page would fall on
+// the wrong side, and says so.
+TEST_F(ConversionTest, FixedLayoutSpreadsRightToLeft) {
+    engine::ConversionJob job(Book("rtl-spreads.epub"));
+    const std::string pdf = out / "spreads.pdf";
+    ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
+    const std::vector<std::pair<double, double>> sizes = {
+        {450, 600}, {450, 600}, {450, 600}, {375, 525}, {375, 525}};
+    EXPECT_EQ(PageSizes(pdf), sizes);
+    for (const auto& [page, text] : std::vector<std::pair<int, std::string>>{
+             {1, "Spread page one"}, {2, ""}, {3, "Spread page two"}, {4, "Spread page three"}}) {
+        const std::string shown = testing_support::RunCommand(util::FormatString("pdftotext -f %d -l %d %s -",
+                                                                                 page, page, ShellQuote(pdf)))
+                                      .output;
+        if (text.empty())
+            EXPECT_EQ(shown.find_first_not_of(" \n\f"), std::string::npos) << shown;
+        else
+            EXPECT_NE(shown.find(text), std::string::npos) << page << ": " << shown;
+    }
+    // The red beyond each viewport is cut off, not shrunk onto the page.
+    EXPECT_EQ(RedPixels(pdf, out.Path()), std::vector<int>(5, 0));
+    const json summary = PdfSummary(pdf);
+    EXPECT_EQ(summary["page_layout"], "/TwoPageRight");
+    EXPECT_EQ(summary["direction"], "/R2L");
+    EXPECT_EQ(testing_support::RunCommand("qpdf --check " + ShellQuote(pdf)).exitCode, 0);
+    const std::vector<std::string> warnings = {
+        "the viewport of OEBPS/p3.xhtml cannot be read; it was printed at 500 by 700 pixels",
+        "a blank page was put before OEBPS/p2.xhtml so that it falls on the side of the spread the book asks "
+        "for"};
+    EXPECT_EQ(job.Warnings(), warnings);
+}
+
+// The layout books of the W3C reading-system tests, judged by what their pages say passes: no red beyond
+// an initial containing block, the first of several or repeated declarations, units ignored, spreads
+// asked for unless the book says none, a page moved to the side it asks for, a picture's fallback
+// printed, a scrolled book's documents one page each, right to left declared.
+TEST_F(ConversionTest, W3cLayoutBooks) {
+    const std::string w3c = testing_support::W3cDir();
+    if (!fs::exists(w3c + "/lay-fxl-xhtml-icb.epub"))
+        GTEST_SKIP() << "no W3C test books in " << w3c;
+    const struct {
+        const char* name;
+        std::vector<int> red;                          // per page; empty: not counted
+        std::vector<std::pair<double, double>> sizes;  // empty: not compared
+        const char* layout;                            // the catalog's /PageLayout, or null
+        const char* direction;
+        size_t warnings;
+    } cases[] = {
+        {"lay-fxl-xhtml-icb", {0, 0, 0, 0}, {4, {675, 450}}, "/TwoPageRight", nullptr, 0},
+        {"lay-fxl-xhtml-icb_invalid_meta", {0, 0}, {2, {675, 450}}, "/TwoPageRight", nullptr, 0},
+        {"lay-fxl-xhtml-icb_repeated-in-meta", {0, 0}, {2, {675, 450}}, "/TwoPageRight", nullptr, 0},
+        {"lay-fxl-xhtml-icb_multi_declarations", {}, {2, {750, 450}}, nullptr, nullptr, 0},
+        {"lay-fxl-xhtml-icb_units", {}, {2, {750, 450}}, nullptr, nullptr, 0},
+        {"lay-fxl-spread-none", {}, {}, nullptr, nullptr, 0},
+        {"fxl-page-spread-break", {}, {5, {675, 450}}, "/TwoPageRight", nullptr, 1},
+        {"lay-pp-spine-overrides_image-spine-pp",
+         {},
+         {{750, 450}, {612, 792}, {612, 792}, {612, 792}, {612, 792}},
+         nullptr,
+         nullptr,
+         0},
+        {"lay-pkg-flow-scrolled-doc", {}, {}, "/OneColumn", nullptr, 0},
+        {"lay-reflow-align-x-center", {}, {}, nullptr, "/R2L", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine::ConversionJob job(w3c + "/" + c.name + ".epub");
+        const std::string pdf = out / (std::string(c.name) + ".pdf");
+        ASSERT_TRUE(job.Run(pdf, nullptr)) << job.FailureReason();
+        EXPECT_EQ(job.Warnings().size(), c.warnings) << (job.Warnings().empty() ? "" : job.Warnings()[0]);
+        const std::vector<int> red = RedPixels(pdf, out.Path());
+        if (!c.red.empty()) {
+            EXPECT_EQ(red, c.red);
+        } else if (std::string(c.name) == "lay-fxl-xhtml-icb_units") {
+            EXPECT_TRUE(red.size() == 2 && red[0] == red[1]) << "the two pages look alike";
+        }
+        if (!c.sizes.empty()) {
+            EXPECT_EQ(PageSizes(pdf), c.sizes);
+        }
+        const json summary = PdfSummary(pdf);
+        EXPECT_EQ(summary["page_layout"], c.layout ? json(c.layout) : json());
+        EXPECT_EQ(summary["direction"], c.direction ? json(c.direction) : json());
+        if (std::string(c.name) == "lay-pkg-flow-scrolled-doc") {
+            const std::vector<std::pair<double, double>> sizes = PageSizes(pdf);
+            ASSERT_EQ(sizes.size(), 4u);  // one page a document, each as tall as its content
+            for (const auto& [width, height] : sizes) EXPECT_EQ(width, 612);
+            EXPECT_GT(sizes[3].second, 5000);
+        }
+        fs::remove(pdf);
+    }
 }
 
 // Each chapter's PDF holds the browser's own subset of every face it draws; the book holds one font per

@@ -168,6 +168,18 @@ TEST(PageSetupTest, PrintParametersOfEveryKindOfPrint) {
          R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.0,"marginLeft":0.0,"marginRight":0.0,)"
          R"("marginTop":0.0,"pageRanges":"1","paperHeight":16.666666666666668,"paperWidth":12.5,)"
          R"("printBackground":true,"scale":1.0})"},
+        {"a scrolled chapter: the paper's width, as tall as its content with the margins",
+         a5,
+         {Kind::Scrolled, 20, 0, 936},
+         R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.39370078740157477,"marginLeft":1.0,)"
+         R"("marginRight":1.0,"marginTop":0.39370078740157477,"pageRanges":"1-21","paperHeight":10.787401574803148,)"
+         R"("paperWidth":8.267716535433072,"printBackground":true,"scale":1.0})"},
+        {"a scrolled chapter taller than a PDF page: cut into pages of the largest height",
+         a5,
+         {Kind::Scrolled, 20, 0, 1e6},
+         R"({"displayHeaderFooter":false,"landscape":false,"marginBottom":0.39370078740157477,"marginLeft":1.0,)"
+         R"("marginRight":1.0,"marginTop":0.39370078740157477,"pageRanges":"1-21","paperHeight":200.0,)"
+         R"("paperWidth":8.267716535433072,"printBackground":true,"scale":1.0})"},
         {"a sheet drawn over the pages",
          a5,
          {Kind::Sheet, 0, 5.5, 0.5},

@@ -227,6 +227,32 @@ raw_book("fixed-layout.epub", {
     "OEBPS/p2.xhtml": FIXED % ("Two", "Fixed page two"),
 })
 
+# Pre-paginated, right to left, in spreads: a page whose viewport gives units (pixels all the same) and
+# holds what lies outside it in red; a page that asks for the left and would fall on the right; one whose
+# viewport cannot be read and one that is a picture, both at the book's viewport.
+SPREAD = ('<?xml version="1.0" encoding="UTF-8"?><html xmlns="http://www.w3.org/1999/xhtml"><head><title>%s</title>'
+          '<meta name="viewport" content="%s"/></head><body style="margin:0">'
+          '<div style="position:absolute;top:0;left:0;width:2000px;height:2000px;background:red"></div>'
+          '<div style="position:absolute;top:0;left:0;width:600px;height:800px;background:#eef"><p>%s</p></div>'
+          '</body></html>')
+raw_book("rtl-spreads.epub", {
+    "OEBPS/content.opf": """<?xml version="1.0" encoding="UTF-8"?>
+<package xmlns="http://www.idpf.org/2007/opf" version="3.0"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">
+ <dc:title>Spreads</dc:title><dc:language>ja</dc:language><meta property="rendition:layout">pre-paginated</meta>
+ <meta property="rendition:viewport">width=500, height=700</meta></metadata>
+ <manifest><item id="p1" href="p1.xhtml" media-type="application/xhtml+xml"/>
+ <item id="p2" href="p2.xhtml" media-type="application/xhtml+xml"/>
+ <item id="p3" href="p3.xhtml" media-type="application/xhtml+xml"/>
+ <item id="pic" href="pic.png" media-type="image/png"/></manifest>
+ <spine page-progression-direction="rtl"><itemref idref="p1" properties="page-spread-left"/>
+ <itemref idref="p2" properties="rendition:page-spread-left"/><itemref idref="p3"/><itemref idref="pic"/></spine>
+</package>""",
+    "OEBPS/p1.xhtml": SPREAD % ("One", "width=600px, height=800mm", "Spread page one"),
+    "OEBPS/p2.xhtml": SPREAD % ("Two", "width=600, height=800", "Spread page two"),
+    "OEBPS/p3.xhtml": SPREAD % ("Three", "initial-scale=1.0", "Spread page three"),
+    "OEBPS/pic.png": png(20, 28, (30, 30, 200)),
+})
+
 # Links that land: within the chapter to an element two pages on, to an empty page marker before a
 # forced page break in the next chapter, to an element that does not exist, to a file not in the book.
 raw_book("anchors.epub", {

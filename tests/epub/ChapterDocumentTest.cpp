@@ -56,7 +56,11 @@ TEST(ChapterDocumentTest, Viewports) {
         {" width = 612.5 , height = 792 ", 612.5, 792},
         {"width=device-width, height=100", 0, 0},
         {"width=100", 0, 0},
-        {"width=10em, height=20em", 0, 0},
+        {"width=1000px, height=600mm", 1000, 600},  // units are ignored: the values are pixels
+        {"width=900, height=600, something, foo", 900, 600},
+        {"width=900, height=600, width=1000, height=1000", 900, 600},  // the first of each counts
+        {"width=-5, height=600", 0, 0},
+        {"width=abc, height=600", 0, 0},
         {"", 0, 0},
     };
     for (const auto& c : cases) {
@@ -71,10 +75,25 @@ TEST(ChapterDocumentTest, Viewports) {
     WriteFile(dir / "c.svg",
               R"(<svg xmlns="http://www.w3.org/2000/svg" width="500" height="250" viewBox="0 0 1 1"/>)");
     WriteFile(dir / "d.xhtml", "<html><body/></html>");
-    EXPECT_EQ(epub::ReadViewport(dir / "a.xhtml").height, 800);
+    // The first declaration that can be read counts.
+    WriteFile(dir / "e.xhtml", R"(<html xmlns="http://www.w3.org/1999/xhtml"><head>
+        <meta name="viewport" content="width=device-width"/><meta name="viewport" content="width=700, height=500"/>
+        <meta name="viewport" content="width=10, height=10"/></head><body/></html>)");
+    WriteFile(dir / "f.xhtml", R"(<html xmlns="http://www.w3.org/1999/xhtml"><head>
+        <meta name="viewport" content="initial-scale=1"/></head><body/></html>)");
+    WriteFile(dir / "g.svg",
+              R"(<svg xmlns="http://www.w3.org/2000/svg" width="100%" height="100%" viewBox="0 0 30 40"/>)");
+    bool unreadable = true;
+    EXPECT_EQ(epub::ReadViewport(dir / "a.xhtml", &unreadable).height, 800);
+    EXPECT_FALSE(unreadable);
     EXPECT_EQ(epub::ReadViewport(dir / "b.svg").width, 300);
     EXPECT_EQ(epub::ReadViewport(dir / "c.svg").width, 500);
-    EXPECT_FALSE(epub::ReadViewport(dir / "d.xhtml").Valid());
+    EXPECT_EQ(epub::ReadViewport(dir / "g.svg").width, 30);
+    EXPECT_FALSE(epub::ReadViewport(dir / "d.xhtml", &unreadable).Valid());
+    EXPECT_FALSE(unreadable);
+    EXPECT_EQ(epub::ReadViewport(dir / "e.xhtml").width, 700);
+    EXPECT_FALSE(epub::ReadViewport(dir / "f.xhtml", &unreadable).Valid());
+    EXPECT_TRUE(unreadable);
 }
 
 }  // namespace

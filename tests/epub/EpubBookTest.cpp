@@ -187,11 +187,11 @@ TEST_F(EpubBookTest, TitleCreatorsAndGuide) {
 // The same book written the ways packages are written: what is read must not depend on prefixes.
 TEST_F(EpubBookTest, PackageVariants) {
     for (const char* f :
-         {"a.xhtml", "b.xhtml", "map.svg", "pic.png", "toc.ncx", "nav/other.ncx", "nav.xhtml"})
+         {"a.xhtml", "b.xhtml", "map.svg", "song.mp3", "toc.ncx", "nav/other.ncx", "nav.xhtml"})
         Chapter(f);
     const std::string items =
         R"(<I id="a" href="a.xhtml" media-type="application/xhtml+xml"/><I id="b" href="b.xhtml" media-type="text/html"/>
-           <I id="svg" href="map.svg" media-type="image/svg+xml"/><I id="png" href="pic.png" media-type="image/png"/>)";
+           <I id="svg" href="map.svg" media-type="image/svg+xml"/><I id="png" href="song.mp3" media-type="audio/mpeg"/>)";
     struct Case {
         const char* name;
         const char* package;  // %s: the items (<I ...> stands for the item element), %s: the spine's itemrefs
@@ -256,10 +256,151 @@ TEST_F(EpubBookTest, PackageVariants) {
         ASSERT_EQ(book->GetChapters().size(), 3u) << c.name;
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(book->GetChapters()[i].fixedLayout, c.fixed[i]) << c.name << " " << i;
-        EXPECT_EQ(book->GetUnprintableItems(), std::vector<std::string>{"pic.png (image/png)"}) << c.name;
+        EXPECT_EQ(book->GetUnprintableItems(), std::vector<std::string>{"song.mp3 (audio/mpeg)"}) << c.name;
         EXPECT_EQ(book->GetNcxPath(), *c.ncx ? dir / ("OEBPS/" + std::string(c.ncx)) : "") << c.name;
         EXPECT_EQ(book->GetNavPath(), *c.nav ? dir / ("OEBPS/" + std::string(c.nav)) : "") << c.name;
     }
+}
+
+// The rendition properties of package and spine: spreads, progression, flow, the book's viewport, the
+// side each item begins on; values that cannot be honoured are warned of.
+TEST_F(EpubBookTest, RenditionProperties) {
+    for (const char* f : {"a.xhtml", "b.xhtml", "c.xhtml"}) Chapter(f);
+    const std::string items = R"(<item id="a" href="a.xhtml" media-type="application/xhtml+xml"/>
+        <item id="b" href="b.xhtml" media-type="application/xhtml+xml"/>
+        <item id="c" href="c.xhtml" media-type="application/xhtml+xml"/>)";
+    using S = epub::PageSide;
+    struct Case {
+        const char* name;
+        const char* metadata;
+        const char* spineAttributes;
+        const char* itemProperties[3];
+        bool spreads, rtl, scrolled;
+        S sides[3];
+        bool fixed[3];
+        size_t warnings;
+    };
+    const Case cases[] = {
+        {"reflowable, ltr",
+         "<dc:language>en</dc:language>",
+         "",
+         {"", "", ""},
+         false,
+         false,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         0},
+        {"fixed layout spreads by default, sides honoured on reflowable items too",
+         R"(<meta property="rendition:layout">pre-paginated</meta>)",
+         "",
+         {"page-spread-right", "rendition:layout-reflowable rendition:page-spread-left",
+          "rendition:page-spread-center"},
+         true,
+         false,
+         false,
+         {S::Right, S::Left, S::Center},
+         {true, false, true},
+         0},
+        {"spread none: sides do nothing and are warned of",
+         R"(<meta property="rendition:layout">pre-paginated</meta><meta property="rendition:spread">none</meta>)",
+         "",
+         {"page-spread-left", "", ""},
+         false,
+         false,
+         false,
+         {S::Any, S::Any, S::Any},
+         {true, true, true},
+         1},
+        {"rtl spine, the first layout of an item counts",
+         R"(<meta property="rendition:layout">pre-paginated</meta>
+         <meta property="rendition:spread">landscape</meta>)",
+         R"(page-progression-direction="rtl")",
+         {"rendition:layout-reflowable rendition:layout-pre-paginated", "", ""},
+         true,
+         true,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, true, true},
+         0},
+        {"Arabic book, default progression",
+         "<dc:language>ar-EG</dc:language>",
+         "",
+         {"", "", ""},
+         false,
+         true,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         0},
+        {"ltr spine overrides the language",
+         "<dc:language>he</dc:language>",
+         R"(page-progression-direction="ltr")",
+         {"", "", ""},
+         false,
+         false,
+         false,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         0},
+        {"scrolled, unknown spread and layout values",
+         R"(<meta property="rendition:flow">scrolled-doc</meta><meta property="rendition:spread">sometimes</meta>
+         <meta property="rendition:layout">fixed</meta><meta property="rendition:viewport">width=800</meta>)",
+         R"(page-progression-direction="up")",
+         {"", "", ""},
+         false,
+         false,
+         true,
+         {S::Any, S::Any, S::Any},
+         {false, false, false},
+         4},
+    };
+    for (const Case& c : cases) {
+        std::string spine;
+        for (int i = 0; i < 3; ++i)
+            spine += std::string("<itemref idref=\"") + "abc"[i] + "\" properties=\"" + c.itemProperties[i] +
+                     "\"/>";
+        std::string opf = Opf(c.metadata, items, spine);
+        opf.replace(opf.find("<spine "), 7, std::string("<spine ") + c.spineAttributes + " ");
+        auto book = epub::EpubBook::Load(Write(opf));
+        ASSERT_TRUE(book && book->GetChapters().size() == 3) << c.name;
+        const epub::Rendition& r = book->GetRendition();
+        EXPECT_EQ(r.spreads, c.spreads) << c.name;
+        EXPECT_EQ(r.rightToLeft, c.rtl) << c.name;
+        EXPECT_EQ(r.scrolled, c.scrolled) << c.name;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(book->GetChapters()[i].side, c.sides[i]) << c.name << " " << i;
+            EXPECT_EQ(book->GetChapters()[i].fixedLayout, c.fixed[i]) << c.name << " " << i;
+        }
+        EXPECT_EQ(book->GetLayoutWarnings().size(), c.warnings) << c.name;
+    }
+    auto book = epub::EpubBook::Load(
+        Write(Opf(R"(<meta property="rendition:viewport">width=1024, height=768</meta>)", items,
+                  R"(<itemref idref="a" properties="rendition:align-x-center"/>)")));
+    ASSERT_TRUE(book && book->GetChapters().size() == 1);
+    EXPECT_EQ(book->GetRendition().viewport.width, 1024);
+    EXPECT_TRUE(book->GetChapters()[0].centred);
+}
+
+// A picture in the spine prints its fallback document where it names one (also when the picture is
+// missing), else it is a page of its own.
+TEST_F(EpubBookTest, PicturesInTheSpine) {
+    for (const char* f : {"a.xhtml", "p.png", "q.jpg"}) Chapter(f);
+    auto book =
+        epub::EpubBook::Load(Write(Opf("",
+                                       R"(<item id="a" href="a.xhtml" media-type="application/xhtml+xml"/>
+        <item id="p" href="p.png" media-type="image/png" fallback="a"/><item id="q" href="q.jpg" media-type="image/jpeg"/>
+        <item id="gone" href="gone.png" media-type="image/png" fallback="p"/>
+        <item id="loop" href="loop.gif" media-type="image/gif" fallback="loop"/>)",
+                                       R"(<itemref idref="p"/><itemref idref="q"/><itemref idref="gone"/>
+        <itemref idref="loop"/>)")));
+    ASSERT_TRUE(book);
+    ASSERT_EQ(book->GetChapters().size(), 2u);  // "gone" stands for a.xhtml, printed already
+    EXPECT_EQ(book->GetChapters()[0].path, dir / "OEBPS/a.xhtml");
+    EXPECT_FALSE(book->GetChapters()[0].image);
+    EXPECT_EQ(book->GetChapters()[1].path, dir / "OEBPS/q.jpg");
+    EXPECT_TRUE(book->GetChapters()[1].image);
+    EXPECT_EQ(book->GetMissingFiles(), std::vector<std::string>{"loop.gif"});
 }
 
 // Without a guide, the navigation document's landmarks name the cover, the contents and the main text.

@@ -8,6 +8,7 @@
 #include "PdfFixtures.h"
 #include "pdf/Assembler.h"
 #include "support/TestSupport.h"
+#include "util/Format.h"
 #include "util/Urls.h"
 
 namespace fs = std::filesystem;
@@ -221,6 +222,77 @@ TEST_F(AssemblerTest, PagesOfThePaperGetItsExactSize) {
     }
     EXPECT_EQ(PdfSummary(Output())["outline"][0]["zoom"], json::parse("[0, 841.92, 0]"));
     EXPECT_NE(testing_support::PdfText(Output()).find("page 2"), std::string::npos);
+}
+
+// In spreads each chapter begins on the side it asks for, a blank page (of the next page's size) put
+// before it where it would not; a page that asks to be alone keeps the next chapter off its spread. The
+// catalog asks for the layout and the direction.
+TEST_F(AssemblerTest, SpreadsPutChaptersOnTheirSides) {
+    using S = pdf::Side;
+    const struct {
+        const char* name;
+        pdf::Spreads spreads;
+        std::vector<S> sides;  // one chapter each, of one page; the second of two pages
+        std::vector<int> firstPages;
+        int pages;
+        size_t moved;
+    } cases[] = {
+        {"left to right: odd pages on the right",
+         {true, false},
+         {S::Any, S::Left, S::Right, S::Left},
+         {1, 2, 5, 6},
+         6,
+         1},
+        {"after a page alone",
+         {true, false},
+         {S::Left, S::Left, S::Any, S::Alone, S::Any},
+         {2, 4, 6, 8, 10},
+         10,
+         4},
+        {"right to left: odd pages on the left",
+         {true, true},
+         {S::Right, S::Left, S::Right},
+         {2, 3, 6},
+         6,
+         2},
+        {"no spreads: sides do nothing", {false, false}, {S::Left, S::Left}, {1, 2}, 3, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pdf::Assembler pdf(Output());
+        pdf.SetSpreads(c.spreads);
+        pdf::Metadata metadata;
+        metadata.layout = c.spreads.on ? pdf::PageLayout::TwoPages : pdf::PageLayout::ViewersOwn;
+        metadata.rightToLeft = c.spreads.rightToLeft;
+        pdf.SetMetadata(metadata);
+        for (size_t i = 0; i < c.sides.size(); ++i) {
+            const std::string chapter = dir / (std::to_string(i) + ".pd_");
+            testing_support::MakeChapterPdf(chapter, i == 1 ? 2 : 1, "c" + std::to_string(i));
+            ASSERT_TRUE(pdf.AddChapter(chapter, "", c.sides[i]));
+            EXPECT_EQ(pdf.PageOf(chapter), c.firstPages[i]) << i;
+        }
+        EXPECT_EQ(pdf.MovedChapters().size(), c.moved);
+        ASSERT_TRUE(pdf.SetOutline(nullptr));
+        ASSERT_TRUE(pdf.Write());
+        const json summary = PdfSummary(Output());
+        EXPECT_EQ(summary["pages"], c.pages);
+        EXPECT_EQ(summary["page_layout"], c.spreads.on ? json("/TwoPageRight") : json());
+        EXPECT_EQ(summary["direction"], c.spreads.rightToLeft ? json("/R2L") : json());
+        EXPECT_EQ(RunCommand("qpdf --check " + ShellQuote(Output())).exitCode, 0);
+        // Each chapter's first page is where it was said to be; the pages put in are blank.
+        for (size_t i = 0; i < c.sides.size(); ++i) {
+            const std::string text =
+                RunCommand(util::FormatString("pdftotext -f %d -l %d %s -", c.firstPages[i], c.firstPages[i],
+                                              ShellQuote(Output())))
+                    .output;
+            EXPECT_NE(text.find("c" + std::to_string(i) + " page 1"), std::string::npos) << i;
+        }
+        if (c.firstPages[0] > 1) {
+            EXPECT_EQ(RunCommand("pdftotext -f 1 -l 1 " + ShellQuote(Output()) + " -")
+                          .output.find_first_not_of(" \n\f"),
+                      std::string::npos);
+        }
+    }
 }
 
 // Sheets laid over the pages: the footer's band at each page's foot with its own text; a sheet that does

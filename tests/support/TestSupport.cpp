@@ -182,5 +182,8 @@ std::string TestDataDir() {
 std::string CorpusDir() {
     return EPUB2PDF_CORPUS;
 }
+std::string W3cDir() {
+    return EPUB2PDF_W3C;
+}
 
 }  // namespace testing_support

@@ -72,5 +72,7 @@ CommandResult MakeTestBooks(const std::string& folder);
 std::string SourceDir();
 std::string TestDataDir();
 std::string CorpusDir();
+// The W3C EPUB 3 reading-system test books, one EPUB file each.
+std::string W3cDir();
 
 }  // namespace testing_support

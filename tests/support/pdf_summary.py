@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints what a PDF holds, as read by qpdf (not by the library that wrote it), as one JSON object:
 
-  {"pages": N, "info": {"Title": ..., ...}, "lang": ..., "display_title": true/false, "page_mode": "/UseOutlines",
+  {"pages": N, "info": {"Title": ..., ...}, "lang": ..., "display_title": true/false,
+   "page_layout": "/TwoPageRight" or null, "direction": "/R2L" or null, "page_mode": "/UseOutlines",
    "xmp": the metadata packet or null, "page_labels": [{"index": I, "label": {...}}],
    "structure": {"pages_marked": N, "pages_resolved": N, "kids": N} (null when there is no structure tree),
    "outline": [{"title": ..., "page": P, "zoom": [left, top, zoom], "kids": [...]}],
@@ -118,6 +119,8 @@ def main():
                       "links": links, "lang": text(catalog.get("/Lang")),
                       "display_title": resolve((resolve(catalog.get("/ViewerPreferences")) or {}).get("/DisplayDocTitle")),
                       "page_mode": resolve(catalog.get("/PageMode")),
+                      "page_layout": resolve(catalog.get("/PageLayout")),
+                      "direction": resolve((resolve(catalog.get("/ViewerPreferences")) or {}).get("/Direction")),
                       "xmp": xmp, "page_labels": doc.get("pagelabels", []), "structure": structure},
                      ensure_ascii=False))
 
