@@ -59,7 +59,8 @@ std::string Usage() {
           "  1    some book failed\n"
           "  2    usage error: a bad option, a missing file, a file that is not an EPUB; nothing converted\n"
           "  3    every book converted, some with warnings (a chapter left out, say)\n"
-          "  130  interrupted by Ctrl-C (143: SIGTERM, 129: SIGHUP, 131: SIGQUIT); every conversion stops at\n"
+          "  130  interrupted by Ctrl-C (143: SIGTERM, 129: SIGHUP, 131: SIGQUIT); every conversion stops "
+          "at\n"
           "       once\n"),
         HelpWidth());
 }

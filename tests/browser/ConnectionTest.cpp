@@ -390,7 +390,8 @@ class BrowserTest : public ::testing::Test {
         EXPECT_EQ(attached["flatten"], true);
         // The start-up script, the request policy, then the ready request, in that order, on the page's
         // session.
-        for (const char* method : {"Page.addScriptToEvaluateOnNewDocument", "Fetch.enable", "Page.enable"}) {
+        for (const char* method : {"Page.addScriptToEvaluateOnNewDocument", "Fetch.enable",
+                                   "Target.setAutoAttach", "Page.enable"}) {
             const json call = transport->Answer(++n, json::object());
             EXPECT_EQ(call["method"], method);
             EXPECT_EQ(call["sessionId"], sessionId);
@@ -421,15 +422,16 @@ class BrowserTest : public ::testing::Test {
 
 TEST_F(BrowserTest, OwnBrowserItsPagesAndNothingElse) {
     ASSERT_TRUE(Attach(browser::Browser::Kind::Own, [&] {
-        EXPECT_EQ(transport->Answer(0, {{"targetInfos",
+        EXPECT_EQ(transport->Answer(0, json::object())["params"], json({{"behavior", "deny"}}));
+        EXPECT_EQ(transport->Answer(1, {{"targetInfos",
                                          {{{"type", "iframe"}, {"targetId", "F"}},
                                           {{"type", "page"}, {"targetId", "P"}}}}})["method"],
                   "Target.getTargets");
-        EXPECT_EQ(transport->Answer(1, json::object())["params"], json({{"discover", true}}));
+        EXPECT_EQ(transport->Answer(2, json::object())["params"], json({{"discover", true}}));
     }));
     // The first page is the one the browser started with.
     options.bookFolder = dir / "book";
-    std::unique_ptr<browser::Page> first = Open(2, "S");
+    std::unique_ptr<browser::Page> first = Open(3, "S");
     ASSERT_TRUE(first);
     EXPECT_EQ(attached["targetId"], "P");
 
@@ -437,7 +439,7 @@ TEST_F(BrowserTest, OwnBrowserItsPagesAndNothingElse) {
     for (const auto& [type, id] :
          {std::pair{"page", "P"}, {"iframe", "F"}, {"page", "POPUP"}, {"worker", "W"}})
         transport->Deliver(Created(type, id));
-    EXPECT_EQ(ClosedFrom(6), (std::vector<std::string>{"POPUP", "W"}));
+    EXPECT_EQ(ClosedFrom(8), (std::vector<std::string>{"POPUP", "W"}));
 
     // A second page is opened for the program: its own appearance, before the browser names it, does not
     // close it; a popup that appears meanwhile is closed once the new page is known.
@@ -499,9 +501,11 @@ TEST_F(BrowserTest, SomebodyElsesBrowserPagesInAContextOfTheirOwn) {
         const json context = transport->Answer(0, {{"browserContextId", "C"}});
         EXPECT_EQ(context["method"], "Target.createBrowserContext");
         EXPECT_EQ(context["params"], json({{"disposeOnDetach", true}}));
+        EXPECT_EQ(transport->Answer(1, json::object())["params"],
+                  json({{"behavior", "deny"}, {"browserContextId", "C"}}));
     }));
-    std::unique_ptr<browser::Page> page = Open(1, "S", [&] {
-        const json create = transport->Answer(1, {{"targetId", "MINE"}});
+    std::unique_ptr<browser::Page> page = Open(2, "S", [&] {
+        const json create = transport->Answer(2, {{"targetId", "MINE"}});
         EXPECT_EQ(create["params"], json({{"url", "about:blank"}, {"browserContextId", "C"}}));
         return size_t{1};
     });
@@ -527,21 +531,22 @@ TEST_F(BrowserTest, SomebodyElsesBrowserPagesInAContextOfTheirOwn) {
 TEST_F(BrowserTest, APageWhoseRequestsCannotBePausedIsNotOpened) {
     ASSERT_TRUE(Attach(browser::Browser::Kind::Shared, [&] {
         transport->Answer(0, {{"browserContextId", "C"}});
+        transport->Answer(1, json::object());  // downloads refused
     }));
     std::unique_ptr<browser::Page> page;
     util::Status opened;
     std::thread opener([&] { opened = browser->NewPage(options, page, {}, 5000); });
-    transport->Answer(1, {{"targetId", "T"}});
-    transport->AnswerAttach(2, "S");
-    transport->Answer(3, json::object());  // the start-up script
-    const json fetch = transport->Sent(4);
+    transport->Answer(2, {{"targetId", "T"}});
+    transport->AnswerAttach(3, "S");
+    transport->Answer(4, json::object());  // the start-up script
+    const json fetch = transport->Sent(5);
     EXPECT_EQ(fetch["method"], "Fetch.enable");
     transport->Deliver(
         {{"id", fetch["id"]}, {"sessionId", "S"}, {"error", {{"code", -32000}, {"message", "not allowed"}}}});
     opener.join();
     EXPECT_EQ(opened.Reason(), "the page could not be set up: Fetch.enable failed: not allowed");
     EXPECT_FALSE(page);
-    EXPECT_EQ(transport->Sent(5), json({{"id", transport->Sent(5)["id"]},
+    EXPECT_EQ(transport->Sent(6), json({{"id", transport->Sent(6)["id"]},
                                         {"method", "Target.closeTarget"},
                                         {"params", {{"targetId", "T"}}}}));
 }
@@ -551,7 +556,7 @@ TEST_F(BrowserTest, ABrowserThatDoesNotAnswerOrAStopEndsTheAttach) {
         transport->Sent(0);
         transport->Close("the browser closed its pipe");
     });
-    EXPECT_EQ(attached.Reason(), "the browser did not answer: the browser closed its pipe");
+    EXPECT_EQ(attached.Reason(), "the browser did not refuse downloads: the browser closed its pipe");
 
     std::stop_source stop;
     const auto start = std::chrono::steady_clock::now();
