@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
+#include <system_error>
 #include <vector>
 
 #include "util/ByteOrder.h"
@@ -710,9 +711,10 @@ util::Status ZipArchive::Extract(const std::string& destFolder, const std::strin
         *damagedEntries = damaged;
     // An entry that could not be written is not the book's fault: the book cannot be unpacked whole.
     if (const int error = archive.state_->writeError; error != 0)
-        return util::Status::Failure(
-            std::string("the book cannot be unpacked: ") +
-            (error == ENOSPC || error == EDQUOT ? "the disk is full" : std::strerror(error)));
+        return util::Status::Failure(std::string("the book cannot be unpacked: ") +
+                                     (error == ENOSPC || error == EDQUOT
+                                          ? "the disk is full"
+                                          : std::error_code(error, std::generic_category()).message()));
     return {};
 }
 
